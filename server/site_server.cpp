@@ -1,0 +1,1 @@
+// The maker's web site: filled in by the site-server work.

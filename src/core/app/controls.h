@@ -1,0 +1,60 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/sites/site_record.h"
+
+namespace tesselwick {
+
+// The small interfaces through which the logic drives its window's controls.
+// The wx layer implements them; the tests fake them.
+
+// The PAD-URL box: an editable drop-down whose list order the logic keeps.
+class UrlBoxControl {
+ public:
+  virtual ~UrlBoxControl() = default;
+  virtual std::string EditText() const = 0;
+  virtual void SetEditText(const std::string& text) = 0;
+  virtual void InsertEntry(int index, const std::string& text) = 0;
+  virtual void SelectEntry(int index) = 0;
+};
+
+// The four-column site table.
+class SiteTableControl {
+ public:
+  virtual ~SiteTableControl() = default;
+  virtual void CreateColumns(const std::vector<std::string>& headings) = 0;
+  virtual void InsertRowAtTop(const SiteRecord& site) = 0;
+  virtual SiteRecord Row(int index) const = 0;
+  virtual int RowCount() const = 0;
+  virtual void DeleteAllRows() = 0;
+  // Fits every column to the larger of its contents and its heading.
+  virtual void FitColumns() = 0;
+};
+
+// A read-only or editable single-line text box.
+class TextControl {
+ public:
+  virtual ~TextControl() = default;
+  virtual std::string Text() const = 0;
+  virtual void SetText(const std::string& text) = 0;
+};
+
+// Message boxes owned by the window: OK only, no icon.
+class MessageSink {
+ public:
+  virtual ~MessageSink() = default;
+  virtual void ShowMessage(std::string_view text, std::string_view caption) = 0;
+};
+
+// Hands a page or file to the desktop's default browser; never blocks, never
+// reports.
+class ShellOpener {
+ public:
+  virtual ~ShellOpener() = default;
+  virtual void Open(const std::string& target) = 0;
+};
+
+}  // namespace tesselwick

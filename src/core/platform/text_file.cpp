@@ -1,0 +1,93 @@
+#include "core/platform/text_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace tesselwick {
+
+namespace fs = std::filesystem;
+
+std::string ToDiskLineEnds(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 32);
+  for (char c : text) {
+    if (c == '\n') out.push_back('\r');
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::string FromDiskLineEnds(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
+    out.push_back(bytes[i]);
+  }
+  return out;
+}
+
+std::optional<std::string> ReadTextFileContents(const fs::path& path) {
+  // Opening for reading creates a missing file, empty, like the program's
+  // text streams always have; O_CREAT without O_TRUNC leaves a present file alone.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(info.st_size));
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return FromDiskLineEnds(bytes);
+}
+
+bool ReplaceFileBytes(const fs::path& path, std::string_view bytes) {
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) return false;
+  fs::path temp = path;
+  temp += ".tmp";
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool ok = true;
+  std::size_t done = 0;
+  while (ok && done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+    } else {
+      done += static_cast<std::size_t>(n);
+    }
+  }
+  if (ok && ::fsync(fd) != 0) ok = false;
+  if (::close(fd) != 0) ok = false;
+  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
+  if (!ok) fs::remove(temp, ec);
+  return ok;
+}
+
+bool ReplaceTextFile(const fs::path& path, std::string_view text) {
+  return ReplaceFileBytes(path, ToDiskLineEnds(text));
+}
+
+}  // namespace tesselwick

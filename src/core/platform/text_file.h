@@ -1,0 +1,34 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tesselwick {
+
+// Text files as the program keeps them: bytes on disk with CR LF line ends,
+// bytes in memory with LF alone.
+
+// Reads a whole text file, turning each CR LF into LF (a lone CR stays).
+// A missing file is created empty first, as the program's files always are.
+// Returns nothing when the file cannot be opened or created (a folder of that
+// name, no permission) or when reading fails part-way.
+std::optional<std::string> ReadTextFileContents(const std::filesystem::path& path);
+
+// Turns every LF into CR LF.
+std::string ToDiskLineEnds(std::string_view text);
+
+// Turns every CR LF into LF.
+std::string FromDiskLineEnds(std::string_view bytes);
+
+// Writes text (LF line ends) as the whole new content of path, with CR LF line
+// ends on disk. The bytes go to a temporary file in the same folder, which is
+// flushed and renamed over the old file only when every byte was written, so a
+// failed write leaves the old file as it was. Returns false on any failure.
+bool ReplaceTextFile(const std::filesystem::path& path, std::string_view text);
+
+// Same, with the bytes written exactly as given.
+bool ReplaceFileBytes(const std::filesystem::path& path, std::string_view bytes);
+
+}  // namespace tesselwick

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <string>
+
+namespace tesselwick {
+
+// The two ways the program reads an HTTP answer.
+enum class FetchMode {
+  // For the update server: user agent "TesselWick 1.0 Agent", no extra header;
+  // carriage returns dropped and every line followed by one line feed.
+  Lines,
+  // For PAD files and download sites: user agent "Tesselwick 1.0 Agent",
+  // "Accept: */*", never a cached copy; the body kept byte for byte.
+  Blocks,
+};
+
+// Error numbers of failed retrievals, as the program reports them.
+namespace fetch_error {
+inline constexpr int kTimedOut = 12002;
+inline constexpr int kInternal = 12004;
+inline constexpr int kInvalidUrl = 12005;
+inline constexpr int kUnrecognizedScheme = 12006;
+inline constexpr int kNameNotResolved = 12007;
+inline constexpr int kCannotConnect = 12029;
+inline constexpr int kConnectionAborted = 12030;
+inline constexpr int kInvalidServerResponse = 12152;
+inline constexpr int kRedirectFailed = 12156;
+inline constexpr int kSecureFailure = 12157;
+}  // namespace fetch_error
+
+// Fixed by the program; tests shorten the time-outs.
+struct FetchLimits {
+  long connectTimeoutSeconds = 60;
+  // A transfer that receives nothing for this long fails with kTimedOut.
+  long stallTimeoutSeconds = 60;
+  long maxRedirects = 10;
+  std::size_t maxBodyBytes = std::size_t{16} * 1024 * 1024;
+  // When set and it becomes true, the transfer is abandoned (kConnectionAborted).
+  const std::atomic<bool>* cancel = nullptr;
+};
+
+struct FetchResult {
+  bool ok = false;
+  // The body as the mode reads it; empty when !ok.
+  std::string body;
+  // HTTP status of the final answer (after redirects); 0 when there was none.
+  long status = 0;
+  // The failure's number when !ok.
+  int error = 0;
+};
+
+// Starts the network layer once for the whole program; false when it cannot.
+bool InitNetwork();
+
+// One HTTP GET of url, following redirects, http and https only, without any
+// proxy. An answer with an error status is still an answer: ok, with its body.
+// A failure while reading the body is a failed retrieval like a failed open.
+FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits& limits = {});
+
+// What an owner of a retrieval does with a failure: ErrorText becomes the
+// number in decimal, and one flushed line "OpenUrl failed: <number>" goes to
+// standard error.
+void ReportFetchFailure(int error, std::string& errorText);
+
+}  // namespace tesselwick

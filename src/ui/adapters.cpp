@@ -1,0 +1,137 @@
+#include "ui/adapters.h"
+
+#include <wx/dcclient.h>
+#include <wx/filename.h>
+#include <wx/log.h>
+#include <wx/msgdlg.h>
+#include <wx/utils.h>
+
+#include <algorithm>
+
+#include "ui/text_convert.h"
+
+namespace tesselwick::ui {
+
+// --- PAD-URL box ---
+
+std::string ComboUrlBox::EditText() const { return FromWx(combo_->GetValue()); }
+
+void ComboUrlBox::SetEditText(const std::string& text) { combo_->ChangeValue(ToWx(text)); }
+
+void ComboUrlBox::InsertEntry(int index, const std::string& text) {
+  // Inserting into the list must not disturb what the edit field shows.
+  const wxString shown = combo_->GetValue();
+  combo_->Insert(ToWx(text), static_cast<unsigned int>(index));
+  if (combo_->GetValue() != shown) combo_->ChangeValue(shown);
+}
+
+void ComboUrlBox::SelectEntry(int index) { combo_->SetSelection(index); }
+
+// --- site list ---
+
+SiteListView::SiteListView(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size)
+    : wxListCtrl(parent, id, pos, size,
+                 wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL | wxBORDER_SUNKEN) {}
+
+void SiteListView::CreateColumns(const std::vector<std::string>& headings) {
+  headings_ = headings;
+  for (std::size_t i = 0; i < headings.size(); ++i)
+    InsertColumn(static_cast<long>(i), ToWx(headings[i]), wxLIST_FORMAT_LEFT);
+}
+
+void SiteListView::InsertRowAtTop(const SiteRecord& site) {
+  sites_.push_back(site);
+  SetItemCount(static_cast<long>(sites_.size()));
+}
+
+const SiteRecord& SiteListView::RecordAt(long row) const {
+  return sites_[sites_.size() - 1 - static_cast<std::size_t>(row)];
+}
+
+SiteRecord SiteListView::Row(int index) const { return RecordAt(index); }
+
+int SiteListView::RowCount() const { return static_cast<int>(sites_.size()); }
+
+void SiteListView::DeleteAllRows() {
+  sites_.clear();
+  DeleteAllItems();
+}
+
+wxString SiteListView::OnGetItemText(long item, long column) const {
+  if (item < 0 || static_cast<std::size_t>(item) >= sites_.size()) return {};
+  const SiteRecord& site = RecordAt(item);
+  switch (column) {
+    case 0:
+      return ToWx(site.Title);
+    case 1:
+      return ToWx(site.Url);
+    case 2:
+      return ToWx(site.SubmitUrl);
+    default:
+      return ToWx(site.RequestTemplate);
+  }
+}
+
+void SiteListView::FitColumns() {
+  // A virtual list cannot measure rows it has not drawn, so every column is
+  // measured here: the widest of its cells and its heading, plus the margins
+  // that the list draws around text.
+  wxClientDC dc(this);
+  dc.SetFont(GetFont());
+  const int cellMargin = FromDIP(12);
+  const int headingMargin = FromDIP(24);
+  for (int column = 0; column < GetColumnCount(); ++column) {
+    int widest = 0;
+    if (static_cast<std::size_t>(column) < headings_.size())
+      widest =
+          dc.GetTextExtent(ToWx(headings_[static_cast<std::size_t>(column)])).x + headingMargin;
+    for (const SiteRecord& site : sites_) {
+      const std::string& text = column == 0   ? site.Title
+                                : column == 1 ? site.Url
+                                : column == 2 ? site.SubmitUrl
+                                              : site.RequestTemplate;
+      widest = std::max(widest, dc.GetTextExtent(ToWx(text)).x + cellMargin);
+    }
+    SetColumnWidth(column, widest);
+  }
+  Refresh();
+}
+
+// --- text boxes, messages, browser ---
+
+std::string TextBox::Text() const { return FromWx(text_->GetValue()); }
+
+void TextBox::SetText(const std::string& text) {
+  const wxString value = ToWx(text);
+  if (text_->GetValue() != value) text_->ChangeValue(value);
+}
+
+void WindowMessages::ShowMessage(std::string_view text, std::string_view caption) {
+  wxMessageDialog box(owner_, ToWx(std::string(text)), ToWx(std::string(caption)),
+                      wxOK | wxICON_NONE);
+  box.ShowModal();
+}
+
+namespace {
+BrowserFunction& Browser() {
+  static BrowserFunction function = [](const wxString& url) {
+    // The browser's own failure is not the user's business here: no wx error
+    // box, no waiting for the browser to start.
+    wxLogNull quiet;
+    wxLaunchDefaultBrowser(url);
+  };
+  return function;
+}
+}  // namespace
+
+void SetBrowserFunction(BrowserFunction function) { Browser() = std::move(function); }
+
+wxString BrowserUrlFor(const std::string& target) {
+  const wxString text = ToWx(target);
+  if (text.StartsWith("http://") || text.StartsWith("https://")) return text;
+  return wxFileName::FileNameToURL(wxFileName(wxFileName(text).GetAbsolutePath()));
+}
+
+void BrowserShell::Open(const std::string& target) { Browser()(BrowserUrlFor(target)); }
+
+}  // namespace tesselwick::ui

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <wx/combobox.h>
+#include <wx/listctrl.h>
+#include <wx/textctrl.h>
+
+#include <functional>
+#include <vector>
+
+#include "core/app/controls.h"
+
+namespace tesselwick::ui {
+
+// The PAD-URL box: an unsorted wxComboBox whose order the logic keeps.
+class ComboUrlBox : public UrlBoxControl {
+ public:
+  explicit ComboUrlBox(wxComboBox* combo) : combo_(combo) {}
+  std::string EditText() const override;
+  void SetEditText(const std::string& text) override;
+  void InsertEntry(int index, const std::string& text) override;
+  void SelectEntry(int index) override;
+
+ private:
+  wxComboBox* combo_;
+};
+
+// The site list: a virtual report-view list whose rows live here, so that
+// thousands of sites load and scroll without delay. Row 0 is the last site
+// inserted.
+class SiteListView : public wxListCtrl, public SiteTableControl {
+ public:
+  SiteListView(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size);
+
+  void CreateColumns(const std::vector<std::string>& headings) override;
+  void InsertRowAtTop(const SiteRecord& site) override;
+  SiteRecord Row(int index) const override;
+  int RowCount() const override;
+  void DeleteAllRows() override;
+  void FitColumns() override;
+
+ private:
+  wxString OnGetItemText(long item, long column) const override;
+  const SiteRecord& RecordAt(long row) const;
+
+  // Sites in the order they were inserted; row i shows sites_[size - 1 - i].
+  std::vector<SiteRecord> sites_;
+  std::vector<std::string> headings_;
+};
+
+class TextBox : public TextControl {
+ public:
+  explicit TextBox(wxTextCtrl* text) : text_(text) {}
+  std::string Text() const override;
+  void SetText(const std::string& text) override;
+
+ private:
+  wxTextCtrl* text_;
+};
+
+// Message boxes owned by a window: OK only, no icon.
+class WindowMessages : public MessageSink {
+ public:
+  explicit WindowMessages(wxWindow* owner) : owner_(owner) {}
+  void ShowMessage(std::string_view text, std::string_view caption) override;
+
+ private:
+  wxWindow* owner_;
+};
+
+// Hands a page to the default browser through one replaceable function.
+class BrowserShell : public ShellOpener {
+ public:
+  void Open(const std::string& target) override;
+};
+
+// The function every page or file goes through on its way to the browser.
+// Tests replace it to see what would have been opened.
+using BrowserFunction = std::function<void(const wxString& url)>;
+void SetBrowserFunction(BrowserFunction function);
+// A local file (relative names are taken from the current folder) becomes a
+// file:// URL; an http(s) address is passed on as it is.
+wxString BrowserUrlFor(const std::string& target);
+
+}  // namespace tesselwick::ui

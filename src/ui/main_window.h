@@ -1,0 +1,46 @@
+#pragma once
+
+#include <wx/button.h>
+#include <wx/combobox.h>
+#include <wx/dialog.h>
+#include <wx/textctrl.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "core/app/main_dialog.h"
+#include "ui/adapters.h"
+
+namespace tesselwick::ui {
+
+// The main window: the PAD-URL box, the site list, the site count and the
+// Submit, Update, Help and Quit buttons. Its state and commands are the
+// logic's MainDialog; this class only builds the controls and routes events.
+class MainWindow : public wxDialog {
+ public:
+  explicit MainWindow(const std::filesystem::path& folder = ".");
+
+  // Runs the window modally, then saves the history while the controls exist.
+  int RunModal();
+
+  MainDialog& Logic() { return *logic_; }
+  wxComboBox* PadUrlBox() const { return padUrl_; }
+  SiteListView* SiteList() const { return siteList_; }
+  wxTextCtrl* SiteCountBox() const { return siteCount_; }
+
+ private:
+  void BuildControls();
+  void BindEvents();
+  void ShowAbout();
+
+  wxComboBox* padUrl_ = nullptr;
+  SiteListView* siteList_ = nullptr;
+  wxTextCtrl* siteCount_ = nullptr;
+  std::unique_ptr<ComboUrlBox> urlBox_;
+  std::unique_ptr<TextBox> countBox_;
+  WindowMessages messages_{this};
+  BrowserShell shell_;
+  std::unique_ptr<MainDialog> logic_;
+};
+
+}  // namespace tesselwick::ui

@@ -1,0 +1,148 @@
+#include "ui/main_window.h"
+
+#include <wx/button.h>
+#include <wx/dcclient.h>
+#include <wx/uiaction.h>
+
+#include "gui/gui_testing.h"
+#include "support/temp_folder.h"
+#include "ui/about_dialog.h"
+#include "ui/adapters.h"
+#include "ui/ids.h"
+
+template <>
+class wxExpectModal<tesselwick::ui::AboutDialog>
+    : public wxExpectModalBase<tesselwick::ui::AboutDialog> {
+ public:
+  explicit wxExpectModal(int id) : id_(id) {}
+
+ protected:
+  int OnInvoked(tesselwick::ui::AboutDialog*) const override { return id_; }
+
+ private:
+  int id_;
+};
+
+namespace tesselwick::ui {
+namespace {
+
+// A main window over a temporary working folder; pages for the browser are
+// recorded instead of opened.
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest() {
+    SetBrowserFunction([this](const wxString& url) { opened.push_back(url.ToStdString()); });
+  }
+  ~MainWindowTest() override {
+    if (window) window->Destroy();
+    SetBrowserFunction(nullptr);
+  }
+  MainWindow& Open() {
+    window = new MainWindow(folder.Path());
+    window->Show();
+    return *window;
+  }
+  void Click(int id) {
+    wxCommandEvent click(wxEVT_BUTTON, id);
+    click.SetEventObject(window->FindWindow(id));
+    window->ProcessWindowEvent(click);
+  }
+
+  test::TempFolder folder;
+  MainWindow* window = nullptr;
+  std::vector<std::string> opened;
+};
+
+TEST_F(MainWindowTest, ShowsTheSitesWithTheLastOnTopAndTheCount) {
+  folder.Write("pad.dat", "TITLE=First\nURL=u1\nTITLE=Second\nTITLE=Third\nGETORPOST=g3\n");
+  MainWindow& w = Open();
+  EXPECT_EQ(w.GetTitle(), "TesselWick");
+  EXPECT_EQ(w.SiteList()->GetItemCount(), 3);
+  EXPECT_EQ(w.SiteList()->GetItemText(0, 0), "Third");
+  EXPECT_EQ(w.SiteList()->GetItemText(0, 1), "u1");
+  EXPECT_EQ(w.SiteList()->GetItemText(0, 3), "g3");
+  EXPECT_EQ(w.SiteList()->GetItemText(2, 0), "First");
+  EXPECT_EQ(w.SiteCountBox()->GetValue(), "3");
+  EXPECT_EQ(w.SiteList()->GetColumnCount(), 4);
+}
+
+TEST_F(MainWindowTest, StartsWithSubmitFocusedAndQuitAsDefault) {
+  MainWindow& w = Open();
+  wxYield();
+  auto* submit = w.FindWindow(kIdSubmit);
+  ASSERT_NE(submit, nullptr);
+  EXPECT_EQ(wxWindow::FindFocus(), submit);
+  auto* quit = wxDynamicCast(w.FindWindow(wxID_OK), wxButton);
+  ASSERT_NE(quit, nullptr);
+  EXPECT_EQ(quit->GetLabel(), "Quit");
+  EXPECT_EQ(w.GetDefaultItem(), quit);
+  EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
+  EXPECT_TRUE(std::filesystem::exists(folder / "pad.dat"));
+}
+
+TEST_F(MainWindowTest, ColumnsFitTheirHeadingOrTheirWidestCell) {
+  folder.Write("pad.dat", "TITLE=A\nURL=" + std::string(120, 'w') + "\n");
+  MainWindow& w = Open();
+  wxClientDC dc(w.SiteList());
+  dc.SetFont(w.SiteList()->GetFont());
+  EXPECT_GE(w.SiteList()->GetColumnWidth(0), dc.GetTextExtent("Title").x);
+  EXPECT_LT(w.SiteList()->GetColumnWidth(0), dc.GetTextExtent("Title").x + 60);
+  EXPECT_GE(w.SiteList()->GetColumnWidth(1), dc.GetTextExtent(wxString(120, 'w')).x);
+}
+
+TEST_F(MainWindowTest, HelpOpensTheManual) {
+  Open();
+  Click(kIdHelp);
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], std::string(TESSELWICK_SITE_URL) + "/manual.htm");
+}
+
+TEST_F(MainWindowTest, QuitTakesTheTypedUrlAndEscapeDoesNot) {
+  MainWindow& w = Open();
+  w.Hide();
+  w.CallAfter([&] {
+    w.PadUrlBox()->ChangeValue("http://typed.example/pad.xml");
+    Click(wxID_OK);
+  });
+  EXPECT_EQ(w.RunModal(), wxID_OK);
+  EXPECT_EQ(w.Logic().PadUrl, "http://typed.example/pad.xml");
+
+  w.CallAfter([&] {
+    w.PadUrlBox()->ChangeValue("http://other.example/pad.xml");
+    wxKeyEvent escape(wxEVT_CHAR_HOOK);
+    escape.m_keyCode = WXK_ESCAPE;
+    w.ProcessWindowEvent(escape);
+  });
+  EXPECT_EQ(w.RunModal(), wxID_CANCEL);
+  EXPECT_EQ(w.Logic().PadUrl, "http://typed.example/pad.xml");
+}
+
+TEST_F(MainWindowTest, UpdateEmptiesAndReloadsTheList) {
+  folder.Write("pad.dat", "TITLE=A\n");
+  MainWindow& w = Open();
+  folder.Write("pad.dat", "TITLE=B\nTITLE=C\n");
+  Click(kIdUpdate);
+  EXPECT_EQ(w.SiteList()->GetItemCount(), 2);
+  EXPECT_EQ(w.SiteList()->GetItemText(0, 0), "C");
+  EXPECT_EQ(w.SiteCountBox()->GetValue(), "2");
+}
+
+TEST_F(MainWindowTest, AboutBoxShowsTheVersion) {
+  Open();
+  AboutDialog about(window);
+  EXPECT_EQ(about.GetTitle(), "About TesselWick");
+  bool found = false;
+  for (wxWindow* child : about.GetChildren())
+    if (child->GetLabel() == "TesselWick Version 1.0") found = true;
+  EXPECT_TRUE(found);
+  wxTEST_DIALOG(about.ShowModal(), wxExpectModal<AboutDialog>(wxID_OK));
+}
+
+TEST_F(MainWindowTest, TextsThatAreNotUtf8AreShownAsWindows1252) {
+  folder.Write("pad.dat", "TITLE=Caf\xe9 Downloads\n");
+  MainWindow& w = Open();
+  EXPECT_EQ(w.SiteList()->GetItemText(0, 0), wxString::FromUTF8("Caf\xc3\xa9 Downloads"));
+}
+
+}  // namespace
+}  // namespace tesselwick::ui

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/app/controls.h"
+#include "core/app/main_dialog.h"
+
+namespace tesselwick::test {
+
+// Stand-ins for the main window's controls, recording what the logic did.
+class FakeUrlBox : public UrlBoxControl {
+ public:
+  std::string EditText() const override { return edit; }
+  void SetEditText(const std::string& text) override { edit = text; }
+  void InsertEntry(int index, const std::string& text) override {
+    entries.insert(entries.begin() + index, text);
+  }
+  void SelectEntry(int index) override { edit = entries.at(static_cast<std::size_t>(index)); }
+
+  std::string edit;
+  std::vector<std::string> entries;
+};
+
+class FakeSiteTable : public SiteTableControl {
+ public:
+  void CreateColumns(const std::vector<std::string>& names) override { headings = names; }
+  void InsertRowAtTop(const SiteRecord& site) override { rows.insert(rows.begin(), site); }
+  SiteRecord Row(int index) const override { return rows.at(static_cast<std::size_t>(index)); }
+  int RowCount() const override { return static_cast<int>(rows.size()); }
+  void DeleteAllRows() override { rows.clear(); }
+  void FitColumns() override { ++fits; }
+
+  std::vector<std::string> headings;
+  std::vector<SiteRecord> rows;
+  int fits = 0;
+};
+
+class FakeText : public TextControl {
+ public:
+  std::string Text() const override { return text; }
+  void SetText(const std::string& value) override { text = value; }
+  std::string text;
+};
+
+class FakeMessages : public MessageSink {
+ public:
+  void ShowMessage(std::string_view text, std::string_view caption) override {
+    shown.emplace_back(std::string(text), std::string(caption));
+  }
+  std::vector<std::pair<std::string, std::string>> shown;
+};
+
+class FakeShell : public ShellOpener {
+ public:
+  void Open(const std::string& target) override { opened.push_back(target); }
+  std::vector<std::string> opened;
+};
+
+// A MainDialog wired to fakes, working in the given folder.
+struct FakeMainWindow {
+  explicit FakeMainWindow(const std::filesystem::path& folder)
+      : dialog(MainDialogControls{urlBox, siteList, siteCount, messages, shell}, folder) {}
+
+  FakeUrlBox urlBox;
+  FakeSiteTable siteList;
+  FakeText siteCount;
+  FakeMessages messages;
+  FakeShell shell;
+  MainDialog dialog;
+};
+
+}  // namespace tesselwick::test

@@ -1,0 +1,58 @@
+#include "core/platform/text_file.h"
+
+#include <gtest/gtest.h>
+
+#include "core/platform/date.h"
+#include "support/temp_folder.h"
+
+namespace tesselwick {
+namespace {
+
+TEST(TextFile, ReadingTurnsCrLfIntoLfAndKeepsLoneCr) {
+  test::TempFolder folder;
+  folder.Write("a.txt", "one\r\ntwo\rthree\n\r\n");
+  EXPECT_EQ(ReadTextFileContents(folder / "a.txt"), "one\ntwo\rthree\n\n");
+}
+
+TEST(TextFile, ReadingCreatesAMissingFileAndRefusesAFolder) {
+  test::TempFolder folder;
+  EXPECT_EQ(ReadTextFileContents(folder / "new.txt"), "");
+  EXPECT_TRUE(std::filesystem::exists(folder / "new.txt"));
+  std::filesystem::create_directory(folder / "dir");
+  EXPECT_FALSE(ReadTextFileContents(folder / "dir").has_value());
+}
+
+TEST(TextFile, ReplacingWritesCrLfAndLeavesNoTemporaryFile) {
+  test::TempFolder folder;
+  folder.Write("out.txt", "old");
+  ASSERT_TRUE(ReplaceTextFile(folder / "out.txt", "a\nb\n"));
+  EXPECT_EQ(folder.Read("out.txt"), "a\r\nb\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()),
+                          std::filesystem::directory_iterator()),
+            1);
+}
+
+TEST(TextFile, AFailedReplaceKeepsTheOldFile) {
+  test::TempFolder folder;
+  std::filesystem::create_directory(folder / "dir");
+  EXPECT_FALSE(ReplaceTextFile(folder / "dir", "x"));
+  EXPECT_TRUE(std::filesystem::is_directory(folder / "dir"));
+  // A folder where the temporary file would go makes the write fail too.
+  folder.Write("kept.txt", "old");
+  std::filesystem::create_directory(folder / "kept.txt.tmp");
+  EXPECT_FALSE(ReplaceTextFile(folder / "kept.txt", "new"));
+  EXPECT_EQ(folder.Read("kept.txt"), "old");
+}
+
+TEST(Date, EnglishMonthAbbreviationsWhateverTheLocale) {
+  std::tm when{};
+  when.tm_year = 2026 - 1900;
+  when.tm_mon = 11;
+  when.tm_mday = 6;
+  when.tm_hour = 12;
+  when.tm_isdst = -1;
+  EXPECT_EQ(FormatDate(std::mktime(&when)), "06-Dec-2026");
+}
+
+}  // namespace
+}  // namespace tesselwick
