@@ -1,0 +1,69 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tesselwick::test {
+
+// One request as the test server saw it.
+struct RecordedRequest {
+  std::string path;       // "/sites/a"
+  std::string query;      // "pad=x&cat=y", raw as sent (no decoding), "" when none
+  std::string target;     // path plus "?" and query when there is one, as sent
+  std::string userAgent;  // "" when none
+  std::multimap<std::string, std::string> headers;
+};
+
+// What the server answers on one path.
+struct Reply {
+  enum class Kind {
+    Normal,    // status and body
+    CutOff,    // announces the body's full length, sends half of it, then drops the connection
+    Stall,     // sends the headers, then nothing for `delay`
+    Huge,      // a body of `hugeBytes` bytes of 'x'
+  };
+  Kind kind = Kind::Normal;
+  int status = 200;
+  std::string body;
+  std::string contentType = "text/html";
+  std::string location;  // sent as Location when not empty (redirects)
+  std::chrono::milliseconds delay{0};  // wait before answering (Normal) or stall time (Stall)
+  std::size_t hugeBytes = 0;
+
+  static Reply Text(std::string body, int status = 200);
+  static Reply Redirect(std::string location, int status = 302);
+  static Reply CutOff(std::string body);
+  static Reply Stall(std::chrono::milliseconds time);
+  static Reply Huge(std::size_t bytes);
+};
+
+// An HTTP server on 127.0.0.1 and a free port, inside the test process. It
+// answers GET on the paths it was given (404 "Not Found" otherwise) and
+// records every request. Answers at least 32 requests at once.
+class TestHttpServer {
+ public:
+  TestHttpServer();
+  ~TestHttpServer();
+  TestHttpServer(const TestHttpServer&) = delete;
+  TestHttpServer& operator=(const TestHttpServer&) = delete;
+
+  int Port() const;
+  // "http://127.0.0.1:<port>" followed by pathAndQuery.
+  std::string Url(std::string_view pathAndQuery = "") const;
+  // Sets the answer for an exact path (the query is not part of the match).
+  void Set(const std::string& path, Reply reply);
+  // Every request so far, in the order they arrived.
+  std::vector<RecordedRequest> Requests() const;
+  void ClearRequests();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tesselwick::test
