@@ -1,0 +1,90 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "core/app/controls.h"
+#include "core/app/texts.h"
+#include "core/submit/http_fetch.h"
+
+namespace tesselwick {
+
+// A push button that the logic enables and disables.
+class ButtonControl {
+ public:
+  virtual ~ButtonControl() = default;
+  virtual void Enable(bool enable) = 0;
+  virtual bool IsEnabled() const = 0;
+};
+
+// The controls of the update dialog that the logic reads and writes.
+struct UpdateDialogControls {
+  TextControl& programVersion;        // installed program version (left, top)
+  TextControl& serverProgramVersion;  // the server's program version (right, top)
+  TextControl& sitesVersion;          // installed site list version (left, bottom)
+  TextControl& serverSitesVersion;    // the server's site list version (right, bottom)
+  ButtonControl& updateButton;
+  MessageSink& messages;
+};
+
+// The update dialog's state and commands, without any widget: it compares the
+// installed versions with those the update server reports and downloads a new
+// pad.dat into the working folder.
+class UpdateDialog {
+ public:
+  // pad.dat is replaced in `folder`; the update server's requests go to
+  // `serverUrl` followed by their fixed paths.
+  UpdateDialog(UpdateDialogControls controls, std::filesystem::path folder,
+               std::string serverUrl = texts::kSiteUrl, FetchLimits limits = {});
+
+  // Where the update server is and how long a request may take; the main
+  // window's tests point them at a local server.
+  std::string siteUrl;
+  FetchLimits fetchLimits;
+
+  // --- working state ---
+  // Body of the last answer, every line followed by one line feed; empty when
+  // the last retrieval failed.
+  std::string ResponseText;
+  // Error number of the last failed retrieval, in decimal; never shown.
+  std::string ErrorText;
+  std::string ProgramVersion;
+  std::string ServerProgramVersion;
+  std::string SitesVersion;
+  std::string ServerSitesVersion;
+
+  // --- data exchange with the four version boxes ---
+  void Pull();
+  void Push();
+
+  // When the window opens: the boxes show the fields, Update is disabled.
+  void Initialise();
+
+  // --- commands ---
+  void OnCheckVersion();
+  void OnUpdate();
+
+  // --- the steps behind them ---
+  void CheckVersion();
+  void ParseVersionResponse();
+  // Downloads pad.dat and, when it was saved, reports success, takes the
+  // server's site list version and disables Update.
+  void DownloadSiteFile();
+  // Replaces pad.dat with the last answer when it is a whole, successful one;
+  // otherwise shows why not and leaves the file alone. True when saved.
+  bool SaveSiteFile();
+
+  // One line-mode retrieval; true when the answer was read to its end.
+  bool FetchLines(const std::string& url);
+
+  std::filesystem::path SiteFilePath() const { return folder_ / texts::kSiteFile; }
+
+ private:
+  UpdateDialogControls controls_;
+  std::filesystem::path folder_;
+  // How the last retrieval ended: read to the end, and with which HTTP status.
+  bool lastFetchOk_ = false;
+  long lastStatus_ = 0;
+};
+
+}  // namespace tesselwick
