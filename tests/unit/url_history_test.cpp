@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/fake_controls.h"
+#include "support/temp_folder.h"
+
+namespace tesselwick {
+namespace {
+
+using test::FakeMainWindow;
+using test::TempFolder;
+
+// tesselwick.ini as it must be on disk for a PAD URL and a list.
+std::string HistoryBytes(const std::string& padUrl, const std::vector<std::string>& entries) {
+  std::string bytes = "CREATOR=TESSELWICK 1.0\r\nURL=" + padUrl + "\r\n";
+  for (std::size_t n = 1; n <= 10; ++n)
+    bytes += "URL" + std::to_string(n) + "=" + (n <= entries.size() ? entries[n - 1] : "") + "\r\n";
+  return bytes + "\r\n\r\n";
+}
+
+void Remember(FakeMainWindow& w, const std::string& url) {
+  w.urlBox.edit = url;
+  w.dialog.RememberPadUrl();
+}
+
+TEST(UrlHistory, FirstRunLeavesAnEmptyFileAndSavesEveryKeyEmpty) {
+  TempFolder folder;
+  FakeMainWindow w(folder.Path());
+  w.dialog.Initialise();
+  EXPECT_EQ(folder.Read("tesselwick.ini"), "");
+  EXPECT_EQ(w.urlBox.edit, "");
+  EXPECT_TRUE(w.urlBox.entries.empty());
+
+  w.dialog.CloseDown();
+  const std::string expected =
+      "CREATOR=TESSELWICK 1.0\r\nURL=\r\nURL1=\r\nURL2=\r\nURL3=\r\nURL4=\r\nURL5=\r\nURL6=\r\n"
+      "URL7=\r\nURL8=\r\nURL9=\r\nURL10=\r\n\r\n\r\n";
+  EXPECT_EQ(folder.Read("tesselwick.ini"), expected);
+  EXPECT_EQ(expected.substr(expected.size() - 6), "\r\n\r\n\r\n");
+  EXPECT_TRUE(w.messages.shown.empty());
+}
+
+TEST(UrlHistory, RememberedUrlsAreKeptInOrderWithoutCaseVariantsOrEmptyText) {
+  TempFolder folder;
+  FakeMainWindow w(folder.Path());
+  w.dialog.Initialise();
+  Remember(w, "http://b.example/pad.xml");
+  Remember(w, "HTTP://A.example/pad.xml");
+  Remember(w, "http://c.example/pad.xml");
+  Remember(w, "http://B.EXAMPLE/pad.xml");  // a case variant of an entry
+  Remember(w, "");
+  const std::vector<std::string> list = {"HTTP://A.example/pad.xml", "http://b.example/pad.xml",
+                                         "http://c.example/pad.xml"};
+  EXPECT_EQ(w.dialog.UrlEntries, list);
+  EXPECT_EQ(w.urlBox.entries, list);
+
+  // The box keeps the text as typed; the last pull (Quit) is what "URL=" gets.
+  w.urlBox.edit = "http://B.EXAMPLE/pad.xml";
+  w.dialog.Pull();
+  w.dialog.CloseDown();
+  EXPECT_EQ(folder.Read("tesselwick.ini"), HistoryBytes("http://B.EXAMPLE/pad.xml", list));
+}
+
+TEST(UrlHistory, OnlyTheFirstTenEntriesAreSavedAndOfferedNextTime) {
+  TempFolder folder;
+  std::vector<std::string> all;
+  {
+    FakeMainWindow w(folder.Path());
+    w.dialog.Initialise();
+    // Added out of order: l, k, ..., a.
+    for (char c = 'l'; c >= 'a'; --c) {
+      const std::string url = std::string("http://") + c + ".example/pad.xml";
+      Remember(w, url);
+      all.insert(all.begin(), url);
+    }
+    EXPECT_EQ(w.dialog.UrlEntries, all);
+    w.dialog.CloseDown();
+  }
+  const std::vector<std::string> firstTen(all.begin(), all.begin() + 10);
+  EXPECT_EQ(folder.Read("tesselwick.ini"), HistoryBytes("http://a.example/pad.xml", firstTen));
+
+  FakeMainWindow next(folder.Path());
+  next.dialog.Initialise();
+  EXPECT_EQ(next.urlBox.entries, firstTen);
+  EXPECT_EQ(next.urlBox.edit, "http://a.example/pad.xml");
+  EXPECT_EQ(next.dialog.PadUrl, "http://a.example/pad.xml");
+}
+
+TEST(UrlHistory, HandEditedFilesAreReadByTheirExactKeys) {
+  TempFolder folder;
+  folder.Write("tesselwick.ini",
+               "CREATOR=SOMETHING ELSE\r\n"
+               "URL1 =http://blank-before-equals\r\n"  // key "URL1 "
+               "url2=http://lower-case-key\r\n"
+               "URL3= http://leading-blank\r\n"
+               "URL4=http://trailing-blanks \t \r\n"
+               "URL5=http://x/?a=b\r\n"
+               "URL11=http://eleven\r\n"
+               "URL01=http://zero-one\r\n"
+               "URL6=\r\n"
+               "URL7=HTTP://X/?A=B\r\n"  // a case variant of URL5's value
+               "URL1=http://m1\nURL1=http://m2\nURL2=http://m3\nURL9=http://m4\n"
+               "URL10=http://m5\nURL10=http://m6\nURL3=http://m7\nURL3=http://m8\n"
+               "URL=http://typed.example/pad.xml\r\n"
+               "URL8=http://no-line-feed");
+  FakeMainWindow w(folder.Path());
+  w.dialog.Initialise();
+  const std::vector<std::string> list = {" http://leading-blank",
+                                         "http://m1",
+                                         "http://m2",
+                                         "http://m3",
+                                         "http://m4",
+                                         "http://m5",
+                                         "http://m6",
+                                         "http://m7",
+                                         "http://m8",
+                                         "http://trailing-blanks",
+                                         "http://x/?a=b"};
+  EXPECT_EQ(w.dialog.UrlEntries, list);
+  EXPECT_EQ(w.urlBox.entries, list);
+  // The "URL" line fills the edit field but is not a list entry.
+  EXPECT_EQ(w.urlBox.edit, "http://typed.example/pad.xml");
+  EXPECT_EQ(w.dialog.FindUrlEntryNoCase("http://typed.example/pad.xml"), -1);
+
+  // The last of several "URL" lines wins, and an empty one empties the box.
+  folder.Write("tesselwick.ini", "URL=http://first\nURL=http://second\n");
+  FakeMainWindow second(folder.Path());
+  second.dialog.Initialise();
+  EXPECT_EQ(second.urlBox.edit, "http://second");
+  folder.Write("tesselwick.ini", "URL=http://first\nURL=\n");
+  FakeMainWindow third(folder.Path());
+  third.dialog.Initialise();
+  EXPECT_EQ(third.urlBox.edit, "");
+}
+
+TEST(UrlHistory, AHistoryThatCannotBeReadLoadsNothingSilently) {
+  TempFolder folder;
+  std::filesystem::create_directory(folder / "tesselwick.ini");
+  FakeMainWindow w(folder.Path());
+  w.dialog.Initialise();
+  EXPECT_TRUE(w.dialog.UrlEntries.empty());
+  EXPECT_TRUE(w.messages.shown.empty());
+}
+
+TEST(UrlHistory, AFailedSaveKeepsTheOldFileAndSaysSo) {
+  const std::pair<std::string, std::string> message{"Save to File", "Error Writing File"};
+  {
+    // The temporary file can't be created where a folder of its name stands.
+    TempFolder folder;
+    const std::string old = HistoryBytes("http://old", {"http://old"});
+    folder.Write("tesselwick.ini", old);
+    std::filesystem::create_directory(folder / "tesselwick.ini.tmp");
+    FakeMainWindow w(folder.Path());
+    w.dialog.Initialise();
+    Remember(w, "http://new");
+    w.dialog.CloseDown();
+    EXPECT_EQ(folder.Read("tesselwick.ini"), old);
+    ASSERT_EQ(w.messages.shown.size(), 1u);
+    EXPECT_EQ(w.messages.shown[0], message);
+  }
+  {
+    // A folder named tesselwick.ini is never replaced.
+    TempFolder folder;
+    std::filesystem::create_directory(folder / "tesselwick.ini");
+    FakeMainWindow w(folder.Path());
+    w.dialog.Initialise();
+    w.dialog.CloseDown();
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "tesselwick.ini"));
+    ASSERT_EQ(w.messages.shown.size(), 1u);
+    EXPECT_EQ(w.messages.shown[0], message);
+  }
+}
+
+}  // namespace
+}  // namespace tesselwick
