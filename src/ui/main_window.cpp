@@ -8,12 +8,14 @@
 #include "ui/geometry.h"
 #include "ui/icon.h"
 #include "ui/ids.h"
+#include "ui/update_window.h"
 
 namespace tesselwick::ui {
 
 MainWindow::MainWindow(const std::filesystem::path& folder)
     : wxDialog(nullptr, wxID_ANY, texts::kMainCaption, wxDefaultPosition, wxDefaultSize,
-               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxMINIMIZE_BOX) {
+               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxMINIMIZE_BOX),
+      folder_(folder) {
   SetIcons(ProgramIcons());
   BuildControls();
   logic_ = std::make_unique<MainDialog>(
@@ -66,6 +68,10 @@ void MainWindow::BindEvents() {
       wxEVT_BUTTON, [this](wxCommandEvent&) { logic_->OnShowManual(); }, kIdHelp);
   Bind(
       wxEVT_BUTTON, [this](wxCommandEvent&) { logic_->OnUpdateSites(); }, kIdUpdate);
+  logic_->runUpdateDialog = [this](const std::string& program, const std::string& sites) {
+    UpdateWindow update(this, folder_, program, sites, texts::kSiteUrl, logic_->fetchLimits);
+    update.ShowModal();
+  };
   // Quit takes the PAD-URL box's text before closing; Esc and the close box
   // close without taking it.
   Bind(

@@ -41,6 +41,8 @@ class MainWindow : public wxDialog {
   WindowMessages messages_{this};
   BrowserShell shell_;
   std::unique_ptr<MainDialog> logic_;
+  // The working folder: pad.dat, the history and the report live here.
+  std::filesystem::path folder_;
 };
 
 }  // namespace tesselwick::ui
