@@ -41,7 +41,7 @@ class UpdateWindow : public wxDialog {
 
  private:
   void BuildControls();
-  wxTextCtrl* VersionBox(int id, int x, int y, int width);
+  wxTextCtrl* VersionBox(int id, int x, int y);
 
   wxButton* update_ = nullptr;
   std::unique_ptr<TextBox> programVersion_;
