@@ -39,6 +39,8 @@ class MainDialog {
   std::string PadCategory;
   std::string ResponseText;
   std::string ErrorText;
+  // HTTP status of the last block-mode answer; 0 when the retrieval failed.
+  long ResponseStatus = 0;
   std::string SitesVersion;
   SiteRecord CurrentSite;
   int SiteCount = 0;

@@ -1,0 +1,119 @@
+// The submission report: Report.htm from the user's template or the built-in
+// layout, handed to the browser at the end of every run.
+
+#include "core/submit/report.h"
+
+#include <optional>
+
+#include "core/app/main_dialog.h"
+#include "core/app/texts.h"
+#include "core/platform/date.h"
+#include "core/platform/text_file.h"
+
+namespace tesselwick {
+
+std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
+  if (from.empty()) return text;
+  std::string out;
+  out.reserve(text.size());
+  std::size_t start = 0;
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, start)) {
+    out.append(text, start, at - start);
+    out.append(to);
+    start = at + from.size();
+  }
+  out.append(text, start, std::string::npos);
+  return out;
+}
+
+std::string HtmlEscape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string BuiltInReportLayout() {
+  const std::string credit =
+      std::string("Submitted by <a href=\"") + texts::kSiteUrl + "\">TesselWick</a><br><br>";
+  return "<b>Shareware Submission Report</b><br>"
+         "PAD File: %PADURL%<br>"
+         "Category: %CATEGORY%<br>"
+         "Date: %DATE%<br>" +
+         credit +
+         "<table width=\"100%\">"
+         "<tr><td>Site Name</td><td>Submit URL</td><td>Status</td><td>Submission Date</td></tr>"
+         "%REPORT%"
+         "</table>"
+         "<br><br>" +
+         credit;
+}
+
+std::string FillReport(std::string layout, std::string_view padUrl, std::string_view date,
+                       std::string_view category, std::string_view rows) {
+  layout = ReplaceAll(std::move(layout), "%PADURL%", HtmlEscape(padUrl));
+  layout = ReplaceAll(std::move(layout), "%DATE%", HtmlEscape(date));
+  layout = ReplaceAll(std::move(layout), "%CATEGORY%", HtmlEscape(category));
+  return ReplaceAll(std::move(layout), "%REPORT%", rows);
+}
+
+std::string ReportRow(const SiteRecord& site, std::string_view status, std::string_view date) {
+  std::string row = "<tr><td><a href=\"";
+  row += HtmlEscape(site.Url);
+  row += "\" target=_new>";
+  row += HtmlEscape(site.Title);
+  row += "</a></td><td><a href=\"";
+  row += HtmlEscape(site.SubmitUrl);
+  row += "\" target=_new>Submit</a></td><td>";
+  row += HtmlEscape(status);
+  row += "</td><td>";
+  row += HtmlEscape(date);
+  row += "</td></tr>";
+  return row;
+}
+
+std::string MainDialog::ReadTextFile(const std::string& name) {
+  Pull();
+  // A missing file is created empty; one that can be neither opened nor
+  // created (a folder of that name, no permission) reads as empty, after a word.
+  std::optional<std::string> text = ReadTextFileContents(FilePath(name.c_str()));
+  if (!text) {
+    controls_.messages.ShowMessage("Error loading file", "Error");
+    return {};
+  }
+  return std::move(*text);
+}
+
+void MainDialog::WriteReport(const std::string& rows) {
+  // The report's own date, which differs from the rows' run date when the run
+  // crossed midnight.
+  const std::string date = Today();
+  std::string layout = ReadTextFile(texts::kReportTemplateFile);
+  if (layout.empty()) layout = BuiltInReportLayout();
+  const std::string page = FillReport(std::move(layout), PadUrl, date, PadCategory, rows);
+  // The page replaces the old one only when it was written whole; when it
+  // can't be, the user is told and whatever page was there is shown.
+  const std::filesystem::path report = FilePath(texts::kReportFile);
+  if (!ReplaceTextFile(report, page + "\n"))
+    controls_.messages.ShowMessage("Could not write to report file", "Error Log");
+  controls_.shell.Open(report.string());
+}
+
+}  // namespace tesselwick

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/sites/site_record.h"
+
+namespace tesselwick {
+
+// Replaces every non-overlapping occurrence of `from`, scanning left to right;
+// what was put in is never scanned again. An empty `from` changes nothing.
+std::string ReplaceAll(std::string text, std::string_view from, std::string_view to);
+
+// Escapes "&", "<", ">" and '"' so that a text shows as itself inside the
+// report's markup and inside a quoted attribute.
+std::string HtmlEscape(std::string_view text);
+
+// The report's layout when the user has no ReportTemplate.htm: one line of
+// HTML with the placeholders %PADURL%, %CATEGORY%, %DATE% and %REPORT%.
+std::string BuiltInReportLayout();
+
+// Fills a report layout. The placeholders are replaced in the order %PADURL%,
+// %DATE%, %CATEGORY%, %REPORT%, each over the result of the one before; the
+// PAD URL, date and category are HTML-escaped here, the rows are put in as they
+// are (ReportRow builds them escaped).
+std::string FillReport(std::string layout, std::string_view padUrl, std::string_view date,
+                       std::string_view category, std::string_view rows);
+
+// One table row of the report: the site's linked title, its submit link, the
+// status word ("Pass" or "Fail") and the run date, with the site's texts
+// escaped and the link addresses quoted.
+std::string ReportRow(const SiteRecord& site, std::string_view status, std::string_view date);
+
+}  // namespace tesselwick

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tesselwick {
+
+// The pieces of one site's submission, free of any window state, so that the
+// sites of a run can be requested one after another or side by side.
+
+// The URL requested for a site: its request template with every line feed
+// removed, then every "%CATEGORY%" replaced by the category (already escaped
+// for a URL query), then every "%PADURL%" by the PAD URL as it is. The
+// category goes in first, so a "%PADURL%" inside it is filled too, while the
+// PAD URL is never scanned for "%CATEGORY%".
+std::string SiteRequestUrl(std::string_view requestTemplate, std::string_view category,
+                           std::string_view padUrl);
+
+// A site's status word for the report: "Fail" when the request failed, when the
+// answer's HTTP status is 400 or higher, or when "Error" or "404" occurs
+// anywhere in the body (exact, case-sensitive); "Pass" otherwise.
+const char* JudgeAnswer(bool fetched, long httpStatus, std::string_view body);
+
+}  // namespace tesselwick
