@@ -16,24 +16,30 @@ struct RecordedRequest {
   std::string query;      // "pad=x&cat=y", raw as sent (no decoding), "" when none
   std::string target;     // path plus "?" and query when there is one, as sent
   std::string userAgent;  // "" when none
-  std::multimap<std::string, std::string> headers;
+  std::multimap<std::string, std::string> headers;  // as the client sent them
+
+  // The first value of a header, its name compared without regard to case; "" when none.
+  std::string Header(std::string_view name) const;
+  // How many times a header was sent, its name compared without regard to case.
+  std::size_t HeaderCount(std::string_view name) const;
 };
 
 // What the server answers on one path.
 struct Reply {
   enum class Kind {
-    Normal,    // status and body
-    CutOff,    // announces the body's full length, sends half of it, then drops the connection
-    Stall,     // sends the headers, then nothing for `delay`
-    Huge,      // a body of `hugeBytes` bytes of 'x'
+    Normal,  // status and body
+    CutOff,  // announces the body's full length, sends half of it, then drops the connection
+    Stall,   // sends the headers, then nothing for `delay`
+    Huge,    // a body of `hugeBytes` bytes of 'x'
   };
   Kind kind = Kind::Normal;
   int status = 200;
   std::string body;
   std::string contentType = "text/html";
-  std::string location;  // sent as Location when not empty (redirects)
+  std::string location;                // sent as Location when not empty (redirects)
   std::chrono::milliseconds delay{0};  // wait before answering (Normal) or stall time (Stall)
   std::size_t hugeBytes = 0;
+  bool chunked = false;  // Normal: send the body in chunks, without announcing its length
 
   static Reply Text(std::string body, int status = 200);
   static Reply Redirect(std::string location, int status = 302);

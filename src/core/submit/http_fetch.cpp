@@ -2,8 +2,240 @@
 
 #include <curl/curl.h>
 
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
 namespace tesselwick {
-bool InitNetwork() { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }
-FetchResult HttpFetch(const std::string&, FetchMode, const FetchLimits&) { return {}; }
-void ReportFetchFailure(int, std::string&) {}
+namespace {
+
+// One easy handle per retrieval: nothing is shared between threads.
+struct CurlHandleDeleter {
+  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+using CurlHandle = std::unique_ptr<CURL, CurlHandleDeleter>;
+
+struct HeaderListDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
+
+// Appends one header line; false when libcurl could not take it.
+bool AddHeader(HeaderList& list, const char* line) {
+  curl_slist* grown = curl_slist_append(list.get(), line);
+  if (grown == nullptr) return false;
+  list.release();
+  list.reset(grown);
+  return true;
+}
+
+// What the callbacks of one transfer share.
+struct Transfer {
+  FetchMode mode = FetchMode::Blocks;
+  std::size_t maxBodyBytes = 0;
+  const std::atomic<bool>* cancel = nullptr;
+  std::string body;
+  std::size_t receivedBytes = 0;
+  char lastByte = '\0';
+  bool tooLarge = false;
+  bool cancelled = false;
+};
+
+bool CancelRequested(Transfer& transfer) {
+  if (transfer.cancel != nullptr && transfer.cancel->load()) transfer.cancelled = true;
+  return transfer.cancelled;
+}
+
+size_t OnBodyBytes(char* data, size_t size, size_t count, void* user) {
+  auto& transfer = *static_cast<Transfer*>(user);
+  const size_t length = size * count;
+  if (CancelRequested(transfer)) return 0;
+  if (length > transfer.maxBodyBytes - transfer.receivedBytes) {
+    transfer.tooLarge = true;
+    return 0;
+  }
+  transfer.receivedBytes += length;
+  if (length == 0) return 0;
+  transfer.lastByte = data[length - 1];
+  if (transfer.mode == FetchMode::Blocks) {
+    transfer.body.append(data, length);
+  } else {
+    // Line mode keeps every byte except carriage returns; line feeds end lines.
+    for (size_t i = 0; i < length; ++i) {
+      if (data[i] != '\r') transfer.body.push_back(data[i]);
+    }
+  }
+  return length;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return CancelRequested(*static_cast<Transfer*>(user)) ? 1 : 0;
+}
+
+// The error number that the program reports for a failed transfer.
+int ErrorNumber(CURLcode code, const Transfer& transfer, long status) {
+  if (transfer.cancelled) return fetch_error::kConnectionAborted;
+  if (transfer.tooLarge) return fetch_error::kInternal;
+  switch (code) {
+    case CURLE_URL_MALFORMAT:
+      return fetch_error::kInvalidUrl;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      // After an answer, the refused scheme was a redirect's target.
+      return status != 0 ? fetch_error::kRedirectFailed : fetch_error::kUnrecognizedScheme;
+    case CURLE_TOO_MANY_REDIRECTS:
+      return fetch_error::kRedirectFailed;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return fetch_error::kNameNotResolved;
+    case CURLE_COULDNT_CONNECT:
+      return fetch_error::kCannotConnect;
+    case CURLE_OPERATION_TIMEDOUT:
+      return fetch_error::kTimedOut;
+    case CURLE_ABORTED_BY_CALLBACK:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+      return fetch_error::kConnectionAborted;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_GOT_NOTHING:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+    case CURLE_BAD_CONTENT_ENCODING:
+    case CURLE_RANGE_ERROR:
+      return fetch_error::kInvalidServerResponse;
+    case CURLE_FILESIZE_EXCEEDED:
+      return fetch_error::kInternal;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_USE_SSL_FAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_CLIENTCERT:
+      return fetch_error::kSecureFailure;
+    default:
+      return fetch_error::kInternal;
+  }
+}
+
+FetchResult Failed(int error) {
+  FetchResult result;
+  result.error = error;
+  return result;
+}
+
+// Every setting of a retrieval in one place; false when libcurl refused one.
+bool Configure(CURL* curl, const std::string& url, FetchMode mode, const FetchLimits& limits,
+               const HeaderList& headers, Transfer& transfer) {
+  const bool lines = mode == FetchMode::Lines;
+  const CURLcode codes[] = {
+      curl_easy_setopt(curl, CURLOPT_URL, url.c_str()),
+      curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L),
+      // Worker threads run retrievals: no signals for time-outs.
+      curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L),
+      curl_easy_setopt(curl, CURLOPT_USERAGENT,
+                       lines ? "TesselWick 1.0 Agent" : "Tesselwick 1.0 Agent"),
+      curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get()),
+      // Always a direct connection, whatever the environment's proxy variables say.
+      curl_easy_setopt(curl, CURLOPT_PROXY, ""),
+      curl_easy_setopt(curl, CURLOPT_NOPROXY, "*"),
+      // Web addresses only: libcurl would otherwise also read local files and more.
+      curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https"),
+      curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"),
+      curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L),
+      curl_easy_setopt(curl, CURLOPT_MAXREDIRS, limits.maxRedirects),
+      curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds),
+      // Receiving less than one byte a second for the whole stall time is a time-out.
+      curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L),
+      curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.stallTimeoutSeconds),
+      // A body announced as too large fails before it is read.
+      curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
+                       static_cast<curl_off_t>(limits.maxBodyBytes)),
+      curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBodyBytes),
+      curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer),
+      curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L),
+      curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress),
+      curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer),
+  };
+  for (CURLcode code : codes) {
+    if (code != CURLE_OK) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool InitNetwork() {
+  static const bool started = [] {
+#ifdef SIGPIPE
+    // A peer that closes its end must not end the program while it writes.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  }();
+  return started;
+}
+
+FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits& limits) {
+  if (url.empty()) return Failed(fetch_error::kInvalidUrl);
+  if (limits.cancel != nullptr && limits.cancel->load()) {
+    return Failed(fetch_error::kConnectionAborted);
+  }
+  if (!InitNetwork()) return Failed(fetch_error::kInternal);
+
+  CurlHandle curl(curl_easy_init());
+  if (!curl) return Failed(fetch_error::kInternal);
+
+  // Line mode sends no extra header, so libcurl's own "Accept: */*" is taken out.
+  // Block mode asks for the origin's current copy, never a cached one.
+  HeaderList headers;
+  const bool headersMade = mode == FetchMode::Lines
+                               ? AddHeader(headers, "Accept:")
+                               : AddHeader(headers, "Accept: */*") &&
+                                     AddHeader(headers, "Cache-Control: no-cache") &&
+                                     AddHeader(headers, "Pragma: no-cache");
+  if (!headersMade) return Failed(fetch_error::kInternal);
+
+  Transfer transfer;
+  transfer.mode = mode;
+  transfer.maxBodyBytes = limits.maxBodyBytes;
+  transfer.cancel = limits.cancel;
+  if (!Configure(curl.get(), url, mode, limits, headers, transfer)) {
+    return Failed(fetch_error::kInternal);
+  }
+
+  const CURLcode code = curl_easy_perform(curl.get());
+  long status = 0;
+  curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
+  if (code != CURLE_OK) {
+    FetchResult failed = Failed(ErrorNumber(code, transfer, status));
+    failed.status = status;
+    return failed;
+  }
+
+  FetchResult result;
+  result.ok = true;
+  result.status = status;
+  result.body = std::move(transfer.body);
+  // A last line without its line feed is still a line.
+  if (mode == FetchMode::Lines && transfer.receivedBytes > 0 && transfer.lastByte != '\n') {
+    result.body.push_back('\n');
+  }
+  return result;
+}
+
+void ReportFetchFailure(int error, std::string& errorText) {
+  errorText = std::to_string(error);
+  std::fprintf(stderr, "OpenUrl failed: %u\n", static_cast<unsigned>(error));
+  std::fflush(stderr);
+}
+
 }  // namespace tesselwick

@@ -1,0 +1,262 @@
+#include "core/submit/http_fetch.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "support/temp_folder.h"
+#include "support/test_http_server.h"
+
+namespace tesselwick {
+namespace {
+
+using test::Reply;
+using test::TestHttpServer;
+using namespace std::chrono_literals;
+
+// The port of a server that has gone away: nothing listens there any more.
+int DeadPort() {
+  TestHttpServer gone;
+  return gone.Port();
+}
+
+void ExpectFailure(const FetchResult& result, int error) {
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.error, error);
+  EXPECT_EQ(result.body, "");
+}
+
+TEST(HttpFetch, LineModeDropsCarriageReturnsAndEndsEveryLine) {
+  TestHttpServer server;
+  server.Set("/crlf", Reply::Text("A\r\nB\r\n"));
+  server.Set("/lf", Reply::Text("A\nB"));
+  server.Set("/empty", Reply::Text(""));
+  server.Set("/blank-lines", Reply::Text("\r\n\nC\r"));
+
+  for (const char* path : {"/crlf", "/lf"}) {
+    const FetchResult result = HttpFetch(server.Url(path), FetchMode::Lines);
+    EXPECT_TRUE(result.ok) << path;
+    EXPECT_EQ(result.status, 200) << path;
+    EXPECT_EQ(result.body, "A\nB\n") << path;
+  }
+  const FetchResult empty = HttpFetch(server.Url("/empty"), FetchMode::Lines);
+  EXPECT_TRUE(empty.ok);
+  EXPECT_EQ(empty.body, "");
+  EXPECT_EQ(HttpFetch(server.Url("/blank-lines"), FetchMode::Lines).body, "\n\nC\n");
+}
+
+TEST(HttpFetch, BlockModeKeepsEveryByteInOrder) {
+  std::string body;
+  for (int i = 0; i < 2500; ++i) body.push_back(static_cast<char>(1 + i % 255));
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(body));
+  Reply chunked = Reply::Text(body);
+  chunked.chunked = true;
+  server.Set("/chunked", chunked);
+
+  for (const char* path : {"/pad.xml", "/chunked"}) {
+    const FetchResult result = HttpFetch(server.Url(path), FetchMode::Blocks);
+    EXPECT_TRUE(result.ok) << path;
+    EXPECT_EQ(result.body.size(), 2500u) << path;
+    EXPECT_EQ(result.body, body) << path;
+  }
+}
+
+TEST(HttpFetch, AnErrorStatusIsAnAnswerWithItsPage) {
+  TestHttpServer server;
+  server.Set("/gone", Reply::Text("<h1>Error 404</h1>", 404));
+  server.Set("/broken", Reply::Text("oops\r\n", 500));
+
+  const FetchResult missing = HttpFetch(server.Url("/gone"), FetchMode::Blocks);
+  EXPECT_TRUE(missing.ok);
+  EXPECT_EQ(missing.status, 404);
+  EXPECT_EQ(missing.body, "<h1>Error 404</h1>");
+  const FetchResult broken = HttpFetch(server.Url("/broken"), FetchMode::Lines);
+  EXPECT_TRUE(broken.ok);
+  EXPECT_EQ(broken.status, 500);
+  EXPECT_EQ(broken.body, "oops\n");
+}
+
+TEST(HttpFetch, EachModeSendsItsOwnRequestHeaders) {
+  TestHttpServer server;
+  server.Set("/a", Reply::Text("a"));
+
+  ASSERT_TRUE(HttpFetch(server.Url("/a?version=1.01"), FetchMode::Lines).ok);
+  ASSERT_TRUE(HttpFetch(server.Url("/a?cat=Games+%26amp%3B+Puzzle"), FetchMode::Blocks).ok);
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+
+  const auto& lines = requests[0];
+  EXPECT_EQ(lines.target, "/a?version=1.01");
+  EXPECT_EQ(lines.userAgent, "TesselWick 1.0 Agent");
+  EXPECT_EQ(lines.HeaderCount("Accept"), 0u);
+  EXPECT_EQ(lines.HeaderCount("Cache-Control"), 0u);
+  EXPECT_EQ(lines.HeaderCount("Pragma"), 0u);
+
+  const auto& blocks = requests[1];
+  EXPECT_EQ(blocks.target, "/a?cat=Games+%26amp%3B+Puzzle");
+  EXPECT_EQ(blocks.path, "/a");
+  EXPECT_EQ(blocks.query, "cat=Games+%26amp%3B+Puzzle");
+  EXPECT_EQ(blocks.userAgent, "Tesselwick 1.0 Agent");
+  EXPECT_EQ(blocks.HeaderCount("Accept"), 1u);
+  EXPECT_EQ(blocks.Header("Accept"), "*/*");
+  EXPECT_EQ(blocks.Header("Cache-Control"), "no-cache");
+  EXPECT_EQ(blocks.Header("Pragma"), "no-cache");
+}
+
+TEST(HttpFetch, FailuresToOpenCarryTheirNumbers) {
+  ExpectFailure(HttpFetch("", FetchMode::Blocks), fetch_error::kInvalidUrl);
+  ExpectFailure(HttpFetch("http://no-such-host.invalid/pad.xml", FetchMode::Blocks),
+                fetch_error::kNameNotResolved);
+  ExpectFailure(HttpFetch("http://127.0.0.1:" + std::to_string(DeadPort()) + "/", FetchMode::Lines),
+                fetch_error::kCannotConnect);
+  ExpectFailure(HttpFetch("gopher://127.0.0.1/", FetchMode::Blocks),
+                fetch_error::kUnrecognizedScheme);
+}
+
+TEST(HttpFetch, AFailureIsReportedAndItsNumberOutlivesALaterSuccess) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text("<XML_DIZ_INFO/>"));
+  std::string errorText = "earlier";
+
+  testing::internal::CaptureStderr();
+  for (const std::string& url : {std::string(), server.Url("/pad.xml")}) {
+    const FetchResult result = HttpFetch(url, FetchMode::Blocks);
+    if (!result.ok) ReportFetchFailure(result.error, errorText);
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "OpenUrl failed: 12005\n");
+  EXPECT_EQ(errorText, "12005");
+}
+
+// Sets proxy variables for as long as it lives, and takes them away again.
+class ProxyEnvironment {
+ public:
+  explicit ProxyEnvironment(const std::string& proxy) {
+    for (const char* name : kNames) setenv(name, proxy.c_str(), 1);
+  }
+  ~ProxyEnvironment() {
+    for (const char* name : kNames) unsetenv(name);
+  }
+
+ private:
+  static constexpr const char* kNames[] = {"http_proxy",  "HTTP_PROXY", "https_proxy",
+                                           "HTTPS_PROXY", "ALL_PROXY",  "all_proxy"};
+};
+
+TEST(HttpFetch, ProxyVariablesChangeNothing) {
+  TestHttpServer server;
+  server.Set("/a", Reply::Text("direct"));
+  const ProxyEnvironment proxies("http://127.0.0.1:" + std::to_string(DeadPort()));
+
+  EXPECT_EQ(HttpFetch(server.Url("/a"), FetchMode::Lines).body, "direct\n");
+  EXPECT_EQ(HttpFetch(server.Url("/a"), FetchMode::Blocks).body, "direct");
+  EXPECT_EQ(server.Requests().size(), 2u);
+}
+
+TEST(HttpFetch, OnlyWebAddressesAreRead) {
+  test::TempFolder folder;
+  folder.Write("secret.txt", "local file");
+  const std::string fileUrl = "file://" + (folder / "secret.txt").string();
+  TestHttpServer server;
+  server.Set("/to-file", Reply::Redirect(fileUrl));
+  server.Set("/moved", Reply::Redirect(server.Url("/here"), 301));
+  server.Set("/here", Reply::Text("arrived"));
+
+  ExpectFailure(HttpFetch(fileUrl, FetchMode::Blocks), fetch_error::kUnrecognizedScheme);
+  ExpectFailure(HttpFetch(server.Url("/to-file"), FetchMode::Blocks), fetch_error::kRedirectFailed);
+  ExpectFailure(HttpFetch(server.Url("/to-file"), FetchMode::Lines), fetch_error::kRedirectFailed);
+  const FetchResult moved = HttpFetch(server.Url("/moved"), FetchMode::Blocks);
+  EXPECT_TRUE(moved.ok);
+  EXPECT_EQ(moved.status, 200);
+  EXPECT_EQ(moved.body, "arrived");
+}
+
+TEST(HttpFetch, TenRedirectsAreFollowedButNotEleven) {
+  TestHttpServer server;
+  // /r11 -> /r10 -> ... -> /r1 -> /end
+  server.Set("/end", Reply::Text("end"));
+  server.Set("/r1", Reply::Redirect(server.Url("/end")));
+  for (int i = 2; i <= 11; ++i) {
+    server.Set("/r" + std::to_string(i), Reply::Redirect(server.Url("/r" + std::to_string(i - 1))));
+  }
+
+  EXPECT_EQ(HttpFetch(server.Url("/r10"), FetchMode::Blocks).body, "end");
+  ExpectFailure(HttpFetch(server.Url("/r11"), FetchMode::Blocks), fetch_error::kRedirectFailed);
+}
+
+TEST(HttpFetch, ABodyOverTheCapFails) {
+  TestHttpServer server;
+  server.Set("/fits", Reply::Text(std::string(1000, 'a')));
+  server.Set("/long", Reply::Text(std::string(1001, 'a')));
+  Reply unannounced = Reply::Text(std::string(5000, 'a'));
+  unannounced.chunked = true;
+  server.Set("/unannounced", unannounced);
+  server.Set("/huge", Reply::Huge(std::size_t{17} * 1024 * 1024));
+  FetchLimits limits;
+  limits.maxBodyBytes = 1000;
+
+  EXPECT_EQ(HttpFetch(server.Url("/fits"), FetchMode::Blocks, limits).body.size(), 1000u);
+  EXPECT_FALSE(HttpFetch(server.Url("/long"), FetchMode::Blocks, limits).ok);
+  ExpectFailure(HttpFetch(server.Url("/unannounced"), FetchMode::Lines, limits),
+                fetch_error::kInternal);
+  // The program's own cap of 16 MiB.
+  ExpectFailure(HttpFetch(server.Url("/huge"), FetchMode::Blocks), fetch_error::kInternal);
+}
+
+TEST(HttpFetch, ABodyCutOffOrStalledIsAFailedRetrieval) {
+  TestHttpServer server;
+  server.Set("/cut", Reply::CutOff(std::string(4000, 'c')));
+  server.Set("/stall", Reply::Stall(30s));
+  FetchLimits limits;
+  limits.stallTimeoutSeconds = 1;
+
+  ExpectFailure(HttpFetch(server.Url("/cut"), FetchMode::Blocks), fetch_error::kConnectionAborted);
+  ExpectFailure(HttpFetch(server.Url("/cut"), FetchMode::Lines), fetch_error::kConnectionAborted);
+  const FetchResult stalled = HttpFetch(server.Url("/stall"), FetchMode::Blocks, limits);
+  ExpectFailure(stalled, fetch_error::kTimedOut);
+  EXPECT_EQ(stalled.status, 200);
+}
+
+TEST(HttpFetch, CancellingAbandonsTheTransfer) {
+  TestHttpServer server;
+  server.Set("/stall", Reply::Stall(30s));
+  std::atomic<bool> cancel{false};
+  FetchLimits limits;
+  limits.cancel = &cancel;
+
+  FetchResult result;
+  std::thread worker([&] { result = HttpFetch(server.Url("/stall"), FetchMode::Blocks, limits); });
+  while (server.Requests().empty()) std::this_thread::sleep_for(5ms);
+  cancel = true;
+  worker.join();
+  ExpectFailure(result, fetch_error::kConnectionAborted);
+
+  // Cancelled before it starts: nothing is fetched.
+  ExpectFailure(HttpFetch(server.Url("/stall"), FetchMode::Blocks, limits),
+                fetch_error::kConnectionAborted);
+}
+
+TEST(HttpFetch, RetrievalsRunSideBySide) {
+  TestHttpServer server;
+  constexpr int kCount = 32;
+  for (int i = 0; i < kCount; ++i) {
+    server.Set("/site" + std::to_string(i), Reply::Text("answer " + std::to_string(i)));
+  }
+  std::vector<FetchResult> results(kCount);
+  std::vector<std::thread> workers;
+  for (int i = 0; i < kCount; ++i) {
+    workers.emplace_back([&, i] {
+      results[static_cast<std::size_t>(i)] =
+          HttpFetch(server.Url("/site" + std::to_string(i)), FetchMode::Blocks);
+    });
+  }
+  for (auto& worker : workers) worker.join();
+  for (int i = 0; i < kCount; ++i) {
+    EXPECT_EQ(results[static_cast<std::size_t>(i)].body, "answer " + std::to_string(i));
+  }
+}
+
+}  // namespace
+}  // namespace tesselwick
