@@ -9,6 +9,7 @@
 #include "ui/about_dialog.h"
 #include "ui/adapters.h"
 #include "ui/ids.h"
+#include "ui/update_window.h"
 
 template <>
 class wxExpectModal<tesselwick::ui::AboutDialog>
@@ -121,7 +122,8 @@ TEST_F(MainWindowTest, UpdateEmptiesAndReloadsTheList) {
   folder.Write("pad.dat", "TITLE=A\n");
   MainWindow& w = Open();
   folder.Write("pad.dat", "TITLE=B\nTITLE=C\n");
-  Click(kIdUpdate);
+  // The update dialog is closed with Return at once.
+  wxTEST_DIALOG(Click(kIdUpdate), wxExpectDismissableModal<UpdateWindow>(wxID_OK));
   EXPECT_EQ(w.SiteList()->GetItemCount(), 2);
   EXPECT_EQ(w.SiteList()->GetItemText(0, 0), "C");
   EXPECT_EQ(w.SiteCountBox()->GetValue(), "2");
