@@ -1,5 +1,133 @@
 #include "core/submit/category.h"
 
+#include <array>
+#include <optional>
+#include <utility>
+
 namespace tesselwick {
-std::string ExtractCategoryText(std::string_view) { return {}; }
+namespace {
+
+constexpr std::string_view kOpenTag = "<Program_Category_Class>";
+constexpr std::string_view kCloseTag = "</Program_Category_Class>";
+
+// The text between the first opening tag and the first closing tag, or "" when
+// either is missing, begins the text, or the closing tag comes first.
+std::string ElementText(std::string_view padText) {
+  const std::size_t open = padText.find(kOpenTag);
+  const std::size_t close = padText.find(kCloseTag);
+  if (open == std::string_view::npos || open == 0 || close == std::string_view::npos ||
+      close == 0) {
+    return "";
+  }
+  const std::size_t start = open + kOpenTag.size();
+  if (close <= start) return "";
+  return std::string(padText.substr(start, close - start));
+}
+
+// The character of a reference such as "#38" or "#x26"; only plain ASCII is decoded,
+// because the program's texts are single bytes in the ANSI code page.
+std::optional<char> CharacterReference(std::string_view name) {
+  if (name.size() < 2 || name[0] != '#') return std::nullopt;
+  const bool hex = name[1] == 'x' || name[1] == 'X';
+  const std::string_view digits = name.substr(hex ? 2 : 1);
+  if (digits.empty() || digits.size() > 6) return std::nullopt;
+  int value = 0;
+  for (char c : digits) {
+    int digit = -1;
+    if (c >= '0' && c <= '9') {
+      digit = c - '0';
+    } else if (hex && c >= 'a' && c <= 'f') {
+      digit = c - 'a' + 10;
+    } else if (hex && c >= 'A' && c <= 'F') {
+      digit = c - 'A' + 10;
+    }
+    if (digit < 0) return std::nullopt;
+    value = value * (hex ? 16 : 10) + digit;
+  }
+  if (value < 1 || value > 0x7F) return std::nullopt;
+  return static_cast<char>(value);
+}
+
+// The character an entity or character reference stands for (name without "&" and ";").
+std::optional<char> DecodeEntity(std::string_view name) {
+  static constexpr std::array<std::pair<std::string_view, char>, 5> kNamed{{
+      {"amp", '&'},
+      {"lt", '<'},
+      {"gt", '>'},
+      {"quot", '"'},
+      {"apos", '\''},
+  }};
+  for (const auto& [entity, character] : kNamed) {
+    if (name == entity) return character;
+  }
+  return CharacterReference(name);
+}
+
+// Decodes in one pass from left to right, so "&amp;lt;" becomes "&lt;" and no more.
+std::string DecodeEntities(std::string_view text) {
+  std::string decoded;
+  decoded.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == '&') {
+      // The longest name decoded is "#x00007F"; looking further is of no use.
+      const std::string_view rest = text.substr(i + 1, 9);
+      const std::size_t semicolon = rest.find(';');
+      if (semicolon != std::string_view::npos) {
+        if (auto character = DecodeEntity(rest.substr(0, semicolon))) {
+          decoded.push_back(*character);
+          i += semicolon + 2;
+          continue;
+        }
+      }
+    }
+    decoded.push_back(text[i]);
+    ++i;
+  }
+  return decoded;
+}
+
+bool IsWhiteSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsWhiteSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsWhiteSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// Makes the category safe in a URL's query, in one pass so that nothing put in is escaped
+// again. Space, "&" and ":" keep the forms that download sites expect.
+std::string EscapeForQuery(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == ' ') {
+      escaped += '+';
+    } else if (c == '&') {
+      escaped += "%26amp%3B";
+    } else if (c == '%' || c == '+' || c == '#' || c == ':' || byte < 0x20 || byte >= 0x7F) {
+      escaped += '%';
+      escaped += kHex[byte >> 4];
+      escaped += kHex[byte & 0x0F];
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
+}  // namespace
+
+std::string ExtractCategoryText(std::string_view padText) {
+  std::string element = ElementText(padText);
+  // A category broken over lines is joined without anything in between.
+  std::erase(element, '\n');
+  std::erase(element, '\r');
+  return EscapeForQuery(Trim(DecodeEntities(element)));
+}
+
 }  // namespace tesselwick

@@ -1,0 +1,72 @@
+#include "core/submit/category.h"
+
+#include <gtest/gtest.h>
+
+namespace tesselwick {
+namespace {
+
+// A PAD text whose category element holds `text`, after a declaration as real files have.
+std::string Pad(std::string_view text) {
+  return "<?xml version=\"1.0\"?>\r\n<XML_DIZ_INFO>\r\n<Program_Info>\r\n<Program_Category_Class>" +
+         std::string(text) + "</Program_Category_Class>\r\n</Program_Info>\r\n</XML_DIZ_INFO>\r\n";
+}
+
+TEST(Category, IsEscapedForAQuery) {
+  EXPECT_EQ(ExtractCategoryText(Pad("Games &amp; Entertainment::Puzzle")),
+            "Games+%26amp%3B+Entertainment%3A%3APuzzle");
+  EXPECT_EQ(ExtractCategoryText(Pad("Business::Finance")), "Business%3A%3AFinance");
+  EXPECT_EQ(ExtractCategoryText(Pad("Development::C / C++ / C#")),
+            "Development%3A%3AC+/+C%2B%2B+/+C%23");
+  // Percent signs, control characters and bytes outside ASCII are escaped too.
+  EXPECT_EQ(ExtractCategoryText(Pad("100% Fun\tStuff\x7F\xE9")), "100%25+Fun%09Stuff%7F%E9");
+}
+
+TEST(Category, EntitiesAndReferencesAreDecodedOnce) {
+  for (const char* ampersand : {"&amp;", "&#38;", "&#x26;", "&#X26;", "&#038;"}) {
+    EXPECT_EQ(ExtractCategoryText(Pad(std::string("Games ") + ampersand + " Puzzle")),
+              "Games+%26amp%3B+Puzzle")
+        << ampersand;
+  }
+  EXPECT_EQ(ExtractCategoryText(Pad("&lt;a&gt; &quot;b&quot; &apos;c&apos;")), "<a>+\"b\"+'c'");
+  // What a decoded entity yields is not decoded again.
+  EXPECT_EQ(ExtractCategoryText(Pad("A &amp;lt; B")), "A+%26amp%3Blt;+B");
+  // Unknown entities, bare ampersands and references beyond ASCII stay as text.
+  EXPECT_EQ(ExtractCategoryText(Pad("A & B &nbsp; &#8364; &#xZZ;")),
+            "A+%26amp%3B+B+%26amp%3Bnbsp;+%26amp%3B%238364;+%26amp%3B%23xZZ;");
+}
+
+TEST(Category, LineBreaksVanishAndSurroundingSpaceIsTrimmed) {
+  EXPECT_EQ(ExtractCategoryText(Pad("Games\r\nPuzzle")), "GamesPuzzle");
+  EXPECT_EQ(ExtractCategoryText(Pad("\r\n  Utilities::System\t \r\n")), "Utilities%3A%3ASystem");
+  EXPECT_EQ(ExtractCategoryText(Pad(" ")), "");
+  EXPECT_EQ(ExtractCategoryText(Pad("\r\n\t&#32;\r\n")), "");
+  EXPECT_EQ(ExtractCategoryText(Pad("Home  Hobby")), "Home++Hobby");
+}
+
+TEST(Category, IsEmptyWithoutAUsableElement) {
+  EXPECT_EQ(ExtractCategoryText(""), "");
+  EXPECT_EQ(ExtractCategoryText("<XML_DIZ_INFO><Program_Name>x</Program_Name></XML_DIZ_INFO>"), "");
+  EXPECT_EQ(ExtractCategoryText(Pad("")), "");
+  // Only one of the two tags.
+  EXPECT_EQ(ExtractCategoryText("x<Program_Category_Class>Games"), "");
+  EXPECT_EQ(ExtractCategoryText("x Games</Program_Category_Class>"), "");
+  // A closing tag before the opening one ends the search.
+  EXPECT_EQ(ExtractCategoryText(
+                "x</Program_Category_Class><Program_Category_Class>Games</Program_Category_Class>"),
+            "");
+  // Tags are matched exactly, letter case included.
+  EXPECT_EQ(ExtractCategoryText("x<program_category_class>Games</program_category_class>"), "");
+  // An opening tag at the very start counts as missing.
+  EXPECT_EQ(ExtractCategoryText("<Program_Category_Class>Games</Program_Category_Class>"), "");
+  EXPECT_EQ(ExtractCategoryText(" <Program_Category_Class>Games</Program_Category_Class>"),
+            "Games");
+}
+
+TEST(Category, OnlyTheFirstElementCounts) {
+  EXPECT_EQ(ExtractCategoryText(Pad("Games::Puzzle") +
+                                "<Program_Category_Class>Business</Program_Category_Class>"),
+            "Games%3A%3APuzzle");
+}
+
+}  // namespace
+}  // namespace tesselwick
