@@ -1,0 +1,84 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "gui/gui_testing.h"
+#include "support/temp_folder.h"
+#include "ui/adapters.h"
+#include "ui/ids.h"
+#include "ui/main_window.h"
+
+namespace tesselwick::ui {
+namespace {
+
+// A port on 127.0.0.1 that refuses every connection: bound, never listening.
+class RefusingPort {
+ public:
+  RefusingPort() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+  }
+  ~RefusingPort() { ::close(fd_); }
+  RefusingPort(const RefusingPort&) = delete;
+  RefusingPort& operator=(const RefusingPort&) = delete;
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+
+ private:
+  int fd_;
+  int port_ = 0;
+};
+
+class SubmitTest : public ::testing::Test {
+ protected:
+  SubmitTest() {
+    SetBrowserFunction([this](const wxString& url) { opened.push_back(url.ToStdString()); });
+  }
+  ~SubmitTest() override {
+    if (window) window->Destroy();
+    SetBrowserFunction(nullptr);
+  }
+
+  test::TempFolder folder;
+  MainWindow* window = nullptr;
+  std::vector<std::string> opened;
+};
+
+TEST_F(SubmitTest, AnUnreachablePadFileIsReportedAndAnEmptyReportOpened) {
+  folder.Write("pad.dat",
+               "TITLE=Some Site\nURL=http://site.example/\nGETORPOST=http://"
+               "site.example/?pad=%PADURL%\n");
+  window = new MainWindow(folder.Path());
+  window->Show();
+  RefusingPort refusing;
+  const std::string padUrl = refusing.Url("/pad.xml");
+  window->PadUrlBox()->ChangeValue(padUrl);
+
+  wxCommandEvent click(wxEVT_BUTTON, kIdSubmit);
+  click.SetEventObject(window->FindWindow(kIdSubmit));
+  wxTEST_DIALOG(window->ProcessWindowEvent(click),
+                ExpectMessage("12029", "Error Loading Your PAD File."));
+
+  // The URL is remembered and still shown; the report has the heading row only.
+  EXPECT_EQ(window->PadUrlBox()->GetValue().ToStdString(), padUrl);
+  EXPECT_EQ(window->PadUrlBox()->GetCount(), 1u);
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0].rfind("file://", 0), 0u);
+  EXPECT_EQ(opened[0].substr(opened[0].size() - 10), "Report.htm");
+  const std::string report = folder.Read("Report.htm");
+  EXPECT_NE(report.find("<td>Submission Date</td></tr></table>"), std::string::npos);
+  EXPECT_NE(report.find("PAD File: " + padUrl + "<br>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tesselwick::ui

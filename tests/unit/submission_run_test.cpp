@@ -1,0 +1,275 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "core/platform/date.h"
+#include "core/submit/report.h"
+#include "core/submit/site_request.h"
+#include "support/fake_controls.h"
+#include "support/temp_folder.h"
+#include "support/test_http_server.h"
+
+namespace tesselwick {
+namespace {
+
+using test::FakeMainWindow;
+using test::Reply;
+using test::TempFolder;
+using test::TestHttpServer;
+using Message = std::pair<std::string, std::string>;
+
+const std::string kCredit =
+    std::string("Submitted by <a href=\"") + TESSELWICK_SITE_URL + "\">TesselWick</a><br><br>";
+const std::string kReportHead = "<b>Shareware Submission Report</b><br>PAD File: ";
+const std::string kTableHead =
+    "<table width=\"100%\"><tr><td>Site Name</td><td>Submit URL</td><td>Status</td>"
+    "<td>Submission Date</td></tr>";
+
+const char* kPadFile =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\r\n<XML_DIZ_INFO>\r\n<Program_Info>\r\n"
+    "<Program_Name>Puzzle Box</Program_Name>\r\n"
+    "<Program_Category_Class>Games &amp; Entertainment::Puzzle</Program_Category_Class>\r\n"
+    "</Program_Info>\r\n</XML_DIZ_INFO>\r\n";
+const char* kCategory = "Games+%26amp%3B+Entertainment%3A%3APuzzle";
+
+// The whole report as the built-in layout gives it.
+std::string ReportBytes(const std::string& padUrl, const std::string& category,
+                        const std::string& rows) {
+  return kReportHead + padUrl + "<br>Category: " + category + "<br>Date: " + Today() + "<br>" +
+         kCredit + kTableHead + rows + "</table><br><br>" + kCredit + "\r\n";
+}
+
+// A port on 127.0.0.1 that refuses every connection: bound, never listening.
+class RefusingPort {
+ public:
+  RefusingPort() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size);
+    port_ = ntohs(address.sin_port);
+  }
+  ~RefusingPort() { ::close(fd_); }
+  RefusingPort(const RefusingPort&) = delete;
+  RefusingPort& operator=(const RefusingPort&) = delete;
+  std::string Url(const std::string& pathAndQuery) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + pathAndQuery;
+  }
+
+ private:
+  int fd_;
+  int port_ = 0;
+};
+
+std::string HeaderOf(const test::RecordedRequest& request, const std::string& name) {
+  for (const auto& [key, value] : request.headers)
+    if (EqualsNoCase(key, name)) return value;
+  return "<none>";
+}
+
+std::vector<std::string> Targets(const TestHttpServer& server) {
+  std::vector<std::string> targets;
+  for (const auto& request : server.Requests()) targets.push_back(request.target);
+  return targets;
+}
+
+// A pad.dat record with every field, so that nothing carries over.
+std::string Site(const std::string& title, const std::string& url, const std::string& submitUrl,
+                 const std::string& request) {
+  return "TITLE=" + title + "\r\nURL=" + url + "\r\nSUBMITURL=" + submitUrl +
+         "\r\nGETORPOST=" + request + "\r\n";
+}
+
+TEST(SiteRequest, TemplatesAreFilledCategoryFirst) {
+  EXPECT_EQ(SiteRequestUrl("http://s/plain", "C", "P"), "http://s/plain");
+  EXPECT_EQ(SiteRequestUrl("http://s/?a=%PADURL%&b=%PADURL%", "C", "http://p/x.xml"),
+            "http://s/?a=http://p/x.xml&b=http://p/x.xml");
+  EXPECT_EQ(SiteRequestUrl("http://s/?a=\n%PAD\nURL%&c=%CATEGORY%\n", "Games", "P"),
+            "http://s/?a=P&c=Games");
+  // A "%PADURL%" that the category brings is filled; the PAD URL is not scanned.
+  EXPECT_EQ(SiteRequestUrl("%CATEGORY%|%PADURL%", "x%PADURL%", "p%CATEGORY%"),
+            "xp%CATEGORY%|p%CATEGORY%");
+}
+
+TEST(SiteRequest, AnswersFailOnTheirErrorWordsAnywhereOrAnErrorStatus) {
+  EXPECT_STREQ(JudgeAnswer(true, 200, "Thank you, your PAD file was received."), "Pass");
+  EXPECT_STREQ(JudgeAnswer(true, 200, ""), "Pass");
+  EXPECT_STREQ(JudgeAnswer(true, 302, "Moved"), "Pass");
+  EXPECT_STREQ(JudgeAnswer(true, 200, "error (lower case) and 40 4"), "Pass");
+  EXPECT_STREQ(JudgeAnswer(true, 200, "Error at the very start"), "Fail");
+  EXPECT_STREQ(JudgeAnswer(true, 200, "E404"), "Fail");
+  EXPECT_STREQ(JudgeAnswer(true, 200, "Some Errors occurred"), "Fail");
+  EXPECT_STREQ(JudgeAnswer(true, 200, "code 4040"), "Fail");
+  EXPECT_STREQ(JudgeAnswer(true, 404, "Gone"), "Fail");
+  EXPECT_STREQ(JudgeAnswer(true, 500, "Thank you"), "Fail");
+  EXPECT_STREQ(JudgeAnswer(true, 399, "Thank you"), "Pass");
+  EXPECT_STREQ(JudgeAnswer(false, 0, ""), "Fail");
+}
+
+TEST(SubmissionRun, EverySiteIsRequestedInListOrderAndReported) {
+  TempFolder folder;
+  TestHttpServer server;
+  RefusingPort refusing;
+  server.Set("/pad.xml", Reply::Text(kPadFile, 200));
+  server.Set("/plain", Reply::Text("<html>Thank you for your submission.</html>"));
+  server.Set("/error", Reply::Text("<html><p>Error: we could not read it</p></html>"));
+  // The file's last site is the list's top row, so the list runs Plain, Gone, Error.
+  folder.Write("pad.dat",
+               Site("Error Site", "http://error.example/", "http://error.example/add",
+                    server.Url("/error?u=%PADURL%")) +
+                   Site("Gone & Lost", "http://gone.example/", "http://gone.example/add",
+                        refusing.Url("/s?u=%PADURL%")) +
+                   Site("<Plain>", "http://plain.example/?a=1&b=2", "http://plain.example/add",
+                        server.Url("/plain?pad=%PADURL%&cat=%CATEGORY%")));
+  const std::string padUrl = server.Url("/pad.xml");
+
+  FakeMainWindow w(folder.Path());
+  w.dialog.fetchLimits.connectTimeoutSeconds = 10;
+  w.dialog.Initialise();
+  w.urlBox.edit = padUrl;
+  w.dialog.SubmissionRun();
+
+  // What the sites saw: the PAD file first, then the two reachable sites, in
+  // list order, with the exact filled-in URLs.
+  const std::vector<std::string> targets = {
+      "/pad.xml", "/plain?pad=" + padUrl + "&cat=" + kCategory, "/error?u=" + padUrl};
+  EXPECT_EQ(Targets(server), targets);
+  for (const auto& request : server.Requests()) {
+    EXPECT_EQ(request.userAgent, "Tesselwick 1.0 Agent");
+    EXPECT_EQ(HeaderOf(request, "Accept"), "*/*");
+  }
+  EXPECT_TRUE(w.messages.shown.empty());
+  EXPECT_EQ(w.dialog.PadCategory, kCategory);
+
+  const std::string date = Today();
+  const std::string rows =
+      "<tr><td><a href=\"http://plain.example/?a=1&amp;b=2\" target=_new>&lt;Plain&gt;</a></td>"
+      "<td><a href=\"http://plain.example/add\" target=_new>Submit</a></td><td>Pass</td><td>" +
+      date +
+      "</td></tr>"
+      "<tr><td><a href=\"http://gone.example/\" target=_new>Gone &amp; Lost</a></td>"
+      "<td><a href=\"http://gone.example/add\" target=_new>Submit</a></td><td>Fail</td><td>" +
+      date +
+      "</td></tr>"
+      "<tr><td><a href=\"http://error.example/\" target=_new>Error Site</a></td>"
+      "<td><a href=\"http://error.example/add\" target=_new>Submit</a></td><td>Fail</td><td>" +
+      date + "</td></tr>";
+  EXPECT_EQ(folder.Read("Report.htm"), ReportBytes(padUrl, kCategory, rows));
+  EXPECT_EQ(w.shell.opened, std::vector<std::string>{(folder / "Report.htm").string()});
+
+  // The list keeps its templates with the placeholders; the working copy is
+  // the last row, filled in.
+  EXPECT_EQ(w.siteList.Row(0).RequestTemplate, server.Url("/plain?pad=%PADURL%&cat=%CATEGORY%"));
+  EXPECT_EQ(w.dialog.CurrentSite.RequestTemplate, server.Url("/error?u=" + padUrl));
+
+  w.dialog.CloseDown();
+  std::string ini = "CREATOR=TESSELWICK 1.0\r\nURL=" + padUrl + "\r\nURL1=" + padUrl + "\r\n";
+  for (int n = 2; n <= 10; ++n) ini += "URL" + std::to_string(n) + "=\r\n";
+  EXPECT_EQ(folder.Read("tesselwick.ini"), ini + "\r\n\r\n");
+}
+
+TEST(SubmissionRun, ErrorStatusesTemplatesAndTheTypedUrlReachTheSites) {
+  TempFolder folder;
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  server.Set("/ok", Reply::Text("Thanks"));
+  server.Set("/teapot", Reply::Text("Thanks anyway", 418));
+  // Row order: fixed, twice, teapot.
+  folder.Write("pad.dat", Site("Teapot", "u", "s", server.Url("/teapot")) +
+                              Site("Twice", "u", "s", server.Url("/ok?a=%PADURL%&b=%PADURL%")) +
+                              Site("Fixed", "u", "s", server.Url("/ok?fixed")));
+  // The history holds the URL in other letters; the typed text is what is used.
+  const std::string padUrl = server.Url("/pad.xml");
+  const std::string variant = "HTTP" + padUrl.substr(4);
+  folder.Write("tesselwick.ini", "URL1=" + variant + "\n");
+
+  FakeMainWindow w(folder.Path());
+  w.dialog.Initialise();
+  // The file's lines can't hold a line feed, but a row may; it is not sent.
+  std::string& twice = w.siteList.rows[1].RequestTemplate;
+  twice.insert(twice.find("URL%"), "\n");
+  w.urlBox.edit = padUrl;
+  w.dialog.SubmissionRun();
+
+  EXPECT_EQ(Targets(server),
+            (std::vector<std::string>{"/pad.xml", "/ok?fixed", "/ok?a=" + padUrl + "&b=" + padUrl,
+                                      "/teapot"}));
+  EXPECT_EQ(w.dialog.UrlEntries, std::vector<std::string>{variant});
+  // Row formats are checked byte for byte above; here only the verdicts count.
+  const std::string date = Today();
+  const std::string rows = ReportRow({"Fixed", "u", "s", ""}, "Pass", date) +
+                           ReportRow({"Twice", "u", "s", ""}, "Pass", date) +
+                           ReportRow({"Teapot", "u", "s", ""}, "Fail", date);
+  EXPECT_EQ(folder.Read("Report.htm"), ReportBytes(padUrl, kCategory, rows));
+}
+
+TEST(SubmissionRun, APadFileThatCannotBeFetchedStopsTheRunWithAnEmptyReport) {
+  TempFolder folder;
+  TestHttpServer server;
+  RefusingPort refusing;
+  folder.Write("pad.dat", Site("Site", "u", "s", server.Url("/site")));
+  FakeMainWindow w(folder.Path());
+  w.dialog.Initialise();
+  w.dialog.PadCategory = "Earlier+Run";
+
+  const std::string padUrl = refusing.Url("/pad.xml");
+  w.urlBox.edit = padUrl;
+  w.dialog.SubmissionRun();
+  ASSERT_EQ(w.messages.shown.size(), 1u);
+  EXPECT_EQ(w.messages.shown[0], (Message{"12029", "Error Loading Your PAD File."}));
+  EXPECT_EQ(w.dialog.ErrorText, "12029");
+  EXPECT_TRUE(server.Requests().empty());
+  EXPECT_EQ(w.dialog.PadCategory, "");
+  EXPECT_EQ(folder.Read("Report.htm"), ReportBytes(padUrl, "", ""));
+  EXPECT_EQ(w.shell.opened.size(), 1u);
+  // The URL is remembered even though its PAD file could not be loaded.
+  EXPECT_EQ(w.dialog.UrlEntries, std::vector<std::string>{padUrl});
+
+  // An empty box fails the same way, and adds nothing to the history.
+  w.messages.shown.clear();
+  w.urlBox.edit = "";
+  w.dialog.SubmissionRun();
+  ASSERT_EQ(w.messages.shown.size(), 1u);
+  EXPECT_EQ(w.messages.shown[0].second, "Error Loading Your PAD File.");
+  EXPECT_FALSE(w.messages.shown[0].first.empty());
+  EXPECT_EQ(w.dialog.UrlEntries.size(), 1u);
+  EXPECT_EQ(w.shell.opened.size(), 2u);
+}
+
+TEST(SubmissionRun, APadFileWithoutACategoryOrAnEmptyListGivesNoRows) {
+  TempFolder folder;
+  TestHttpServer server;
+  server.Set("/nocat.xml", Reply::Text("<XML_DIZ_INFO><Program_Name>X</Program_Name>"));
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  folder.Write("pad.dat", Site("Site", "u", "s", server.Url("/site")));
+  FakeMainWindow w(folder.Path());
+  w.dialog.Initialise();
+
+  w.urlBox.edit = server.Url("/nocat.xml");
+  w.dialog.SubmissionRun();
+  EXPECT_EQ(w.messages.shown, (std::vector<Message>{{"Your PAD File Needs to Contain a Category",
+                                                     "Error Loading Your PAD File."}}));
+  EXPECT_EQ(Targets(server), std::vector<std::string>{"/nocat.xml"});
+  EXPECT_EQ(folder.Read("Report.htm"), ReportBytes(server.Url("/nocat.xml"), "", ""));
+
+  // No sites at all: the PAD file is read, nothing else is requested.
+  TempFolder empty;
+  FakeMainWindow e(empty.Path());
+  e.dialog.Initialise();
+  server.ClearRequests();
+  e.urlBox.edit = server.Url("/pad.xml");
+  e.dialog.SubmissionRun();
+  EXPECT_TRUE(e.messages.shown.empty());
+  EXPECT_EQ(Targets(server), std::vector<std::string>{"/pad.xml"});
+  EXPECT_EQ(empty.Read("Report.htm"), ReportBytes(server.Url("/pad.xml"), kCategory, ""));
+}
+
+}  // namespace
+}  // namespace tesselwick
