@@ -1,0 +1,103 @@
+#include "command_line.h"
+
+#include <charconv>
+#include <optional>
+
+namespace tesselwick::site {
+namespace {
+
+std::optional<int> ParseNumber(const std::string& text, int low, int high) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  if (value < low || value > high) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::string UsageText() {
+  return "Usage: tesselwick-site --data DIR [options]\n"
+         "\n"
+         "The TesselWick web site: answers the program's version check and site-list\n"
+         "download, serves the manual at /manual.htm and, with --demo, a sample PAD file\n"
+         "and sample download sites.\n"
+         "\n"
+         "Options:\n"
+         "  --data DIR           folder with the published pad.dat and version.txt (required)\n"
+         "  --host HOST          address to listen on (default 127.0.0.1)\n"
+         "  --port N             port to listen on (default 8417; 0 picks a free port)\n"
+         "  --manual FILE        the manual page (default: docs/manual.htm of the source tree)\n"
+         "  --demo               also serve /demo/pad.xml and demo download sites, and hand\n"
+         "                       out a site list naming those sites\n"
+         "  --demo-sites N       number of demo sites (default 12)\n"
+         "  --demo-delay-ms L    each demo site answers a submission after L ms (default 150)\n"
+         "  -h, --help           show this text\n"
+         "\n"
+         "Every answered request is logged on standard output. SIGINT or SIGTERM stops it.\n";
+}
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  CommandLine cl;
+  cl.config.manualFile = SourceManualFile();
+  bool haveData = false;
+  for (std::size_t i = 0; i < args.size() && cl.error.empty(); ++i) {
+    std::string name = args[i];
+    std::optional<std::string> value;
+    if (const std::size_t eq = name.find('=');
+        name.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = name.substr(eq + 1);
+      name.resize(eq);
+    }
+    // The option's value: after "=" or the next argument.
+    auto take = [&]() -> std::optional<std::string> {
+      if (value) return value;
+      if (i + 1 < args.size()) return args[++i];
+      cl.error = name + " needs a value";
+      return std::nullopt;
+    };
+    auto takeNumber = [&](int low, int high) -> std::optional<int> {
+      const std::optional<std::string> text = take();
+      if (!text) return std::nullopt;
+      std::optional<int> n = ParseNumber(*text, low, high);
+      if (!n) {
+        cl.error = name + " takes a whole number from " + std::to_string(low) + " to " +
+                   std::to_string(high) + ", not \"" + *text + "\"";
+      }
+      return n;
+    };
+
+    if (name == "-h" || name == "--help") {
+      cl.help = true;
+    } else if (name == "--demo") {
+      if (value) cl.error = "--demo takes no value";
+      cl.config.demo = true;
+    } else if (name == "--data") {
+      if (auto v = take()) {
+        cl.config.dataDir = *v;
+        haveData = true;
+      }
+    } else if (name == "--manual") {
+      if (auto v = take()) cl.config.manualFile = *v;
+    } else if (name == "--host") {
+      if (auto v = take()) {
+        if (v->empty()) cl.error = "--host needs a host name or address";
+        cl.config.host = *v;
+      }
+    } else if (name == "--port") {
+      if (auto n = takeNumber(0, 65535)) cl.config.port = *n;
+    } else if (name == "--demo-sites") {
+      if (auto n = takeNumber(1, 1000)) cl.config.demoSites = *n;
+    } else if (name == "--demo-delay-ms") {
+      if (auto n = takeNumber(0, 60000)) cl.config.demoDelay = std::chrono::milliseconds(*n);
+    } else {
+      cl.error = "unknown option " + name;
+    }
+  }
+  if (cl.error.empty() && !cl.help && !haveData) {
+    cl.error = "no data folder: name one with --data DIR (a sample is in server/data)";
+  }
+  return cl;
+}
+
+}  // namespace tesselwick::site

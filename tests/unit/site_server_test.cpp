@@ -1,0 +1,329 @@
+#include "site_server.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "command_line.h"
+#include "core/sites/site_file.h"
+#include "core/submit/category.h"
+#include "demo_sites.h"
+#include "published_data.h"
+#include "support/temp_folder.h"
+
+namespace tesselwick::site {
+namespace {
+
+std::string FileBytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+SiteConfig TestConfig() {
+  SiteConfig config;
+  config.port = 0;
+  config.dataDir = SourceDataDir();
+  config.manualFile = SourceManualFile();
+  return config;
+}
+
+// A client that sends targets exactly as given: site request templates are
+// already escaped the way the program sends them.
+httplib::Client ClientFor(const SiteServer& server) {
+  httplib::Client client("127.0.0.1", server.Port());
+  client.set_url_encode(false);
+  client.set_read_timeout(30, 0);
+  return client;
+}
+
+// The program's verdict on an answer: "Error" or "404" anywhere in it, or an
+// error status, is a failure.
+bool Fails(const httplib::Result& result) {
+  return result->status >= 400 || result->body.find("Error") != std::string::npos ||
+         result->body.find("404") != std::string::npos;
+}
+
+TEST(SiteServer, AnswersTheUpdateRequestsTheManualAndUnknownPaths) {
+  std::mutex logMutex;
+  std::vector<std::string> log;
+  SiteConfig config = TestConfig();
+  config.log = [&](const std::string& line) {
+    std::lock_guard<std::mutex> lock(logMutex);
+    log.push_back(line);
+  };
+  SiteServer server(config);
+  ASSERT_TRUE(server.Start()) << server.Error();
+  ASSERT_GT(server.Port(), 0);
+  httplib::Client client = ClientFor(server);
+
+  // The version check answers whatever version the program reports.
+  for (const char* target :
+       {"/cgi-bin/versioncheck.pl?version=", "/cgi-bin/versioncheck.pl?version=2026.12",
+        "/cgi-bin/versioncheck.pl?version=1999.01"}) {
+    auto check = client.Get(target);
+    ASSERT_TRUE(check) << target;
+    EXPECT_EQ(check->status, 200);
+    EXPECT_EQ(check->body, "VERSION=1.01\r\nSCRIPTVERSION=2026.12\r\n");
+    EXPECT_EQ(check->get_header_value("Content-Type"), "text/plain");
+  }
+
+  // The download is pad.dat byte for byte, CR LF line ends included.
+  auto download = client.Get("/cgi-bin/versionupdate.pl?version=");
+  ASSERT_TRUE(download);
+  EXPECT_EQ(download->status, 200);
+  const std::string stored = FileBytes(SourceDataDir() / "pad.dat");
+  EXPECT_EQ(download->body, stored);
+  EXPECT_NE(stored.find("TITLE="), std::string::npos);
+  EXPECT_NE(stored.find("\r\n"), std::string::npos);
+  // The sample list agrees with the version it is published under.
+  EXPECT_EQ(ParseSiteFile(stored).scriptVersion, "2026.12");
+  EXPECT_GE(ParseSiteFile(stored).records.size(), 3u);
+
+  auto manual = client.Get("/manual.htm");
+  ASSERT_TRUE(manual);
+  EXPECT_EQ(manual->status, 200);
+  EXPECT_EQ(manual->body, FileBytes(SourceManualFile()));
+  EXPECT_NE(manual->get_header_value("Content-Type").find("text/html"), std::string::npos);
+
+  auto home = client.Get("/");
+  ASSERT_TRUE(home);
+  EXPECT_EQ(home->status, 200);
+  EXPECT_NE(home->body.find("/manual.htm"), std::string::npos);
+
+  // Unknown paths, and the demo's paths outside demo mode, are not found.
+  for (const char* target : {"/nothing", "/cgi-bin/other.pl?version=1", "/demo/pad.xml",
+                             "/demo/sites/1/submit?pad=a&cat=b", "/manual.htm/x"}) {
+    auto missing = client.Get(target);
+    ASSERT_TRUE(missing) << target;
+    EXPECT_EQ(missing->status, 404) << target;
+    EXPECT_NE(missing->body.find("Not Found"), std::string::npos) << target;
+  }
+
+  server.Stop();
+  std::lock_guard<std::mutex> lock(logMutex);
+  EXPECT_NE(std::find(log.begin(), log.end(), "GET /manual.htm 200"), log.end());
+  EXPECT_NE(std::find(log.begin(), log.end(), "GET /nothing 404"), log.end());
+  EXPECT_NE(std::find(log.begin(), log.end(), "GET /cgi-bin/versioncheck.pl?version=2026.12 200"),
+            log.end());
+  EXPECT_EQ(server.RequestsAnswered(), static_cast<long long>(log.size()));
+}
+
+TEST(SiteServer, ASecondServerOnTheSamePortFailsWithAClearMessage) {
+  SiteServer first(TestConfig());
+  ASSERT_TRUE(first.Start()) << first.Error();
+
+  SiteConfig same = TestConfig();
+  same.port = first.Port();
+  SiteServer second(same);
+  EXPECT_FALSE(second.Start());
+  EXPECT_EQ(second.Error(), "cannot listen on 127.0.0.1:" + std::to_string(first.Port()) +
+                                ": address already in use");
+
+  // The first one goes on answering; once it has stopped, the port is free again.
+  httplib::Client client = ClientFor(first);
+  auto check = client.Get("/cgi-bin/versioncheck.pl?version=");
+  ASSERT_TRUE(check);
+  EXPECT_EQ(check->status, 200);
+  first.Stop();
+  SiteServer third(same);
+  EXPECT_TRUE(third.Start()) << third.Error();
+}
+
+TEST(SiteServer, RefusesToStartWithoutItsPublishedDataOrManual) {
+  test::TempFolder folder;
+  auto startError = [&](SiteConfig config) {
+    SiteServer server(std::move(config));
+    EXPECT_FALSE(server.Start());
+    return server.Error();
+  };
+  SiteConfig config = TestConfig();
+  config.dataDir = folder / "missing";
+  EXPECT_NE(startError(config).find("does not exist"), std::string::npos);
+
+  config.dataDir = folder.Path();
+  EXPECT_NE(startError(config).find("has no pad.dat"), std::string::npos);
+
+  folder.Write("pad.dat", "TITLE=A\nSCRIPTVERSION=7\n");
+  EXPECT_NE(startError(config).find("has no version.txt"), std::string::npos);
+
+  folder.Write("version.txt", "SCRIPTVERSION=7\n");
+  EXPECT_NE(startError(config).find("no VERSION line"), std::string::npos);
+
+  // The two versions of the site list must agree, or the program would be
+  // offered the same update forever.
+  folder.Write("version.txt", "VERSION=1.01\nSCRIPTVERSION=8\n");
+  EXPECT_NE(startError(config).find("SCRIPTVERSION=8 but pad.dat says SCRIPTVERSION=7"),
+            std::string::npos);
+
+  SiteConfig noManual = TestConfig();
+  noManual.manualFile = folder / "manual.htm";
+  EXPECT_NE(startError(noManual).find("cannot read the manual"), std::string::npos);
+}
+
+TEST(PublishedData, VersionsComeFromVersionTxtOrThePublishedSiteList) {
+  test::TempFolder folder;
+  std::string error;
+  // Without SCRIPTVERSION in version.txt, pad.dat's own line is published.
+  folder.Write("pad.dat", "TITLE=A\r\nSCRIPTVERSION=2027.01\r\n");
+  folder.Write("version.txt", "# published versions\r\nVERSION=1.02  \r\n");
+  std::optional<PublishedData> data = LoadPublishedData(folder.Path(), error);
+  ASSERT_TRUE(data) << error;
+  EXPECT_EQ(data->version, "1.02");
+  EXPECT_EQ(data->scriptVersion, "2027.01");
+  EXPECT_EQ(data->siteList, "TITLE=A\r\nSCRIPTVERSION=2027.01\r\n");
+
+  // A pad.dat without SCRIPTVERSION takes the one of version.txt; the last
+  // line of a key wins and needs no line end.
+  folder.Write("pad.dat", "TITLE=A\n");
+  folder.Write("version.txt", "VERSION=1.0\nVERSION=1.01\nSCRIPTVERSION=5");
+  data = LoadPublishedData(folder.Path(), error);
+  ASSERT_TRUE(data) << error;
+  EXPECT_EQ(FormatVersionAnswer(data->version, data->scriptVersion),
+            "VERSION=1.01\r\nSCRIPTVERSION=5\r\n");
+
+  folder.Write("version.txt", "VERSION=1.01\n");
+  EXPECT_FALSE(LoadPublishedData(folder.Path(), error));
+  EXPECT_NE(error.find("SCRIPTVERSION"), std::string::npos);
+}
+
+TEST(SiteServer, DemoSiteListPointsAtDemoSitesThatPassAndFail) {
+  SiteConfig config = TestConfig();
+  config.demo = true;
+  config.demoSites = 8;
+  config.demoDelay = std::chrono::milliseconds(0);
+  SiteServer server(config);
+  ASSERT_TRUE(server.Start()) << server.Error();
+  httplib::Client client = ClientFor(server);
+
+  auto pad = client.Get("/demo/pad.xml");
+  ASSERT_TRUE(pad);
+  EXPECT_EQ(pad->status, 200);
+  EXPECT_EQ(server.DemoPadUrl(), server.BaseUrl() + "/demo/pad.xml");
+  const std::string category = ExtractCategoryText(pad->body);
+  EXPECT_EQ(category, "Games+%26amp%3B+Entertainment%3A%3APuzzle");
+
+  auto download = client.Get("/cgi-bin/versionupdate.pl?version=2026.12");
+  ASSERT_TRUE(download);
+  EXPECT_EQ(download->body, server.PublishedSiteList());
+  const SiteFileContents list = ParseSiteFile(download->body);
+  ASSERT_EQ(list.records.size(), 8u);
+  // Its version is the one the version check reports, so an update settles.
+  auto check = client.Get("/cgi-bin/versioncheck.pl?version=");
+  ASSERT_TRUE(check);
+  EXPECT_EQ(check->body,
+            "VERSION=1.01\r\nSCRIPTVERSION=" + list.scriptVersion.value_or("?") + "\r\n");
+
+  int passed = 0;
+  int failed = 0;
+  for (std::size_t i = 0; i < list.records.size(); ++i) {
+    const SiteRecord& site = list.records[i];
+    const int number = static_cast<int>(i) + 1;
+    const std::string prefix = server.BaseUrl() + "/demo/sites/" + std::to_string(number) + "/";
+    EXPECT_EQ(site.Title, DemoSiteTitle(number));
+    EXPECT_EQ(site.Url, prefix);
+    EXPECT_EQ(site.SubmitUrl, prefix + "add.htm");
+    EXPECT_EQ(site.RequestTemplate, prefix + "submit?pad=%PADURL%&cat=%CATEGORY%");
+
+    // Fill the template as a submission run does, and request it.
+    std::string request = site.RequestTemplate;
+    request.replace(request.find("%CATEGORY%"), 10, category);
+    request.replace(request.find("%PADURL%"), 8, server.DemoPadUrl());
+    auto answer = client.Get(request.substr(server.BaseUrl().size()));
+    ASSERT_TRUE(answer) << request;
+    const bool expectFail = DemoSiteAnswer(number) != DemoAnswer::ThankYou;
+    EXPECT_EQ(Fails(answer), expectFail) << site.Title << ": " << answer->body;
+    (Fails(answer) ? failed : passed) += 1;
+    const int expectedStatus = DemoSiteAnswer(number) == DemoAnswer::NotFound      ? 404
+                               : DemoSiteAnswer(number) == DemoAnswer::ServerError ? 500
+                                                                                   : 200;
+    EXPECT_EQ(answer->status, expectedStatus) << site.Title;
+
+    // The pages a user opens from the report are there and clean.
+    for (const std::string& page : {site.Url, site.SubmitUrl}) {
+      auto shown = client.Get(page.substr(server.BaseUrl().size()));
+      ASSERT_TRUE(shown);
+      EXPECT_EQ(shown->status, 200) << page;
+      EXPECT_FALSE(Fails(shown)) << page;
+    }
+  }
+  EXPECT_EQ(passed, 5);
+  EXPECT_EQ(failed, 3);
+
+  // A request that leaves out the PAD address is refused even by a site that
+  // thanks everyone else; sites beyond the demo's count do not exist.
+  auto noPad = client.Get("/demo/sites/1/submit?cat=Games");
+  ASSERT_TRUE(noPad);
+  EXPECT_TRUE(Fails(noPad));
+  auto beyond = client.Get("/demo/sites/9/submit?pad=a&cat=b");
+  ASSERT_TRUE(beyond);
+  EXPECT_EQ(beyond->status, 404);
+}
+
+TEST(SiteServer, AnswersManySlowRequestsAtOnce) {
+  SiteConfig config = TestConfig();
+  config.demo = true;
+  config.demoSites = 4;
+  config.demoDelay = std::chrono::milliseconds(300);
+  SiteServer server(config);
+  ASSERT_TRUE(server.Start()) << server.Error();
+
+  constexpr int kClients = 32;
+  std::atomic<int> answeredOk{0};
+  std::vector<std::thread> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.emplace_back([&server, &answeredOk, i] {
+      httplib::Client client = ClientFor(server);
+      const int site = i % 4 + 1;
+      auto answer = client.Get("/demo/sites/" + std::to_string(site) +
+                               "/submit?pad=http://a.example/pad.xml&cat=Games");
+      if (answer && answer->status == 200) ++answeredOk;
+    });
+  }
+  for (std::thread& t : clients) t.join();
+  // Sites 1, 2 and 4 answer 200 (site 3 sends its error page with 200 too).
+  EXPECT_EQ(answeredOk.load(), kClients);
+  // The slow answers overlapped: many were being worked on at the same time.
+  EXPECT_GE(server.PeakInFlight(), 16);
+  EXPECT_EQ(server.InFlight(), 0);
+}
+
+TEST(CommandLine, ReadsTheOptionsAndSaysWhatIsWrong) {
+  CommandLine cl = ParseCommandLine({"--data", "d"});
+  EXPECT_TRUE(cl.error.empty()) << cl.error;
+  EXPECT_EQ(cl.config.dataDir, "d");
+  EXPECT_EQ(cl.config.host, "127.0.0.1");
+  EXPECT_EQ(cl.config.port, 8417);
+  EXPECT_FALSE(cl.config.demo);
+  EXPECT_EQ(cl.config.manualFile, SourceManualFile());
+
+  cl = ParseCommandLine({"--demo", "--data=x", "--port=0", "--host", "0.0.0.0", "--demo-sites",
+                         "40", "--demo-delay-ms", "0", "--manual", "m.htm"});
+  EXPECT_TRUE(cl.error.empty()) << cl.error;
+  EXPECT_TRUE(cl.config.demo);
+  EXPECT_EQ(cl.config.port, 0);
+  EXPECT_EQ(cl.config.host, "0.0.0.0");
+  EXPECT_EQ(cl.config.demoSites, 40);
+  EXPECT_EQ(cl.config.demoDelay.count(), 0);
+  EXPECT_EQ(cl.config.manualFile, "m.htm");
+
+  EXPECT_TRUE(ParseCommandLine({"--help"}).help);
+  EXPECT_TRUE(ParseCommandLine({"-h"}).error.empty());
+  EXPECT_NE(ParseCommandLine({}).error.find("--data"), std::string::npos);
+  EXPECT_NE(ParseCommandLine({"--data", "d", "--port", "65536"}).error.find("0 to 65535"),
+            std::string::npos);
+  EXPECT_NE(ParseCommandLine({"--data", "d", "--port", "80x"}).error.find("80x"),
+            std::string::npos);
+  EXPECT_NE(ParseCommandLine({"--data", "d", "--demo-sites", "0"}).error.find("--demo-sites"),
+            std::string::npos);
+  EXPECT_EQ(ParseCommandLine({"--data", "d", "--quiet"}).error, "unknown option --quiet");
+  EXPECT_EQ(ParseCommandLine({"--data"}).error, "--data needs a value");
+}
+
+}  // namespace
+}  // namespace tesselwick::site
