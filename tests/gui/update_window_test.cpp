@@ -1,0 +1,154 @@
+#include "ui/update_window.h"
+
+#include <wx/button.h>
+#include <wx/statbox.h>
+#include <wx/textctrl.h>
+
+#include <functional>
+#include <string>
+
+#include "gui/gui_testing.h"
+#include "support/temp_folder.h"
+#include "support/test_http_server.h"
+#include "ui/ids.h"
+#include "ui/main_window.h"
+
+namespace tesselwick::ui {
+namespace {
+
+// Answers the update dialog when the main window runs it: `drive` works the
+// dialog and returns how it was closed.
+class DriveUpdateWindow : public wxExpectModalBase<UpdateWindow, DriveUpdateWindow> {
+ public:
+  explicit DriveUpdateWindow(std::function<int(UpdateWindow&)> drive) : drive_(std::move(drive)) {}
+
+ protected:
+  int OnInvoked(UpdateWindow* dialog) const override { return drive_(*dialog); }
+
+ private:
+  std::function<int(UpdateWindow&)> drive_;
+};
+
+void Click(wxWindow* window, int id) {
+  wxCommandEvent click(wxEVT_BUTTON, id);
+  click.SetEventObject(window->FindWindow(id));
+  window->ProcessWindowEvent(click);
+}
+
+wxString BoxText(wxWindow* window, int id) {
+  auto* box = wxDynamicCast(window->FindWindow(id), wxTextCtrl);
+  return box ? box->GetValue() : wxString("<no box>");
+}
+
+wxButton* Button(wxWindow* window, int id) {
+  return wxDynamicCast(window->FindWindow(id), wxButton);
+}
+
+// A local update server and a working folder whose pad.dat is at version 5.
+class UpdateWindowTest : public ::testing::Test {
+ protected:
+  UpdateWindowTest() {
+    folder.Write("pad.dat", "SCRIPTVERSION=5\r\nTITLE=Old\r\n");
+    server.Set("/cgi-bin/versioncheck.pl",
+               test::Reply::Text("VERSION=1.01\r\nSCRIPTVERSION=6\r\n"));
+    server.Set("/cgi-bin/versionupdate.pl",
+               test::Reply::Text("SCRIPTVERSION=6\r\nTITLE=New A\r\nTITLE=New B\r\n"));
+  }
+  ~UpdateWindowTest() override {
+    if (window) window->Destroy();
+  }
+
+  test::TestHttpServer server;
+  test::TempFolder folder;
+  wxWindow* window = nullptr;
+};
+
+TEST_F(UpdateWindowTest, OpensWithTheInstalledVersionsReturnFocusedAndUpdateDisabled) {
+  auto* dialog = new UpdateWindow(nullptr, folder.Path(), "1.01", "5", server.Url());
+  window = dialog;
+  dialog->Show();
+  wxYield();
+  EXPECT_EQ(dialog->GetTitle(), "Update TesselWick");
+
+  wxButton* back = Button(dialog, wxID_OK);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->GetLabel(), "Return");
+  EXPECT_EQ(dialog->GetDefaultItem(), back);
+  EXPECT_EQ(wxWindow::FindFocus(), back);
+  ASSERT_NE(Button(dialog, kIdCheckVersion), nullptr);
+  EXPECT_EQ(Button(dialog, kIdCheckVersion)->GetLabel(), "Check Version");
+  EXPECT_TRUE(Button(dialog, kIdCheckVersion)->IsEnabled());
+  ASSERT_NE(Button(dialog, kIdUpdate), nullptr);
+  EXPECT_EQ(Button(dialog, kIdUpdate)->GetLabel(), "Update");
+  EXPECT_FALSE(Button(dialog, kIdUpdate)->IsEnabled());
+
+  EXPECT_EQ(BoxText(dialog, kIdProgramVersion), "1.01");
+  EXPECT_EQ(BoxText(dialog, kIdSitesVersion), "5");
+  EXPECT_EQ(BoxText(dialog, kIdServerProgramVersion), "");
+  EXPECT_EQ(BoxText(dialog, kIdServerSitesVersion), "");
+  for (int id :
+       {kIdProgramVersion, kIdServerProgramVersion, kIdSitesVersion, kIdServerSitesVersion}) {
+    auto* box = wxDynamicCast(dialog->FindWindow(id), wxTextCtrl);
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(box->IsEditable());
+  }
+
+  // Nothing lies on top of anything else: the frame holds the version boxes,
+  // every other control stands apart and inside the dialog.
+  const wxRect client = dialog->GetClientRect();
+  for (wxWindow* a : dialog->GetChildren()) {
+    EXPECT_TRUE(client.Contains(a->GetRect())) << a->GetLabel();
+    if (a->IsKindOf(wxCLASSINFO(wxStaticBox))) continue;
+    for (wxWindow* b : dialog->GetChildren()) {
+      if (a == b || b->IsKindOf(wxCLASSINFO(wxStaticBox))) continue;
+      EXPECT_FALSE(a->GetRect().Intersects(b->GetRect()))
+          << a->GetLabel() << " overlaps " << b->GetLabel();
+    }
+  }
+}
+
+TEST_F(UpdateWindowTest, CheckShowsTheAnswerAndUpdateDownloadsTheNewList) {
+  auto* dialog = new UpdateWindow(nullptr, folder.Path(), "1.01", "5", server.Url());
+  window = dialog;
+  wxTEST_DIALOG(Click(dialog, kIdCheckVersion),
+                ExpectMessage("VERSION=1.01\nSCRIPTVERSION=6\n", "linkpage"));
+  EXPECT_EQ(BoxText(dialog, kIdServerProgramVersion), "1.01");
+  EXPECT_EQ(BoxText(dialog, kIdServerSitesVersion), "6");
+  EXPECT_TRUE(Button(dialog, kIdUpdate)->IsEnabled());
+
+  wxTEST_DIALOG(Click(dialog, kIdUpdate),
+                ExpectMessage("Site update complete", "TesselWick Update:"));
+  EXPECT_EQ(folder.Read("pad.dat"), "SCRIPTVERSION=6\r\nTITLE=New A\r\nTITLE=New B\r\n\r\n");
+  EXPECT_EQ(BoxText(dialog, kIdSitesVersion), "6");
+  EXPECT_FALSE(Button(dialog, kIdUpdate)->IsEnabled());
+}
+
+TEST_F(UpdateWindowTest, TheMainListShowsTheDownloadedSitesAfterReturn) {
+  auto* main = new MainWindow(folder.Path());
+  window = main;
+  main->Show();
+  ASSERT_EQ(main->SiteList()->GetItemCount(), 1);
+
+  wxTEST_DIALOG(Click(main, kIdUpdate), DriveUpdateWindow([&](UpdateWindow& update) {
+                  EXPECT_EQ(update.GetParent(), main);
+                  EXPECT_EQ(BoxText(&update, kIdProgramVersion), "1.01");
+                  EXPECT_EQ(BoxText(&update, kIdSitesVersion), "5");
+                  update.Logic().siteUrl = server.Url();
+                  Click(&update, kIdCheckVersion);
+                  Click(&update, kIdUpdate);
+                  // The list is not reloaded before the dialog closes.
+                  EXPECT_EQ(main->SiteList()->GetItemCount(), 1);
+                  return wxID_OK;
+                }),
+                ExpectMessage("VERSION=1.01\nSCRIPTVERSION=6\n", "linkpage"),
+                ExpectMessage("Site update complete", "TesselWick Update:"));
+
+  EXPECT_EQ(main->SiteList()->GetItemCount(), 2);
+  EXPECT_EQ(main->SiteList()->GetItemText(0, 0), "New B");
+  EXPECT_EQ(main->SiteList()->GetItemText(1, 0), "New A");
+  EXPECT_EQ(main->SiteCountBox()->GetValue(), "2");
+  EXPECT_EQ(main->Logic().SitesVersion, "6");
+}
+
+}  // namespace
+}  // namespace tesselwick::ui
