@@ -36,8 +36,10 @@ struct FetchLimits {
   // A transfer that receives nothing for this long fails with kTimedOut.
   long stallTimeoutSeconds = 60;
   long maxRedirects = 10;
+  // A longer body fails with kInternal.
   std::size_t maxBodyBytes = std::size_t{16} * 1024 * 1024;
-  // When set and it becomes true, the transfer is abandoned (kConnectionAborted).
+  // When set and it becomes true, the transfer is abandoned (kConnectionAborted);
+  // when it is already true, nothing is requested.
   const std::atomic<bool>* cancel = nullptr;
 };
 
@@ -52,6 +54,8 @@ struct FetchResult {
 };
 
 // Starts the network layer once for the whole program; false when it cannot.
+// Also keeps a peer that hangs up from ending the program (SIGPIPE is ignored).
+// Safe to call from several threads; HttpFetch calls it too.
 bool InitNetwork();
 
 // One HTTP GET of url, following redirects, http and https only, without any
