@@ -107,8 +107,11 @@ void TextBox::SetText(const std::string& text) {
 }
 
 void WindowMessages::ShowMessage(std::string_view text, std::string_view caption) {
-  wxMessageDialog box(owner_, ToWx(std::string(text)), ToWx(std::string(caption)),
-                      wxOK | wxICON_NONE);
+  // Messages keep their CR LF line breaks in the logic; GTK breaks lines on LF
+  // alone and would show the CR.
+  wxString message = ToWx(std::string(text));
+  message.Replace("\r\n", "\n");
+  wxMessageDialog box(owner_, message, ToWx(std::string(caption)), wxOK | wxICON_NONE);
   box.ShowModal();
 }
 

@@ -33,8 +33,10 @@ void MainWindow::BuildControls() {
     const wxRect place = DluRect(this, x, y, 50, 14);
     return new wxButton(this, id, label, place.GetPosition(), place.GetSize());
   };
-  wxButton* submit = button(kIdSubmit, "Submit", 263, 21);
-  button(kIdHelp, "Help", 263, 80);
+  // The buttons keep a small gap between them, which GTK's framed buttons need
+  // to read as separate buttons.
+  wxButton* submit = button(kIdSubmit, "Submit", 263, 24);
+  button(kIdHelp, "Help", 263, 100);
 
   const wxRect list = DluRect(this, 7, 23, 249, 91);
   siteList_ = new SiteListView(this, kIdSiteList, list.GetPosition(), list.GetSize());
@@ -46,11 +48,14 @@ void MainWindow::BuildControls() {
   new wxStaticText(this, wxID_ANY, "PAD URL:", label.GetPosition() + wxPoint(0, 4),
                    label.GetSize());
 
-  const wxRect count = DluRect(this, 268, 64, 40, 14);
+  const wxRect countLabel = DluRect(this, 263, 60, 50, 9);
+  new wxStaticText(this, wxID_ANY, "Sites:", countLabel.GetPosition(), countLabel.GetSize(),
+                   wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
+  const wxRect count = DluRect(this, 263, 70, 50, 14);
   siteCount_ = new wxTextCtrl(this, kIdSiteCount, "0", count.GetPosition(), count.GetSize(),
                               wxTE_READONLY | wxTE_CENTRE);
 
-  button(kIdUpdate, "Update", 263, 35);
+  button(kIdUpdate, "Update", 263, 41);
 
   const wxRect url = DluRect(this, 50, 5, 206, 14);
   padUrl_ = new wxComboBox(this, kIdPadUrl, wxString(), url.GetPosition(), url.GetSize(), 0,
