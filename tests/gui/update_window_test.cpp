@@ -110,12 +110,30 @@ TEST_F(UpdateWindowTest, OpensWithTheInstalledVersionsReturnFocusedAndUpdateDisa
 TEST_F(UpdateWindowTest, CheckShowsTheAnswerAndUpdateDownloadsTheNewList) {
   auto* dialog = new UpdateWindow(nullptr, folder.Path(), "1.01", "5", server.Url());
   window = dialog;
+  server.Set("/cgi-bin/versioncheck.pl", test::Reply::Text("VERSION=1.02\r\nSCRIPTVERSION=6\r\n"));
+  // The message boxes show the logic's CR LF as plain line breaks.
   wxTEST_DIALOG(Click(dialog, kIdCheckVersion),
-                ExpectMessage("VERSION=1.01\nSCRIPTVERSION=6\n", "linkpage"));
-  EXPECT_EQ(BoxText(dialog, kIdServerProgramVersion), "1.01");
+                ExpectMessage("VERSION=1.02\nSCRIPTVERSION=6\n", "linkpage"),
+                ExpectMessage("A new version of the program is available.\nPlease close the "
+                              "program and visit our website to download a new version.",
+                              "New Program Version Available"));
+  EXPECT_EQ(BoxText(dialog, kIdServerProgramVersion), "1.02");
   EXPECT_EQ(BoxText(dialog, kIdServerSitesVersion), "6");
   EXPECT_TRUE(Button(dialog, kIdUpdate)->IsEnabled());
 
+  // The server's error page is not a site list; the user may try again.
+  server.Set("/cgi-bin/versionupdate.pl",
+             test::Reply::Text("<html><body>Internal Server Error</body></html>", 500));
+  wxTEST_DIALOG(Click(dialog, kIdUpdate),
+                ExpectMessage("Script not downloaded, please try again.\nEnsure you are "
+                              "connected to the internet.",
+                              "Error"));
+  EXPECT_EQ(folder.Read("pad.dat"), "SCRIPTVERSION=5\r\nTITLE=Old\r\n");
+  EXPECT_EQ(BoxText(dialog, kIdSitesVersion), "5");
+  EXPECT_TRUE(Button(dialog, kIdUpdate)->IsEnabled());
+
+  server.Set("/cgi-bin/versionupdate.pl",
+             test::Reply::Text("SCRIPTVERSION=6\r\nTITLE=New A\r\nTITLE=New B\r\n"));
   wxTEST_DIALOG(Click(dialog, kIdUpdate),
                 ExpectMessage("Site update complete", "TesselWick Update:"));
   EXPECT_EQ(folder.Read("pad.dat"), "SCRIPTVERSION=6\r\nTITLE=New A\r\nTITLE=New B\r\n\r\n");
