@@ -2,7 +2,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <system_error>
 
 namespace tesselwick::site {
