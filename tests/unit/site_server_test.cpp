@@ -293,7 +293,7 @@ TEST(SiteServer, AnswersManySlowRequestsAtOnce) {
   EXPECT_EQ(server.InFlight(), 0);
 }
 
-TEST(CommandLine, ReadsTheOptionsAndSaysWhatIsWrong) {
+TEST(SiteCommandLine, ReadsTheOptionsAndSaysWhatIsWrong) {
   CommandLine cl = ParseCommandLine({"--data", "d"});
   EXPECT_TRUE(cl.error.empty()) << cl.error;
   EXPECT_EQ(cl.config.dataDir, "d");
