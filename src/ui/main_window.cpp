@@ -20,6 +20,8 @@ MainWindow::MainWindow(const std::filesystem::path& folder)
   BuildControls();
   logic_ = std::make_unique<MainDialog>(
       MainDialogControls{*urlBox_, *siteList_, *countBox_, messages_, shell_}, folder);
+  // A submission run shows its progress in a window of its own over this one.
+  logic_->runProgress = &runProgress_;
   BindEvents();
   logic_->Initialise();
   CentreOnScreen();

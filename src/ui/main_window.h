@@ -10,6 +10,7 @@
 
 #include "core/app/main_dialog.h"
 #include "ui/adapters.h"
+#include "ui/progress_window.h"
 
 namespace tesselwick::ui {
 
@@ -40,6 +41,7 @@ class MainWindow : public wxDialog {
   std::unique_ptr<TextBox> countBox_;
   WindowMessages messages_{this};
   BrowserShell shell_;
+  WindowRunProgress runProgress_{this};
   std::unique_ptr<MainDialog> logic_;
   // The working folder: pad.dat, the history and the report live here.
   std::filesystem::path folder_;

@@ -8,6 +8,8 @@
 
 namespace tesselwick {
 
+class SiteRequests;
+
 // The small interfaces through which the logic drives its window's controls.
 // The wx layer implements them; the tests fake them.
 
@@ -55,6 +57,16 @@ class ShellOpener {
  public:
   virtual ~ShellOpener() = default;
   virtual void Open(const std::string& target) = 0;
+};
+
+// Shows a submission run's progress while its sites are requested, and lets
+// the user end it early (SiteRequests::Stop). Returns once the run is Done,
+// having taken every answer from `requests` with Poll or Wait; `sites` are the
+// run's sites in list order, the same order as the requests.
+class RunProgress {
+ public:
+  virtual ~RunProgress() = default;
+  virtual void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) = 0;
 };
 
 }  // namespace tesselwick

@@ -34,6 +34,11 @@ class MainDialog {
       runUpdateDialog;
   // Limits of every retrieval; tests shorten them.
   FetchLimits fetchLimits;
+  // Shows a submission run while its sites are requested; without one the run
+  // waits for its sites without showing anything.
+  RunProgress* runProgress = nullptr;
+  // How many sites a submission run requests at once.
+  int maxConcurrentRequests = 16;
 
   // --- working state ---
   std::string PadCategory;

@@ -1,11 +1,17 @@
 // The Submit command: fetch the PAD file, take its category, request every
 // site's filled-in template, judge each answer and write the report.
 
+#include <chrono>
+#include <optional>
+#include <utility>
+#include <vector>
+
 #include "core/app/main_dialog.h"
 #include "core/platform/date.h"
 #include "core/submit/category.h"
 #include "core/submit/report.h"
 #include "core/submit/site_request.h"
+#include "core/submit/site_requests.h"
 
 namespace tesselwick {
 
@@ -30,20 +36,34 @@ const char* JudgeAnswer(bool fetched, long httpStatus, std::string_view body) {
   return failed ? "Fail" : "Pass";
 }
 
-bool MainDialog::FetchBlocks(const std::string& url) {
-  ResponseText.clear();
-  FetchResult result = HttpFetch(url, FetchMode::Blocks, fetchLimits);
-  ResponseStatus = result.status;
+namespace {
+
+// Takes one block-mode answer into the dialog's fields, exactly as a
+// retrieval of its own would leave them.
+bool TakeBlocksAnswer(MainDialog& dialog, FetchResult result) {
+  dialog.ResponseText.clear();
+  dialog.ResponseStatus = result.status;
   if (!result.ok) {
     // A failure while reading counts like a failed open: nothing of the body
     // is kept.
-    ResponseStatus = 0;
-    ReportFetchFailure(result.error, ErrorText);
+    dialog.ResponseStatus = 0;
+    ReportFetchFailure(result.error, dialog.ErrorText);
     return false;
   }
-  Push();
-  ResponseText = std::move(result.body);
+  dialog.Push();
+  dialog.ResponseText = std::move(result.body);
   return true;
+}
+
+// Without a window, the run simply waits for its sites.
+void WaitWithoutProgress(SiteRequests& requests) {
+  while (!requests.Done()) requests.Wait(std::chrono::milliseconds(200));
+}
+
+}  // namespace
+
+bool MainDialog::FetchBlocks(const std::string& url) {
+  return TakeBlocksAnswer(*this, HttpFetch(url, FetchMode::Blocks, fetchLimits));
 }
 
 void MainDialog::ExtractCategory() {
@@ -51,6 +71,52 @@ void MainDialog::ExtractCategory() {
   PadCategory = ExtractCategoryText(ResponseText);
   Push();
 }
+
+namespace {
+
+// Requests every site of the list and gives the report's rows, in list order.
+std::string RequestSites(MainDialog& dialog, const std::string& runDate) {
+  // The rows are read first, then requested side by side; only the working
+  // copies are filled in, the list keeps its templates with their
+  // placeholders for the next run.
+  const int count = dialog.Controls().siteList.RowCount();
+  std::vector<SiteRecord> sites;
+  std::vector<std::string> urls;
+  sites.reserve(static_cast<std::size_t>(count));
+  urls.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    dialog.ReadSiteRow(i);
+    dialog.CurrentSite.RequestTemplate =
+        SiteRequestUrl(dialog.CurrentSite.RequestTemplate, dialog.PadCategory, dialog.PadUrl);
+    urls.push_back(dialog.CurrentSite.RequestTemplate);
+    sites.push_back(dialog.CurrentSite);
+  }
+
+  SiteRequests requests(std::move(urls), dialog.fetchLimits, dialog.maxConcurrentRequests);
+  if (dialog.runProgress != nullptr) {
+    dialog.runProgress->WaitForSites(requests, sites);
+  }
+  WaitWithoutProgress(requests);
+
+  // The answers are taken in list order, whatever order they arrived in, so
+  // the rows and the fields the run leaves behind are those of a run that
+  // requested the sites one after another: after the run, CurrentSite,
+  // ResponseText and ErrorText belong to the last site in list order that
+  // finished. A stopped run lists only the sites that finished.
+  std::string rows;
+  for (std::size_t i = 0; i < sites.size(); ++i) {
+    const std::optional<FetchResult>& answer = requests.Answer(i);
+    if (!answer) continue;
+    dialog.CurrentSite = sites[i];
+    const bool fetched = TakeBlocksAnswer(dialog, *answer);
+    rows += ReportRow(dialog.CurrentSite,
+                      JudgeAnswer(fetched, dialog.ResponseStatus, dialog.ResponseText), runDate);
+    dialog.Push();
+  }
+  return rows;
+}
+
+}  // namespace
 
 void MainDialog::SubmissionRun() {
   Pull();
@@ -70,17 +136,7 @@ void MainDialog::SubmissionRun() {
     if (PadCategory.empty()) {
       controls_.messages.ShowMessage(kNoCategory, kPadFileCaption);
     } else {
-      const int count = controls_.siteList.RowCount();
-      for (int i = 0; i < count; ++i) {
-        ReadSiteRow(i);
-        // Only the working copy is filled in; the list keeps the template with
-        // its placeholders for the next run.
-        CurrentSite.RequestTemplate =
-            SiteRequestUrl(CurrentSite.RequestTemplate, PadCategory, PadUrl);
-        const bool fetched = FetchBlocks(CurrentSite.RequestTemplate);
-        rows += ReportRow(CurrentSite, JudgeAnswer(fetched, ResponseStatus, ResponseText), runDate);
-        Push();
-      }
+      rows = RequestSites(*this, runDate);
     }
   }
 

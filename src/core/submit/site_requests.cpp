@@ -1,0 +1,97 @@
+#include "core/submit/site_requests.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace tesselwick {
+
+SiteRequests::SiteRequests(std::vector<std::string> urls, FetchLimits limits, int maxConcurrent)
+    : urls_(std::move(urls)),
+      limits_(limits),
+      underWay_(urls_.size(), false),
+      answers_(urls_.size()) {
+  limits_.cancel = &stop_;
+  // Started before the workers, so that no worker can finish a request it
+  // has not been counted for.
+  InitNetwork();
+  const std::size_t workers =
+      std::min(urls_.size(), static_cast<std::size_t>(std::max(maxConcurrent, 1)));
+  workersLeft_ = static_cast<int>(workers);
+  workers_.reserve(workers);
+  for (std::size_t i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+}
+
+SiteRequests::~SiteRequests() {
+  Stop();
+  for (std::thread& worker : workers_) worker.join();
+}
+
+void SiteRequests::Work() {
+  for (;;) {
+    std::size_t index = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (stop_.load() || next_ >= urls_.size()) break;
+      index = next_++;
+      underWay_[index] = true;
+    }
+    FetchResult result = HttpFetch(urls_[index], FetchMode::Blocks, limits_);
+    // A request that Stop cut short never finished; one that ended on its own
+    // counts, even when Stop came just after.
+    const bool abandoned =
+        !result.ok && result.error == fetch_error::kConnectionAborted && stop_.load();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      underWay_[index] = false;
+      if (!abandoned) queue_.emplace_back(index, std::move(result));
+    }
+    arrived_.notify_all();
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --workersLeft_;
+  }
+  arrived_.notify_all();
+}
+
+std::vector<std::size_t> SiteRequests::Poll() { return Wait(std::chrono::milliseconds(0)); }
+
+std::vector<std::size_t> SiteRequests::Wait(std::chrono::milliseconds timeout) {
+  std::vector<std::pair<std::size_t, FetchResult>> taken;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (timeout.count() > 0) {
+      arrived_.wait_for(lock, timeout, [this] { return !queue_.empty() || workersLeft_ == 0; });
+    }
+    taken.swap(queue_);
+  }
+  std::vector<std::size_t> indices;
+  indices.reserve(taken.size());
+  for (auto& [index, result] : taken) {
+    answers_[index] = std::move(result);
+    indices.push_back(index);
+  }
+  finished_ += indices.size();
+  return indices;
+}
+
+void SiteRequests::Stop() {
+  // Under the lock, so that no worker takes a new site after this returns.
+  std::lock_guard<std::mutex> lock(mutex_);
+  stop_ = true;
+}
+
+bool SiteRequests::Done() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return workersLeft_ == 0 && queue_.empty();
+}
+
+std::vector<std::size_t> SiteRequests::InFlight() const {
+  std::vector<std::size_t> indices;
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (std::size_t i = 0; i < underWay_.size(); ++i)
+    if (underWay_[i]) indices.push_back(i);
+  return indices;
+}
+
+}  // namespace tesselwick

@@ -1,0 +1,142 @@
+#include "ui/progress_window.h"
+
+#include <wx/sizer.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "core/submit/site_request.h"
+#include "ui/text_convert.h"
+
+namespace tesselwick::ui {
+
+namespace {
+ProgressWindow* current = nullptr;
+// Often enough that the counts move smoothly, rarely enough to cost nothing.
+constexpr int kRefreshMilliseconds = 50;
+
+wxString DoneLabel(std::size_t done, std::size_t count) {
+  return wxString::Format("%zu of %zu sites done", done, count);
+}
+
+wxString TallyLabel(int passes, int fails) {
+  return wxString::Format("Pass: %d    Fail: %d", passes, fails);
+}
+}  // namespace
+
+ProgressWindow::ProgressWindow(wxWindow* parent, SiteRequests& requests,
+                               const std::vector<SiteRecord>& sites)
+    : wxDialog(parent, wxID_ANY, "Submitting Your PAD File", wxDefaultPosition, wxDefaultSize,
+               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
+      requests_(requests),
+      sites_(sites),
+      timer_(this) {
+  BuildControls();
+  // The Stop button has the Cancel identifier, so Esc stops the run too; the
+  // close box does the same instead of leaving the run behind.
+  Bind(
+      wxEVT_BUTTON, [this](wxCommandEvent&) { Stop(); }, wxID_CANCEL);
+  Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& event) {
+    if (event.CanVeto()) event.Veto();
+    Stop();
+  });
+  Bind(wxEVT_TIMER, [this](wxTimerEvent&) { TakeAnswers(); });
+  timer_.Start(kRefreshMilliseconds);
+  current = this;
+  CentreOnParent();
+}
+
+ProgressWindow::~ProgressWindow() {
+  if (current == this) current = nullptr;
+}
+
+ProgressWindow* ProgressWindow::Current() { return current; }
+
+void ProgressWindow::BuildControls() {
+  const int gap = ConvertDialogToPixels(wxSize(4, 0)).x;
+  const int margin = ConvertDialogToPixels(wxSize(7, 0)).x;
+  auto* column = new wxBoxSizer(wxVERTICAL);
+
+  done_ = new wxStaticText(this, wxID_ANY, DoneLabel(0, sites_.size()));
+  column->Add(done_, wxSizerFlags().Expand());
+  column->AddSpacer(gap);
+  gauge_ = new wxGauge(this, wxID_ANY, static_cast<int>(std::max<std::size_t>(sites_.size(), 1)),
+                       wxDefaultPosition, ConvertDialogToPixels(wxSize(220, 10)));
+  column->Add(gauge_, wxSizerFlags().Expand());
+  column->AddSpacer(2 * gap);
+
+  column->Add(new wxStaticText(this, wxID_ANY, "Waiting for:"));
+  column->AddSpacer(gap);
+  waiting_ = new wxListBox(this, wxID_ANY, wxDefaultPosition,
+                           ConvertDialogToPixels(wxSize(220, 90)), 0, nullptr, wxLB_SINGLE);
+  // The list only shows; it takes no focus from the Stop button.
+  waiting_->DisableFocusFromKeyboard();
+  column->Add(waiting_, wxSizerFlags(1).Expand());
+  column->AddSpacer(2 * gap);
+
+  auto* bottom = new wxBoxSizer(wxHORIZONTAL);
+  tally_ = new wxStaticText(this, wxID_ANY, TallyLabel(0, 0));
+  bottom->Add(tally_, wxSizerFlags(1).CentreVertical());
+  stop_ = new wxButton(this, wxID_CANCEL, "Stop", wxDefaultPosition,
+                       ConvertDialogToPixels(wxSize(50, 14)));
+  bottom->Add(stop_, wxSizerFlags().CentreVertical());
+  column->Add(bottom, wxSizerFlags().Expand());
+
+  auto* frame = new wxBoxSizer(wxVERTICAL);
+  frame->Add(column, wxSizerFlags(1).Expand().Border(wxALL, margin));
+  SetSizerAndFit(frame);
+  stop_->SetFocus();
+}
+
+void ProgressWindow::TakeAnswers() {
+  for (std::size_t index : requests_.Poll()) {
+    const std::optional<FetchResult>& answer = requests_.Answer(index);
+    if (!answer) continue;
+    const std::string verdict = JudgeAnswer(answer->ok, answer->status, answer->body);
+    if (verdict == "Pass") {
+      ++passes_;
+    } else {
+      ++fails_;
+    }
+  }
+  const std::size_t done = requests_.Finished();
+  done_->SetLabel(DoneLabel(done, sites_.size()));
+  gauge_->SetValue(static_cast<int>(done));
+  tally_->SetLabel(TallyLabel(passes_, fails_));
+
+  // The list is rebuilt only when it changed, so it doesn't flicker or lose
+  // its scroll position between answers.
+  const std::vector<std::size_t> waiting = requests_.InFlight();
+  if (waiting != shownWaiting_) {
+    wxArrayString titles;
+    for (std::size_t index : waiting) titles.Add(ToWx(sites_[index].Title));
+    waiting_->Set(titles);
+    shownWaiting_ = waiting;
+  }
+
+  if (requests_.Done() && !ended_) {
+    ended_ = true;
+    timer_.Stop();
+    current = nullptr;
+    EndModal(requests_.Stopping() ? wxID_CANCEL : wxID_OK);
+  }
+}
+
+void ProgressWindow::Stop() {
+  if (ended_) return;
+  requests_.Stop();
+  stop_->Disable();
+  stop_->SetLabel("Stopping");
+  // Shown at once, not at the next tick.
+  TakeAnswers();
+}
+
+void WindowRunProgress::WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) {
+  // A run without sites has nothing to show.
+  if (requests.Count() == 0) return;
+  ProgressWindow window(owner_, requests, sites);
+  window.ShowModal();
+}
+
+}  // namespace tesselwick::ui

@@ -1,0 +1,127 @@
+#include "ui/progress_window.h"
+
+#include <wx/timer.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "core/platform/date.h"
+#include "core/submit/report.h"
+#include "gui/gui_testing.h"
+#include "support/temp_folder.h"
+#include "support/test_http_server.h"
+#include "ui/adapters.h"
+#include "ui/ids.h"
+#include "ui/main_window.h"
+
+namespace tesselwick::ui {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Reply;
+using test::TestHttpServer;
+
+std::string Site(const std::string& title, const std::string& request) {
+  return "TITLE=" + title + "\r\nURL=http://" + title + ".example/\r\nSUBMITURL=http://" + title +
+         ".example/add\r\nGETORPOST=" + request + "\r\n";
+}
+
+std::string Row(const std::string& title, const char* status) {
+  return ReportRow({title, "http://" + title + ".example/", "http://" + title + ".example/add", ""},
+                   status, Today());
+}
+
+// What the progress window showed at one moment.
+struct Seen {
+  std::string done;
+  std::vector<std::string> waiting;
+  std::string tally;
+  bool stopEnabled = false;
+  bool modal = false;
+};
+
+class ProgressWindowTest : public ::testing::Test {
+ protected:
+  ProgressWindowTest() {
+    SetBrowserFunction([this](const wxString& url) { opened.push_back(url.ToStdString()); });
+  }
+  ~ProgressWindowTest() override {
+    if (window) window->Destroy();
+    SetBrowserFunction(nullptr);
+  }
+
+  test::TempFolder folder;
+  MainWindow* window = nullptr;
+  std::vector<std::string> opened;
+};
+
+TEST_F(ProgressWindowTest, ShowsTheRunAndStopEndsItWithTheFinishedSites) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text("<XML_DIZ_INFO><Program_Category_Class>Games"
+                                     "</Program_Category_Class></XML_DIZ_INFO>"));
+  server.Set("/stall", Reply::Stall(30s));
+  server.Set("/thanks", Reply::Text("Thank you"));
+  server.Set("/error", Reply::Text("Error: no such category", 500));
+  // The file's last site is the list's top row: Quick, Stalled, Broken, Later.
+  folder.Write("pad.dat", Site("Later", server.Url("/thanks?n=2")) +
+                              Site("Broken", server.Url("/error")) +
+                              Site("Stalled", server.Url("/stall")) +
+                              Site("Quick", server.Url("/thanks?n=1")));
+  window = new MainWindow(folder.Path());
+  window->Show();
+  window->PadUrlBox()->ChangeValue(server.Url("/pad.xml"));
+
+  // Looks at the progress window while the run works; once every site but the
+  // stalled one has answered, notes what it shows and presses Stop.
+  Seen seen;
+  bool pressed = false;
+  int ticks = 0;
+  wxTimer watcher;
+  watcher.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    ProgressWindow* progress = ProgressWindow::Current();
+    if (progress == nullptr || pressed) return;
+    const bool settled = progress->DoneText()->GetLabel() == "3 of 4 sites done" &&
+                         progress->WaitingList()->GetCount() == 1;
+    // A run that never gets there is stopped all the same, and fails below.
+    if (!settled && ++ticks < 500) return;
+    seen.done = progress->DoneText()->GetLabel().ToStdString();
+    for (const wxString& title : progress->WaitingList()->GetStrings())
+      seen.waiting.push_back(title.ToStdString());
+    seen.tally = progress->TallyText()->GetLabel().ToStdString();
+    seen.stopEnabled = progress->StopButton()->IsEnabled();
+    // Modal over the main window: that takes no input while the run works.
+    seen.modal = progress->IsModal();
+    EXPECT_EQ(progress->GetParent(), window);
+    EXPECT_EQ(progress->StopButton()->GetLabel(), "Stop");
+    pressed = true;
+    wxCommandEvent click(wxEVT_BUTTON, progress->StopButton()->GetId());
+    click.SetEventObject(progress->StopButton());
+    progress->StopButton()->ProcessWindowEvent(click);
+  });
+  watcher.Start(20);
+
+  wxCommandEvent submit(wxEVT_BUTTON, kIdSubmit);
+  submit.SetEventObject(window->FindWindow(kIdSubmit));
+  window->ProcessWindowEvent(submit);
+  watcher.Stop();
+
+  ASSERT_TRUE(pressed) << "the progress window never showed";
+  EXPECT_EQ(seen.done, "3 of 4 sites done");
+  EXPECT_EQ(seen.waiting, std::vector<std::string>{"Stalled"});
+  EXPECT_EQ(seen.tally, "Pass: 2    Fail: 1");
+  EXPECT_TRUE(seen.stopEnabled);
+  EXPECT_TRUE(seen.modal);
+  // The window has closed itself.
+  EXPECT_EQ(ProgressWindow::Current(), nullptr);
+
+  // The report lists the sites that finished, in list order.
+  const std::string report = folder.Read("Report.htm");
+  const std::string rows = Row("Quick", "Pass") + Row("Broken", "Fail") + Row("Later", "Pass");
+  EXPECT_NE(report.find("</tr>" + rows + "</table>"), std::string::npos) << report;
+  EXPECT_EQ(opened.size(), 1u);
+  EXPECT_EQ(window->Logic().CurrentSite.Title, "Later");
+}
+
+}  // namespace
+}  // namespace tesselwick::ui

@@ -1,0 +1,228 @@
+#include "core/submit/site_requests.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/platform/date.h"
+#include "core/submit/report.h"
+#include "demo_sites.h"
+#include "site_server.h"
+#include "support/fake_controls.h"
+#include "support/temp_folder.h"
+#include "support/test_http_server.h"
+
+namespace tesselwick {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeMainWindow;
+using test::Reply;
+using test::TempFolder;
+using test::TestHttpServer;
+
+const char* kPadFile =
+    "<XML_DIZ_INFO><Program_Info><Program_Category_Class>Games::Puzzle"
+    "</Program_Category_Class></Program_Info></XML_DIZ_INFO>";
+
+std::string Site(const std::string& title, const std::string& request) {
+  return "TITLE=" + title + "\r\nURL=http://" + title + ".example/\r\nSUBMITURL=http://" + title +
+         ".example/add\r\nGETORPOST=" + request + "\r\n";
+}
+
+// The sites in list order: pad.dat holds them the other way round.
+std::string SiteFile(const std::vector<std::string>& sitesInListOrder) {
+  std::string file;
+  for (auto it = sitesInListOrder.rbegin(); it != sitesInListOrder.rend(); ++it) file += *it;
+  return file;
+}
+
+std::string Row(const std::string& title, const char* status) {
+  return ReportRow({title, "http://" + title + ".example/", "http://" + title + ".example/add", ""},
+                   status, Today());
+}
+
+// The report's rows: what stands between the table's heading row and its end.
+std::string RowsOf(const std::string& report) {
+  const std::string head = "<td>Submission Date</td></tr>";
+  const std::size_t from = report.find(head);
+  const std::size_t to = report.find("</table>");
+  if (from == std::string::npos || to == std::string::npos) return "<no table>";
+  return report.substr(from + head.size(), to - from - head.size());
+}
+
+// Takes answers until `enough` says so, or the run ends.
+void WaitUntil(SiteRequests& requests, const std::function<bool()>& enough) {
+  for (int i = 0; i < 3000 && !enough() && !requests.Done(); ++i) requests.Wait(10ms);
+}
+
+// Stands in for the progress window: lets a test act while the run waits.
+class ScriptedProgress : public RunProgress {
+ public:
+  explicit ScriptedProgress(std::function<void(SiteRequests&)> script)
+      : script_(std::move(script)) {}
+  void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) override {
+    sitesShown = sites;
+    script_(requests);
+    while (!requests.Done()) requests.Wait(10ms);
+  }
+  std::vector<SiteRecord> sitesShown;
+
+ private:
+  std::function<void(SiteRequests&)> script_;
+};
+
+TEST(SiteRequests, ASiteThatStallsHoldsUpNoOther) {
+  TestHttpServer server;
+  server.Set("/stall", Reply::Stall(30s));
+  server.Set("/quick", Reply::Text("Thanks"));
+  std::vector<std::string> urls = {server.Url("/stall")};
+  for (int i = 1; i <= 5; ++i) urls.push_back(server.Url("/quick?n=" + std::to_string(i)));
+
+  // Two at a time: the stalled site keeps one worker, the other goes through
+  // the rest of the list.
+  SiteRequests requests(urls, FetchLimits{}, 2);
+  WaitUntil(requests, [&] { return requests.Finished() == 5; });
+  for (std::size_t i = 1; i <= 5; ++i) EXPECT_TRUE(requests.Answer(i).has_value()) << i;
+  EXPECT_EQ(requests.InFlight(), std::vector<std::size_t>{0});
+  EXPECT_FALSE(requests.Answer(0).has_value());
+  ASSERT_TRUE(requests.Answer(5).has_value());
+  EXPECT_EQ(requests.Answer(5)->body, "Thanks");
+  EXPECT_FALSE(requests.Done());
+
+  // Stopping abandons the stalled request: it never finishes.
+  requests.Stop();
+  WaitUntil(requests, [] { return false; });
+  EXPECT_TRUE(requests.Done());
+  EXPECT_FALSE(requests.Answer(0).has_value());
+  EXPECT_EQ(requests.Finished(), 5u);
+  EXPECT_TRUE(requests.InFlight().empty());
+  EXPECT_EQ(server.Requests().size(), 6u);
+}
+
+TEST(SubmissionRun, RowsAndLeftFieldsFollowTheListWhateverOrderTheAnswersArriveIn) {
+  TempFolder folder;
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  // The list's first site answers last, its last site first.
+  server.Set("/stall", Reply::Stall(30s));
+  Reply slow = Reply::Text("Thanks, slowly");
+  slow.delay = 400ms;
+  server.Set("/slow", slow);
+  server.Set("/fast", Reply::Text("Thanks, fast"));
+  server.Set("/error", Reply::Text("Error: no", 500));
+  folder.Write("pad.dat", SiteFile({Site("Stalled", server.Url("/stall")),
+                                    Site("Broken", server.Url("/error")),
+                                    Site("Refused", "ftp://127.0.0.1/%CATEGORY%"),
+                                    Site("Slow", server.Url("/slow?pad=%PADURL%")),
+                                    Site("Fast", server.Url("/fast?cat=%CATEGORY%"))}));
+
+  FakeMainWindow w(folder.Path());
+  w.dialog.fetchLimits.stallTimeoutSeconds = 1;
+  w.dialog.Initialise();
+  w.urlBox.edit = server.Url("/pad.xml");
+  w.dialog.SubmissionRun();
+
+  EXPECT_EQ(RowsOf(folder.Read("Report.htm")), Row("Stalled", "Fail") + Row("Broken", "Fail") +
+                                                   Row("Refused", "Fail") + Row("Slow", "Pass") +
+                                                   Row("Fast", "Pass"));
+  // As after one request after another: the last site's answer and working
+  // copy, and the error of the last site in the list that failed (the
+  // unrecognised scheme, not the stall that ended later).
+  EXPECT_EQ(w.dialog.CurrentSite.Title, "Fast");
+  EXPECT_EQ(w.dialog.CurrentSite.RequestTemplate, server.Url("/fast?cat=Games%3A%3APuzzle"));
+  EXPECT_EQ(w.dialog.ResponseText, "Thanks, fast");
+  EXPECT_EQ(w.dialog.ResponseStatus, 200);
+  EXPECT_EQ(w.dialog.ErrorText, std::to_string(fetch_error::kUnrecognizedScheme));
+  EXPECT_EQ(w.siteList.Row(4).RequestTemplate, server.Url("/fast?cat=%CATEGORY%"));
+}
+
+TEST(SubmissionRun, EachSiteIsRequestedOnceAtMostSixteenAtATime) {
+  TempFolder concurrent;
+  TempFolder oneByOne;
+  site::SiteConfig config;
+  config.port = 0;
+  config.dataDir = site::SourceDataDir();
+  config.manualFile = site::SourceManualFile();
+  config.demo = true;
+  config.demoSites = 40;
+  config.demoDelay = 100ms;
+  site::SiteServer server(config);
+  ASSERT_TRUE(server.Start()) << server.Error();
+
+  auto run = [&](const TempFolder& folder, int concurrency) {
+    folder.Write("pad.dat", server.PublishedSiteList());
+    FakeMainWindow w(folder.Path());
+    w.dialog.maxConcurrentRequests = concurrency;
+    w.dialog.Initialise();
+    w.urlBox.edit = server.DemoPadUrl();
+    const long long before = server.RequestsAnswered();
+    server.ResetPeak();
+    w.dialog.SubmissionRun();
+    // The PAD file and one request per site.
+    EXPECT_EQ(server.RequestsAnswered() - before, 41);
+    return folder.Read("Report.htm");
+  };
+
+  const std::string sideBySide = run(concurrent, 16);
+  EXPECT_LE(server.PeakInFlight(), 16);
+  EXPECT_GT(server.PeakInFlight(), 1);
+  const std::string inTurn = run(oneByOne, 1);
+  EXPECT_EQ(server.PeakInFlight(), 1);
+  // The same report either way, with every site in it, in list order.
+  EXPECT_EQ(sideBySide, inTurn);
+  std::size_t at = 0;
+  for (int n = 40; n >= 1; --n) {
+    at = sideBySide.find(">" + HtmlEscape(site::DemoSiteTitle(n)) + "</a>", at);
+    ASSERT_NE(at, std::string::npos) << "site " << n;
+  }
+}
+
+TEST(SubmissionRun, StopReportsTheSitesThatFinishedAndRequestsNoMore) {
+  TempFolder folder;
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  server.Set("/stall", Reply::Stall(30s));
+  server.Set("/quick", Reply::Text("Thanks"));
+  Reply slow = Reply::Text("Thanks, slowly");
+  slow.delay = 30s;
+  server.Set("/slow", slow);
+  folder.Write(
+      "pad.dat",
+      SiteFile({Site("Stalled", server.Url("/stall")), Site("Quick", server.Url("/quick?n=1")),
+                Site("Slow", server.Url("/slow")), Site("Later", server.Url("/quick?n=2")),
+                Site("Last", server.Url("/quick?n=3"))}));
+
+  // Two at a time: Stalled and Quick start, then Slow takes Quick's place.
+  // Stop comes while Stalled and Slow are under way.
+  ScriptedProgress progress([&server](SiteRequests& requests) {
+    WaitUntil(requests, [&] { return requests.Finished() == 1 && server.Requests().size() == 4; });
+    EXPECT_EQ(requests.InFlight(), (std::vector<std::size_t>{0, 2}));
+    requests.Stop();
+  });
+  FakeMainWindow w(folder.Path());
+  w.dialog.maxConcurrentRequests = 2;
+  w.dialog.runProgress = &progress;
+  w.dialog.Initialise();
+  w.urlBox.edit = server.Url("/pad.xml");
+  w.dialog.SubmissionRun();
+
+  EXPECT_EQ(progress.sitesShown.size(), 5u);
+  EXPECT_EQ(progress.sitesShown[2].Title, "Slow");
+  EXPECT_EQ(RowsOf(folder.Read("Report.htm")), Row("Quick", "Pass"));
+  EXPECT_EQ(w.shell.opened.size(), 1u);
+  EXPECT_EQ(w.dialog.CurrentSite.Title, "Quick");
+  EXPECT_EQ(w.dialog.ResponseText, "Thanks");
+  // No request was sent after Stop.
+  std::vector<std::string> targets;
+  for (const auto& request : server.Requests()) targets.push_back(request.target);
+  std::sort(targets.begin(), targets.end());
+  EXPECT_EQ(targets, (std::vector<std::string>{"/pad.xml", "/quick?n=1", "/slow", "/stall"}));
+}
+
+}  // namespace
+}  // namespace tesselwick
