@@ -95,7 +95,15 @@ void MainWindow::BindEvents() {
     }
     event.Skip();
   });
-  Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { EndModal(wxID_CANCEL); });
+  Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& event) {
+    // While a submission run works, its progress window is the one to close
+    // (it stops the run); the main window waits for the report.
+    if (ProgressWindow::Current() != nullptr && event.CanVeto()) {
+      event.Veto();
+      return;
+    }
+    EndModal(wxID_CANCEL);
+  });
   // GTK has no application system menu: the About entry sits in the window's
   // context menu (right click, the Menu key, Shift+F10).
   Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) {

@@ -1,8 +1,11 @@
 #include "ui/progress_window.h"
 
+#include <wx/app.h>
 #include <wx/sizer.h>
+#include <wx/utils.h>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -15,6 +18,10 @@ namespace {
 ProgressWindow* current = nullptr;
 // Often enough that the counts move smoothly, rarely enough to cost nothing.
 constexpr int kRefreshMilliseconds = 50;
+// How long a PAD file may take before the windows are disabled to repaint
+// while it is waited for, and how often they repaint then.
+constexpr std::chrono::milliseconds kQuietWait{250};
+constexpr std::chrono::milliseconds kYieldEvery{20};
 
 wxString DoneLabel(std::size_t done, std::size_t count) {
   return wxString::Format("%zu of %zu sites done", done, count);
@@ -130,6 +137,18 @@ void ProgressWindow::Stop() {
   stop_->SetLabel("Stopping");
   // Shown at once, not at the next tick.
   TakeAnswers();
+}
+
+void WindowRunProgress::WaitForPadFile(SiteRequests& requests) {
+  const auto until = std::chrono::steady_clock::now() + kQuietWait;
+  while (!requests.Done() && std::chrono::steady_clock::now() < until) requests.Wait(kYieldEvery);
+  if (requests.Done()) return;
+  wxBusyCursor busy;
+  wxWindowDisabler disabled;
+  while (!requests.Done()) {
+    requests.Wait(kYieldEvery);
+    wxTheApp->Yield(true);
+  }
 }
 
 void WindowRunProgress::WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) {

@@ -60,10 +60,14 @@ class ProgressWindow : public wxDialog {
   wxButton* stop_ = nullptr;
 };
 
-// Runs the progress window over `owner` for each submission run.
+// How the main window waits for a submission run: the progress window over
+// `owner` while the sites are requested.
 class WindowRunProgress : public RunProgress {
  public:
   explicit WindowRunProgress(wxWindow* owner) : owner_(owner) {}
+  // Most PAD files arrive at once; a slow one is waited for with every window
+  // repainting but disabled, so that none takes input meanwhile.
+  void WaitForPadFile(SiteRequests& requests) override;
   void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) override;
 
  private:

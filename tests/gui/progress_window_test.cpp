@@ -39,6 +39,7 @@ struct Seen {
   std::string tally;
   bool stopEnabled = false;
   bool modal = false;
+  bool mainWindowClosed = true;
 };
 
 class ProgressWindowTest : public ::testing::Test {
@@ -94,6 +95,8 @@ TEST_F(ProgressWindowTest, ShowsTheRunAndStopEndsItWithTheFinishedSites) {
     seen.modal = progress->IsModal();
     EXPECT_EQ(progress->GetParent(), window);
     EXPECT_EQ(progress->StopButton()->GetLabel(), "Stop");
+    // Closing the main window waits for the run.
+    seen.mainWindowClosed = window->Close();
     pressed = true;
     wxCommandEvent click(wxEVT_BUTTON, progress->StopButton()->GetId());
     click.SetEventObject(progress->StopButton());
@@ -112,6 +115,7 @@ TEST_F(ProgressWindowTest, ShowsTheRunAndStopEndsItWithTheFinishedSites) {
   EXPECT_EQ(seen.tally, "Pass: 2    Fail: 1");
   EXPECT_TRUE(seen.stopEnabled);
   EXPECT_TRUE(seen.modal);
+  EXPECT_FALSE(seen.mainWindowClosed);
   // The window has closed itself.
   EXPECT_EQ(ProgressWindow::Current(), nullptr);
 
@@ -121,6 +125,47 @@ TEST_F(ProgressWindowTest, ShowsTheRunAndStopEndsItWithTheFinishedSites) {
   EXPECT_NE(report.find("</tr>" + rows + "</table>"), std::string::npos) << report;
   EXPECT_EQ(opened.size(), 1u);
   EXPECT_EQ(window->Logic().CurrentSite.Title, "Later");
+}
+
+TEST_F(ProgressWindowTest, ASlowPadFileKeepsTheWindowsRepaintingAndARunThatEndsClosesTheWindow) {
+  TestHttpServer server;
+  Reply pad = Reply::Text("<XML_DIZ_INFO><Program_Category_Class>Games</Program_Category_Class>");
+  pad.delay = 1s;
+  server.Set("/pad.xml", pad);
+  Reply thanks = Reply::Text("Thank you");
+  thanks.delay = 300ms;
+  server.Set("/thanks", thanks);
+  folder.Write("pad.dat", Site("Second", server.Url("/thanks?n=2")) +
+                              Site("First", server.Url("/thanks?n=1")));
+  window = new MainWindow(folder.Path());
+  window->Show();
+  window->PadUrlBox()->ChangeValue(server.Url("/pad.xml"));
+
+  // Events are handled while the PAD file is awaited: the timer ticks, and
+  // the main window takes no input meanwhile.
+  int ticksWhileDisabled = 0;
+  bool progressShown = false;
+  wxTimer watcher;
+  watcher.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    if (ProgressWindow::Current() != nullptr) progressShown = true;
+    if (!window->IsEnabled() && server.Requests().size() == 1) ++ticksWhileDisabled;
+  });
+  watcher.Start(20);
+
+  wxCommandEvent submit(wxEVT_BUTTON, kIdSubmit);
+  submit.SetEventObject(window->FindWindow(kIdSubmit));
+  window->ProcessWindowEvent(submit);
+  watcher.Stop();
+
+  EXPECT_GT(ticksWhileDisabled, 0);
+  EXPECT_TRUE(window->IsEnabled());
+  // The progress window showed while the sites were awaited, and closed
+  // itself once they had answered.
+  EXPECT_TRUE(progressShown);
+  EXPECT_EQ(ProgressWindow::Current(), nullptr);
+  const std::string rows = Row("First", "Pass") + Row("Second", "Pass");
+  EXPECT_NE(folder.Read("Report.htm").find("</tr>" + rows + "</table>"), std::string::npos);
+  EXPECT_EQ(opened.size(), 1u);
 }
 
 }  // namespace

@@ -59,13 +59,17 @@ class ShellOpener {
   virtual void Open(const std::string& target) = 0;
 };
 
-// Shows a submission run's progress while its sites are requested, and lets
-// the user end it early (SiteRequests::Stop). Returns once the run is Done,
-// having taken every answer from `requests` with Poll or Wait; `sites` are the
-// run's sites in list order, the same order as the requests.
+// Keeps the window alive while a submission run waits for the network. Each
+// call returns once `requests` is Done, having taken every answer with Poll or
+// Wait.
 class RunProgress {
  public:
   virtual ~RunProgress() = default;
+  // The PAD file's one request.
+  virtual void WaitForPadFile(SiteRequests& requests) = 0;
+  // The sites' requests: shows the run's progress and lets the user end it
+  // early (SiteRequests::Stop). `sites` are the run's sites in list order, the
+  // same order as the requests.
   virtual void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) = 0;
 };
 

@@ -74,6 +74,18 @@ void MainDialog::ExtractCategory() {
 
 namespace {
 
+// Fetches the PAD file like FetchBlocks, on a worker thread, so that the
+// window keeps repainting while a slow server is waited for.
+bool FetchPadFile(MainDialog& dialog) {
+  SiteRequests request({dialog.PadUrl}, dialog.fetchLimits, 1);
+  if (dialog.runProgress != nullptr) dialog.runProgress->WaitForPadFile(request);
+  WaitWithoutProgress(request);
+  const std::optional<FetchResult>& answer = request.Answer(0);
+  FetchResult abandoned;
+  abandoned.error = fetch_error::kConnectionAborted;
+  return TakeBlocksAnswer(dialog, answer ? *answer : abandoned);
+}
+
 // Requests every site of the list and gives the report's rows, in list order.
 std::string RequestSites(MainDialog& dialog, const std::string& runDate) {
   // The rows are read first, then requested side by side; only the working
@@ -127,7 +139,7 @@ void MainDialog::SubmissionRun() {
   // Every row of the run carries the date at which the run began.
   const std::string runDate = Today();
 
-  if (!FetchBlocks(PadUrl)) {
+  if (!FetchPadFile(*this)) {
     // The report must not show the category of an earlier run's PAD file.
     PadCategory.clear();
     controls_.messages.ShowMessage(ErrorText, kPadFileCaption);
