@@ -39,30 +39,6 @@ std::string HtmlPage(std::string_view title, std::string_view body) {
   return page;
 }
 
-std::string HtmlEscape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
 DemoAnswer DemoSiteAnswer(int number) {
   const int index = number < 1 ? 0 : (number - 1) % static_cast<int>(kAnswerPattern.size());
   return kAnswerPattern[static_cast<std::size_t>(index)];

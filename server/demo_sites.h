@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/submit/report.h"
+
 namespace tesselwick::site {
 
 // How a demo download site answers a submission.
@@ -43,7 +45,7 @@ DemoReply DemoSubmissionReply(int number, std::string_view pad, std::string_view
 // A complete HTML page in the site's look (inline style, no outside resources).
 std::string HtmlPage(std::string_view title, std::string_view body);
 
-// `text` with & < > " replaced by their character references.
-std::string HtmlEscape(std::string_view text);
+// Pages escape their texts as the program's report does.
+using tesselwick::HtmlEscape;
 
 }  // namespace tesselwick::site

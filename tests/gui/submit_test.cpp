@@ -1,12 +1,8 @@
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
 #include "gui/gui_testing.h"
+#include "support/refusing_port.h"
 #include "support/temp_folder.h"
 #include "ui/adapters.h"
 #include "ui/ids.h"
@@ -15,29 +11,7 @@
 namespace tesselwick::ui {
 namespace {
 
-// A port on 127.0.0.1 that refuses every connection: bound, never listening.
-class RefusingPort {
- public:
-  RefusingPort() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
-  }
-  ~RefusingPort() { ::close(fd_); }
-  RefusingPort(const RefusingPort&) = delete;
-  RefusingPort& operator=(const RefusingPort&) = delete;
-  std::string Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
-  }
-
- private:
-  int fd_;
-  int port_ = 0;
-};
+using test::RefusingPort;
 
 class SubmitTest : public ::testing::Test {
  protected:

@@ -1,8 +1,4 @@
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <string>
@@ -12,6 +8,7 @@
 #include "core/submit/report.h"
 #include "core/submit/site_request.h"
 #include "support/fake_controls.h"
+#include "support/refusing_port.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
 
@@ -45,29 +42,7 @@ std::string ReportBytes(const std::string& padUrl, const std::string& category,
          kCredit + kTableHead + rows + "</table><br><br>" + kCredit + "\r\n";
 }
 
-// A port on 127.0.0.1 that refuses every connection: bound, never listening.
-class RefusingPort {
- public:
-  RefusingPort() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size);
-    port_ = ntohs(address.sin_port);
-  }
-  ~RefusingPort() { ::close(fd_); }
-  RefusingPort(const RefusingPort&) = delete;
-  RefusingPort& operator=(const RefusingPort&) = delete;
-  std::string Url(const std::string& pathAndQuery) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + pathAndQuery;
-  }
-
- private:
-  int fd_;
-  int port_ = 0;
-};
+using test::RefusingPort;
 
 std::string HeaderOf(const test::RecordedRequest& request, const std::string& name) {
   for (const auto& [key, value] : request.headers)
@@ -197,7 +172,7 @@ TEST(SubmissionRun, ErrorStatusesTemplatesAndTheTypedUrlReachTheSites) {
   FakeMainWindow w(folder.Path());
   w.dialog.Initialise();
   // The file's lines can't hold a line feed, but a row may; it is not sent.
-  std::string& twice = w.siteList.rows[1].RequestTemplate;
+  std::string& twice = w.siteList.RowRef(1).RequestTemplate;
   twice.insert(twice.find("URL%"), "\n");
   w.urlBox.edit = padUrl;
   w.dialog.SubmissionRun();
