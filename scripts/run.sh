@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset dev >/dev/null
-cmake --build --preset dev
+cmake --build --preset dev --target tesselwick tesselwick-site
 
 # The maker's web site on this machine, in demo mode: the program's Help,
 # Update and the sample PAD file with its demo download sites all use it.

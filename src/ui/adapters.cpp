@@ -57,19 +57,40 @@ void SiteListView::DeleteAllRows() {
   DeleteAllItems();
 }
 
-wxString SiteListView::OnGetItemText(long item, long column) const {
-  if (item < 0 || static_cast<std::size_t>(item) >= sites_.size()) return {};
-  const SiteRecord& site = RecordAt(item);
+namespace {
+
+// A cell shows at most this many bytes of its text. Site lists come from
+// outside; a value of megabytes would take the list minutes to measure and
+// draw, and nobody reads past the first screenful anyway. The logic keeps
+// the whole text.
+constexpr std::size_t kMaxCellBytes = 1024;
+
+const std::string& CellText(const SiteRecord& site, long column) {
   switch (column) {
     case 0:
-      return ToWx(site.Title);
+      return site.Title;
     case 1:
-      return ToWx(site.Url);
+      return site.Url;
     case 2:
-      return ToWx(site.SubmitUrl);
+      return site.SubmitUrl;
     default:
-      return ToWx(site.RequestTemplate);
+      return site.RequestTemplate;
   }
+}
+
+wxString ShownText(const std::string& text) {
+  if (text.size() <= kMaxCellBytes) return ToWx(text);
+  // Cut before a UTF-8 continuation byte would split a character.
+  std::size_t cut = kMaxCellBytes;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return ToWx(text.substr(0, cut)) + wxString::FromUTF8("\xE2\x80\xA6");
+}
+
+}  // namespace
+
+wxString SiteListView::OnGetItemText(long item, long column) const {
+  if (item < 0 || static_cast<std::size_t>(item) >= sites_.size()) return {};
+  return ShownText(CellText(RecordAt(item), column));
 }
 
 void SiteListView::FitColumns() {
@@ -85,13 +106,8 @@ void SiteListView::FitColumns() {
     if (static_cast<std::size_t>(column) < headings_.size())
       widest =
           dc.GetTextExtent(ToWx(headings_[static_cast<std::size_t>(column)])).x + headingMargin;
-    for (const SiteRecord& site : sites_) {
-      const std::string& text = column == 0   ? site.Title
-                                : column == 1 ? site.Url
-                                : column == 2 ? site.SubmitUrl
-                                              : site.RequestTemplate;
-      widest = std::max(widest, dc.GetTextExtent(ToWx(text)).x + cellMargin);
-    }
+    for (const SiteRecord& site : sites_)
+      widest = std::max(widest, dc.GetTextExtent(ShownText(CellText(site, column))).x + cellMargin);
     SetColumnWidth(column, widest);
   }
   Refresh();

@@ -148,3 +148,20 @@ TEST_F(MainWindowTest, TextsThatAreNotUtf8AreShownAsWindows1252) {
 
 }  // namespace
 }  // namespace tesselwick::ui
+
+namespace tesselwick::ui {
+namespace {
+
+TEST_F(MainWindowTest, AHugeValueIsShownShortenedAndKeptWhole) {
+  const std::string huge(10 * 1024 * 1024, 'x');
+  folder.Write("pad.dat", "TITLE=Big\nURL=" + huge + "\nTITLE=\x01\x02\xff\n");
+  MainWindow& w = Open();
+  ASSERT_EQ(w.SiteList()->GetItemCount(), 2);
+  const wxString shown = w.SiteList()->GetItemText(1, 1);
+  EXPECT_LT(shown.length(), 2000u);
+  EXPECT_TRUE(shown.StartsWith("xxxx"));
+  EXPECT_EQ(w.SiteList()->Row(1).Url, huge);
+}
+
+}  // namespace
+}  // namespace tesselwick::ui
