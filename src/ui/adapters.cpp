@@ -78,10 +78,10 @@ const std::string& CellText(const SiteRecord& site, long column) {
   }
 }
 
-wxString ShownText(const std::string& text) {
-  if (text.size() <= kMaxCellBytes) return ToWx(text);
+wxString ShownText(const std::string& text, std::size_t limit = kMaxCellBytes) {
+  if (text.size() <= limit) return ToWx(text);
   // Cut before a UTF-8 continuation byte would split a character.
-  std::size_t cut = kMaxCellBytes;
+  std::size_t cut = limit;
   while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
   return ToWx(text.substr(0, cut)) + wxString::FromUTF8("\xE2\x80\xA6");
 }
@@ -123,9 +123,12 @@ void TextBox::SetText(const std::string& text) {
 }
 
 void WindowMessages::ShowMessage(std::string_view text, std::string_view caption) {
-  // Messages keep their CR LF line breaks in the logic; GTK breaks lines on LF
-  // alone and would show the CR.
-  wxString message = ToWx(std::string(text));
+  // A box shows the beginning of a very long text (a whole web page, say):
+  // GTK would take minutes to lay out megabytes, and the box would not fit on
+  // the screen anyway. Messages keep their CR LF line breaks in the logic; GTK
+  // breaks lines on LF alone and would show the CR.
+  constexpr std::size_t kMaxMessageBytes = 4096;
+  wxString message = ShownText(std::string(text.substr(0, kMaxMessageBytes + 1)), kMaxMessageBytes);
   message.Replace("\r\n", "\n");
   wxMessageDialog box(owner_, message, ToWx(std::string(caption)), wxOK | wxICON_NONE);
   box.ShowModal();

@@ -165,3 +165,35 @@ TEST_F(MainWindowTest, AHugeValueIsShownShortenedAndKeptWhole) {
 
 }  // namespace
 }  // namespace tesselwick::ui
+
+namespace tesselwick::ui {
+namespace {
+
+// Answers a message box after noting the length of the text it shows.
+class MeasureMessage : public wxExpectModal<wxMessageDialog> {
+ public:
+  explicit MeasureMessage(std::size_t* shown)
+      : wxExpectModal<wxMessageDialog>(wxID_OK), shown_(shown) {}
+
+ protected:
+  int OnInvoked(wxMessageDialog* dlg) const override {
+    *shown_ = dlg->GetMessage().length();
+    return wxExpectModal<wxMessageDialog>::OnInvoked(dlg);
+  }
+
+ private:
+  std::size_t* shown_;
+};
+
+TEST_F(MainWindowTest, AMessageOfMegabytesShowsItsBeginningOnly) {
+  MainWindow& w = Open();
+  WindowMessages messages(&w);
+  std::size_t shown = 0;
+  wxTEST_DIALOG(messages.ShowMessage(std::string(4 * 1024 * 1024, 'y'), "linkpage"),
+                MeasureMessage(&shown));
+  EXPECT_GT(shown, 1000u);
+  EXPECT_LT(shown, 5000u);
+}
+
+}  // namespace
+}  // namespace tesselwick::ui
