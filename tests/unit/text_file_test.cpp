@@ -1,6 +1,8 @@
 #include "core/platform/text_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "core/platform/date.h"
 #include "support/temp_folder.h"
@@ -42,6 +44,28 @@ TEST(TextFile, AFailedReplaceKeepsTheOldFile) {
   std::filesystem::create_directory(folder / "kept.txt.tmp");
   EXPECT_FALSE(ReplaceTextFile(folder / "kept.txt", "new"));
   EXPECT_EQ(folder.Read("kept.txt"), "old");
+}
+
+TEST(TextFile, ReplacingKeepsPermissionsAndRefusesWhatMayNotBeWritten) {
+  test::TempFolder folder;
+  folder.Write("mode.txt", "old");
+  ::chmod((folder / "mode.txt").c_str(), 0640);
+  ASSERT_TRUE(ReplaceTextFile(folder / "mode.txt", "new"));
+  struct stat info {};
+  ::stat((folder / "mode.txt").c_str(), &info);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+
+  // A FIFO is neither read (which would block) nor replaced.
+  ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0666), 0);
+  EXPECT_FALSE(ReadTextFileContents(folder / "fifo").has_value());
+  EXPECT_FALSE(ReplaceTextFile(folder / "fifo", "x"));
+
+  if (::geteuid() != 0) {  // root may write whatever the permissions say
+    folder.Write("locked.txt", "kept");
+    ::chmod((folder / "locked.txt").c_str(), 0444);
+    EXPECT_FALSE(ReplaceTextFile(folder / "locked.txt", "new"));
+    EXPECT_EQ(folder.Read("locked.txt"), "kept");
+  }
 }
 
 TEST(Date, EnglishMonthAbbreviationsWhateverTheLocale) {

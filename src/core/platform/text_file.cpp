@@ -36,8 +36,10 @@ std::string FromDiskLineEnds(std::string_view bytes) {
 
 std::optional<std::string> ReadTextFileContents(const fs::path& path) {
   // Opening for reading creates a missing file, empty, like the program's
-  // text streams always have; O_CREAT without O_TRUNC leaves a present file alone.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+  // text streams always have; O_CREAT without O_TRUNC leaves a present file
+  // alone. O_NONBLOCK keeps a FIFO of that name from blocking the open; it is
+  // refused below like any other file that is not a regular one.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
   if (fd < 0) return std::nullopt;
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -49,12 +51,9 @@ std::optional<std::string> ReadTextFileContents(const fs::path& path) {
   char buffer[65536];
   for (;;) {
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (n == 0) break;
+    if (n < 0 && errno == EINTR) continue;
+    // A read error ends the text like the end of the file: what was read stays.
+    if (n <= 0) break;
     bytes.append(buffer, static_cast<std::size_t>(n));
   }
   ::close(fd);
@@ -63,12 +62,16 @@ std::optional<std::string> ReadTextFileContents(const fs::path& path) {
 
 bool ReplaceFileBytes(const fs::path& path, std::string_view bytes) {
   std::error_code ec;
-  if (fs::is_directory(path, ec)) return false;
+  // A file that may not be written stays as it is, although renaming over it
+  // would succeed; the new file keeps the old one's permissions.
+  struct stat old {};
+  const bool exists = ::stat(path.c_str(), &old) == 0;
+  if (exists && (!S_ISREG(old.st_mode) || ::access(path.c_str(), W_OK) != 0)) return false;
   fs::path temp = path;
   temp += ".tmp";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
   if (fd < 0) return false;
-  bool ok = true;
+  bool ok = !exists || ::fchmod(fd, old.st_mode & 07777) == 0;
   std::size_t done = 0;
   while (ok && done < bytes.size()) {
     const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);

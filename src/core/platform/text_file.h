@@ -12,8 +12,8 @@ namespace tesselwick {
 
 // Reads a whole text file, turning each CR LF into LF (a lone CR stays).
 // A missing file is created empty first, as the program's files always are.
-// Returns nothing when the file cannot be opened or created (a folder of that
-// name, no permission) or when reading fails part-way.
+// Returns nothing when the file cannot be opened or created (a folder or FIFO
+// of that name, no permission); a read error part-way ends the text there.
 std::optional<std::string> ReadTextFileContents(const std::filesystem::path& path);
 
 // Turns every LF into CR LF.
@@ -25,7 +25,9 @@ std::string FromDiskLineEnds(std::string_view bytes);
 // Writes text (LF line ends) as the whole new content of path, with CR LF line
 // ends on disk. The bytes go to a temporary file in the same folder, which is
 // flushed and renamed over the old file only when every byte was written, so a
-// failed write leaves the old file as it was. Returns false on any failure.
+// failed write leaves the old file as it was. A file that may not be written
+// (read-only, not a regular file) is refused, and the new file keeps the old
+// one's permissions. Returns false on any failure.
 bool ReplaceTextFile(const std::filesystem::path& path, std::string_view text);
 
 // Same, with the bytes written exactly as given.
