@@ -14,13 +14,23 @@ namespace tesselwick::ui {
 
 // --- PAD-URL box ---
 
-std::string ComboUrlBox::EditText() const { return FromWx(combo_->GetValue()); }
+std::string ComboUrlBox::EditText() const {
+  const wxString shown = combo_->GetValue();
+  if (shown == ToWx(lastSet_)) return lastSet_;
+  for (const std::string& entry : entries_)
+    if (shown == ToWx(entry)) return entry;
+  return FromWx(shown);
+}
 
-void ComboUrlBox::SetEditText(const std::string& text) { combo_->ChangeValue(ToWx(text)); }
+void ComboUrlBox::SetEditText(const std::string& text) {
+  lastSet_ = text;
+  combo_->ChangeValue(ToWx(text));
+}
 
 void ComboUrlBox::InsertEntry(int index, const std::string& text) {
   // Inserting into the list must not disturb what the edit field shows.
   const wxString shown = combo_->GetValue();
+  entries_.insert(entries_.begin() + index, text);
   combo_->Insert(ToWx(text), static_cast<unsigned int>(index));
   if (combo_->GetValue() != shown) combo_->ChangeValue(shown);
 }

@@ -12,6 +12,8 @@
 namespace tesselwick::ui {
 
 // The PAD-URL box: an unsorted wxComboBox whose order the logic keeps.
+// A text that came from the logic is handed back with its own bytes, also
+// when they are not UTF-8 and the box shows them converted.
 class ComboUrlBox : public UrlBoxControl {
  public:
   explicit ComboUrlBox(wxComboBox* combo) : combo_(combo) {}
@@ -22,6 +24,9 @@ class ComboUrlBox : public UrlBoxControl {
 
  private:
   wxComboBox* combo_;
+  // The entries' bytes in list order, and the last edit text set.
+  std::vector<std::string> entries_;
+  std::string lastSet_;
 };
 
 // The site list: a virtual report-view list whose rows live here, so that

@@ -9,6 +9,7 @@
 #include "core/app/texts.h"
 #include "core/submit/http_fetch.h"
 #include "ui/main_window.h"
+#include "ui/text_convert.h"
 
 namespace tesselwick::ui {
 
@@ -39,7 +40,8 @@ bool SubmissionApp::OnExceptionInMainLoop() {
   try {
     throw;
   } catch (const std::exception& error) {
-    if (*error.what() != '\0') text = wxString::FromUTF8(error.what());
+    const wxString what = ToWx(error.what());
+    if (!what.empty()) text = what;
   } catch (...) {
   }
   wxMessageBox(text, ExecutableName(), wxOK | wxICON_ERROR);

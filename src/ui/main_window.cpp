@@ -106,7 +106,12 @@ void MainWindow::BindEvents() {
   });
   // GTK has no application system menu: the About entry sits in the window's
   // context menu (right click, the Menu key, Shift+F10).
-  Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent&) {
+  Bind(wxEVT_CONTEXT_MENU, [this](wxContextMenuEvent& event) {
+    // The text boxes keep their own menu (cut, copy, paste).
+    if (event.GetEventObject() == padUrl_ || event.GetEventObject() == siteCount_) {
+      event.Skip();
+      return;
+    }
     wxMenu menu;
     menu.Append(kIdAbout, texts::kAboutMenuEntry);
     PopupMenu(&menu);

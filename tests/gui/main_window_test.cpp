@@ -9,6 +9,7 @@
 #include "ui/about_dialog.h"
 #include "ui/adapters.h"
 #include "ui/ids.h"
+#include "ui/text_convert.h"
 #include "ui/update_window.h"
 
 template <>
@@ -193,6 +194,33 @@ TEST_F(MainWindowTest, AMessageOfMegabytesShowsItsBeginningOnly) {
                 MeasureMessage(&shown));
   EXPECT_GT(shown, 1000u);
   EXPECT_LT(shown, 5000u);
+}
+
+}  // namespace
+}  // namespace tesselwick::ui
+
+namespace tesselwick::ui {
+namespace {
+
+TEST_F(MainWindowTest, BytesThatAreNotUtf8SurviveTheUrlBoxAndAlwaysShow) {
+  const std::string url = "http://x.example/caf\xe9\x81.xml";
+  folder.Write("tesselwick.ini", "URL=" + url + "\r\nURL1=" + url + "\r\n");
+  MainWindow& w = Open();
+  EXPECT_FALSE(w.PadUrlBox()->GetValue().empty());
+  w.Logic().Pull();
+  EXPECT_EQ(w.Logic().PadUrl, url);
+  w.Logic().RememberPadUrl();
+  EXPECT_EQ(w.Logic().UrlEntries, std::vector<std::string>{url});
+  EXPECT_EQ(w.PadUrlBox()->GetCount(), 1u);
+  // Every byte shows as something, also those that Windows-1252 leaves undefined.
+  EXPECT_EQ(ToWx("a\x81\x8d\x8f\x90\x9d").length(), 6u);
+}
+
+TEST_F(MainWindowTest, TheUrlBoxKeepsItsOwnContextMenu) {
+  MainWindow& w = Open();
+  wxContextMenuEvent menu(wxEVT_CONTEXT_MENU, w.PadUrlBox()->GetId());
+  menu.SetEventObject(w.PadUrlBox());
+  EXPECT_FALSE(w.ProcessWindowEvent(menu));
 }
 
 }  // namespace
