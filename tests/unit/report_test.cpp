@@ -45,6 +45,21 @@ TEST(ReportText, RowsEscapeTheSiteAndQuoteTheLinks) {
             "target=_new>Submit</a></td><td>Pass</td><td>07-Dec-2026</td></tr>");
 }
 
+TEST(ReportText, LinksWithAScriptSchemeLeadNowhere) {
+  EXPECT_EQ(SafeLinkAddress("javascript:alert(1)"), "#");
+  EXPECT_EQ(SafeLinkAddress(" \x01JaVa\tScript:alert(1)"), "#");
+  EXPECT_EQ(SafeLinkAddress("data:text/html,<script>"), "#");
+  EXPECT_EQ(SafeLinkAddress("HTTPS://ok.example/"), "HTTPS://ok.example/");
+  EXPECT_EQ(SafeLinkAddress("mailto:author@ok.example"), "mailto:author@ok.example");
+  EXPECT_EQ(SafeLinkAddress("submit.htm?x=a:b"), "submit.htm?x=a:b");
+  EXPECT_EQ(SafeLinkAddress(""), "");
+
+  SiteRecord site{"T", "javascript:steal()", "vbscript:x", ""};
+  EXPECT_EQ(ReportRow(site, "Fail", "d"),
+            "<tr><td><a href=\"#\" target=_new>T</a></td><td><a href=\"#\" "
+            "target=_new>Submit</a></td><td>Fail</td><td>d</td></tr>");
+}
+
 TEST(Report, BuiltInLayoutIsWrittenWithCrLfAndHandedToTheBrowser) {
   TempFolder folder;
   FakeMainWindow w(folder.Path());

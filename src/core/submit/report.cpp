@@ -3,6 +3,7 @@
 
 #include "core/submit/report.h"
 
+#include <cctype>
 #include <optional>
 
 #include "core/app/main_dialog.h"
@@ -74,13 +75,34 @@ std::string FillReport(std::string layout, std::string_view padUrl, std::string_
   return ReplaceAll(std::move(layout), "%REPORT%", rows);
 }
 
+std::string SafeLinkAddress(std::string_view address) {
+  // Browsers ignore tabs and line breaks in an address and blanks and control
+  // characters before it, so the scheme is read the same way.
+  std::string seen;
+  for (const char c : address) {
+    if (c == '\t' || c == '\n' || c == '\r') continue;
+    if (seen.empty() && static_cast<unsigned char>(c) <= ' ') continue;
+    seen.push_back(c);
+  }
+  const std::size_t colon = seen.find(':');
+  if (colon == std::string::npos || seen.find_first_of("/?#") < colon) {
+    return std::string(address);  // no scheme: a relative address
+  }
+  std::string scheme = seen.substr(0, colon);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (scheme == "http" || scheme == "https" || scheme == "ftp" || scheme == "mailto") {
+    return std::string(address);
+  }
+  return "#";
+}
+
 std::string ReportRow(const SiteRecord& site, std::string_view status, std::string_view date) {
   std::string row = "<tr><td><a href=\"";
-  row += HtmlEscape(site.Url);
+  row += HtmlEscape(SafeLinkAddress(site.Url));
   row += "\" target=_new>";
   row += HtmlEscape(site.Title);
   row += "</a></td><td><a href=\"";
-  row += HtmlEscape(site.SubmitUrl);
+  row += HtmlEscape(SafeLinkAddress(site.SubmitUrl));
   row += "\" target=_new>Submit</a></td><td>";
   row += HtmlEscape(status);
   row += "</td><td>";

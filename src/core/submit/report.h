@@ -15,6 +15,11 @@ std::string ReplaceAll(std::string text, std::string_view from, std::string_view
 // report's markup and inside a quoted attribute.
 std::string HtmlEscape(std::string_view text);
 
+// A link address as the report may use it: web and mail addresses and
+// relative ones stay; any other scheme (javascript:, data:, ...) becomes "#",
+// so site data cannot run script from the report page.
+std::string SafeLinkAddress(std::string_view address);
+
 // The report's layout when the user has no ReportTemplate.htm: one line of
 // HTML with the placeholders %PADURL%, %CATEGORY%, %DATE% and %REPORT%.
 std::string BuiltInReportLayout();

@@ -18,7 +18,15 @@ SiteRequests::SiteRequests(std::vector<std::string> urls, FetchLimits limits, in
       std::min(urls_.size(), static_cast<std::size_t>(std::max(maxConcurrent, 1)));
   workersLeft_ = static_cast<int>(workers);
   workers_.reserve(workers);
-  for (std::size_t i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+  try {
+    for (std::size_t i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+  } catch (...) {
+    // The system would not give more threads: those that started do all the
+    // work. Without any, the run cannot go on.
+    std::lock_guard<std::mutex> lock(mutex_);
+    workersLeft_ -= static_cast<int>(workers - workers_.size());
+    if (workers_.empty()) throw;
+  }
 }
 
 SiteRequests::~SiteRequests() {
