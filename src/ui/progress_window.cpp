@@ -18,8 +18,8 @@ namespace {
 ProgressWindow* current = nullptr;
 // Often enough that the counts move smoothly, rarely enough to cost nothing.
 constexpr int kRefreshMilliseconds = 50;
-// How long a PAD file may take before the windows are disabled to repaint
-// while it is waited for, and how often they repaint then.
+// How long a PAD file may take before the progress window shows, and how
+// often the wait looks for it until then.
 constexpr std::chrono::milliseconds kQuietWait{250};
 constexpr std::chrono::milliseconds kYieldEvery{20};
 
@@ -33,11 +33,12 @@ wxString TallyLabel(int passes, int fails) {
 }  // namespace
 
 ProgressWindow::ProgressWindow(wxWindow* parent, SiteRequests& requests,
-                               const std::vector<SiteRecord>& sites)
+                               const std::vector<SiteRecord>& sites, Waiting waiting)
     : wxDialog(parent, wxID_ANY, "Submitting Your PAD File", wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
       requests_(requests),
       sites_(sites),
+      waitingFor_(waiting),
       timer_(this) {
   BuildControls();
   // The Stop button has the Cancel identifier, so Esc stops the run too; the
@@ -65,7 +66,9 @@ void ProgressWindow::BuildControls() {
   const int margin = ConvertDialogToPixels(wxSize(7, 0)).x;
   auto* column = new wxBoxSizer(wxVERTICAL);
 
-  done_ = new wxStaticText(this, wxID_ANY, DoneLabel(0, sites_.size()));
+  done_ = new wxStaticText(this, wxID_ANY,
+                           waitingFor_ == Waiting::PadFile ? wxString("Fetching your PAD file...")
+                                                           : DoneLabel(0, sites_.size()));
   column->Add(done_, wxSizerFlags().Expand());
   column->AddSpacer(gap);
   gauge_ = new wxGauge(this, wxID_ANY, static_cast<int>(std::max<std::size_t>(sites_.size(), 1)),
@@ -93,6 +96,7 @@ void ProgressWindow::BuildControls() {
   auto* frame = new wxBoxSizer(wxVERTICAL);
   frame->Add(column, wxSizerFlags(1).Expand().Border(wxALL, margin));
   SetSizerAndFit(frame);
+  if (waitingFor_ == Waiting::PadFile) tally_->Hide();
   stop_->SetFocus();
 }
 
@@ -108,9 +112,13 @@ void ProgressWindow::TakeAnswers() {
     }
   }
   const std::size_t done = requests_.Finished();
-  done_->SetLabel(DoneLabel(done, sites_.size()));
-  gauge_->SetValue(static_cast<int>(done));
-  tally_->SetLabel(TallyLabel(passes_, fails_));
+  if (waitingFor_ == Waiting::PadFile) {
+    gauge_->Pulse();
+  } else {
+    done_->SetLabel(DoneLabel(done, sites_.size()));
+    gauge_->SetValue(static_cast<int>(done));
+    tally_->SetLabel(TallyLabel(passes_, fails_));
+  }
 
   // The list is rebuilt only when it changed, so it doesn't flicker or lose
   // its scroll position between answers.
@@ -143,12 +151,9 @@ void WindowRunProgress::WaitForPadFile(SiteRequests& requests) {
   const auto until = std::chrono::steady_clock::now() + kQuietWait;
   while (!requests.Done() && std::chrono::steady_clock::now() < until) requests.Wait(kYieldEvery);
   if (requests.Done()) return;
-  wxBusyCursor busy;
-  wxWindowDisabler disabled;
-  while (!requests.Done()) {
-    requests.Wait(kYieldEvery);
-    wxTheApp->Yield(true);
-  }
+  const std::vector<SiteRecord> padFile{SiteRecord{requests.Url(0), requests.Url(0), {}, {}}};
+  ProgressWindow window(owner_, requests, padFile, ProgressWindow::Waiting::PadFile);
+  window.ShowModal();
 }
 
 void WindowRunProgress::WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) {

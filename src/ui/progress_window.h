@@ -24,7 +24,11 @@ namespace tesselwick::ui {
 // done, also after Stop once the requests under way have been abandoned.
 class ProgressWindow : public wxDialog {
  public:
-  ProgressWindow(wxWindow* parent, SiteRequests& requests, const std::vector<SiteRecord>& sites);
+  // What the window waits for: the sites of a run, or the PAD file before them.
+  enum class Waiting { Sites, PadFile };
+
+  ProgressWindow(wxWindow* parent, SiteRequests& requests, const std::vector<SiteRecord>& sites,
+                 Waiting waiting = Waiting::Sites);
   ~ProgressWindow() override;
 
   wxStaticText* DoneText() const { return done_; }
@@ -47,6 +51,7 @@ class ProgressWindow : public wxDialog {
 
   SiteRequests& requests_;
   const std::vector<SiteRecord>& sites_;
+  const Waiting waitingFor_;
   wxTimer timer_;
   int passes_ = 0;
   int fails_ = 0;
@@ -65,8 +70,8 @@ class ProgressWindow : public wxDialog {
 class WindowRunProgress : public RunProgress {
  public:
   explicit WindowRunProgress(wxWindow* owner) : owner_(owner) {}
-  // Most PAD files arrive at once; a slow one is waited for with every window
-  // repainting but disabled, so that none takes input meanwhile.
+  // Most PAD files arrive at once; a slow one is waited for in the progress
+  // window, whose Stop gives up on it.
   void WaitForPadFile(SiteRequests& requests) override;
   void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) override;
 

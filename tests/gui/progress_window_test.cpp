@@ -142,13 +142,18 @@ TEST_F(ProgressWindowTest, ASlowPadFileKeepsTheWindowsRepaintingAndARunThatEndsC
   window->PadUrlBox()->ChangeValue(server.Url("/pad.xml"));
 
   // Events are handled while the PAD file is awaited: the timer ticks, and
-  // the main window takes no input meanwhile.
-  int ticksWhileDisabled = 0;
+  // a modal progress window keeps the main window from taking input.
+  int ticksWhileWaiting = 0;
   bool progressShown = false;
   wxTimer watcher;
   watcher.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-    if (ProgressWindow::Current() != nullptr) progressShown = true;
-    if (!window->IsEnabled() && server.Requests().size() == 1) ++ticksWhileDisabled;
+    ProgressWindow* progress = ProgressWindow::Current();
+    if (progress == nullptr) return;
+    if (server.Requests().size() == 1) {
+      if (progress->IsModal()) ++ticksWhileWaiting;
+    } else {
+      progressShown = true;
+    }
   });
   watcher.Start(20);
 
@@ -157,7 +162,7 @@ TEST_F(ProgressWindowTest, ASlowPadFileKeepsTheWindowsRepaintingAndARunThatEndsC
   window->ProcessWindowEvent(submit);
   watcher.Stop();
 
-  EXPECT_GT(ticksWhileDisabled, 0);
+  EXPECT_GT(ticksWhileWaiting, 0);
   EXPECT_TRUE(window->IsEnabled());
   // The progress window showed while the sites were awaited, and closed
   // itself once they had answered.
@@ -165,6 +170,47 @@ TEST_F(ProgressWindowTest, ASlowPadFileKeepsTheWindowsRepaintingAndARunThatEndsC
   EXPECT_EQ(ProgressWindow::Current(), nullptr);
   const std::string rows = Row("First", "Pass") + Row("Second", "Pass");
   EXPECT_NE(folder.Read("Report.htm").find("</tr>" + rows + "</table>"), std::string::npos);
+  EXPECT_EQ(opened.size(), 1u);
+}
+
+}  // namespace
+}  // namespace tesselwick::ui
+
+namespace tesselwick::ui {
+namespace {
+
+TEST_F(ProgressWindowTest, StopGivesUpOnASlowPadFile) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Stall(30s));
+  server.Set("/site", Reply::Text("Thank you"));
+  folder.Write("pad.dat", Site("Only", server.Url("/site")));
+  window = new MainWindow(folder.Path());
+  window->Show();
+  window->PadUrlBox()->ChangeValue(server.Url("/pad.xml"));
+
+  // Stop is pressed as soon as the window that waits for the PAD file shows.
+  std::string shown;
+  wxTimer watcher;
+  watcher.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    ProgressWindow* progress = ProgressWindow::Current();
+    if (progress == nullptr || !progress->StopButton()->IsEnabled()) return;
+    shown = progress->DoneText()->GetLabel().ToStdString();
+    wxCommandEvent stop(wxEVT_BUTTON, wxID_CANCEL);
+    stop.SetEventObject(progress->StopButton());
+    progress->ProcessWindowEvent(stop);
+  });
+  watcher.Start(50);
+
+  wxCommandEvent submit(wxEVT_BUTTON, kIdSubmit);
+  submit.SetEventObject(window->FindWindow(kIdSubmit));
+  wxTEST_DIALOG(window->ProcessWindowEvent(submit),
+                ExpectMessage("12030", "Error Loading Your PAD File."));
+  watcher.Stop();
+
+  EXPECT_EQ(shown, "Fetching your PAD file...");
+  // No site was asked, and the report has no rows.
+  for (const auto& request : server.Requests()) EXPECT_NE(request.path, "/site");
+  EXPECT_EQ(folder.Read("Report.htm").find("<td>Pass</td>"), std::string::npos);
   EXPECT_EQ(opened.size(), 1u);
 }
 

@@ -35,8 +35,9 @@ class SiteRequests {
   SiteRequests(const SiteRequests&) = delete;
   SiteRequests& operator=(const SiteRequests&) = delete;
 
-  // How many sites the run has.
+  // How many sites the run has, and the URL of each.
   std::size_t Count() const { return urls_.size(); }
+  const std::string& Url(std::size_t index) const { return urls_[index]; }
 
   // Takes the answers that arrived since the last call, without waiting: the
   // list indices of the sites that finished, in the order they finished.
