@@ -96,7 +96,8 @@ void ProgressWindow::BuildControls() {
   auto* frame = new wxBoxSizer(wxVERTICAL);
   frame->Add(column, wxSizerFlags(1).Expand().Border(wxALL, margin));
   SetSizerAndFit(frame);
-  if (waitingFor_ == Waiting::PadFile) tally_->Hide();
+  // Nothing is tallied while the PAD file is awaited; Stop stays on the right.
+  if (waitingFor_ == Waiting::PadFile) tally_->SetLabel(wxString());
   stop_->SetFocus();
 }
 
