@@ -32,7 +32,8 @@ stop_site() {
 trap stop_site EXIT
 
 if port_in_use; then
-  if site_get "/cgi-bin/versioncheck.pl?version=" | grep -q '^SCRIPTVERSION='; then
+  answer=$(site_get "/cgi-bin/versioncheck.pl?version=" || true)
+  if grep -q '^SCRIPTVERSION=' <<<"$answer"; then
     echo "run.sh: using the tesselwick-site already running on $site_url"
   else
     echo "run.sh: port $port is taken by another program; stop it and try again" >&2

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/refusing_port.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
 
@@ -15,12 +16,6 @@ namespace {
 using test::Reply;
 using test::TestHttpServer;
 using namespace std::chrono_literals;
-
-// The port of a server that has gone away: nothing listens there any more.
-int DeadPort() {
-  TestHttpServer gone;
-  return gone.Port();
-}
 
 void ExpectFailure(const FetchResult& result, int error) {
   EXPECT_FALSE(result.ok);
@@ -110,8 +105,8 @@ TEST(HttpFetch, FailuresToOpenCarryTheirNumbers) {
   ExpectFailure(HttpFetch("", FetchMode::Blocks), fetch_error::kInvalidUrl);
   ExpectFailure(HttpFetch("http://no-such-host.invalid/pad.xml", FetchMode::Blocks),
                 fetch_error::kNameNotResolved);
-  ExpectFailure(HttpFetch("http://127.0.0.1:" + std::to_string(DeadPort()) + "/", FetchMode::Lines),
-                fetch_error::kCannotConnect);
+  const test::RefusingPort refusing;
+  ExpectFailure(HttpFetch(refusing.Url("/"), FetchMode::Lines), fetch_error::kCannotConnect);
   ExpectFailure(HttpFetch("gopher://127.0.0.1/", FetchMode::Blocks),
                 fetch_error::kUnrecognizedScheme);
 }
@@ -148,7 +143,8 @@ class ProxyEnvironment {
 TEST(HttpFetch, ProxyVariablesChangeNothing) {
   TestHttpServer server;
   server.Set("/a", Reply::Text("direct"));
-  const ProxyEnvironment proxies("http://127.0.0.1:" + std::to_string(DeadPort()));
+  const test::RefusingPort deadProxy;
+  const ProxyEnvironment proxies(deadProxy.Url(""));
 
   EXPECT_EQ(HttpFetch(server.Url("/a"), FetchMode::Lines).body, "direct\n");
   EXPECT_EQ(HttpFetch(server.Url("/a"), FetchMode::Blocks).body, "direct");
@@ -233,10 +229,19 @@ TEST(HttpFetch, CancellingAbandonsTheTransfer) {
   cancel = true;
   worker.join();
   ExpectFailure(result, fetch_error::kConnectionAborted);
+  EXPECT_TRUE(result.cancelled);
 
   // Cancelled before it starts: nothing is fetched.
-  ExpectFailure(HttpFetch(server.Url("/stall"), FetchMode::Blocks, limits),
-                fetch_error::kConnectionAborted);
+  const FetchResult early = HttpFetch(server.Url("/stall"), FetchMode::Blocks, limits);
+  ExpectFailure(early, fetch_error::kConnectionAborted);
+  EXPECT_TRUE(early.cancelled);
+
+  // A connection the server drops has the same number but was no cancel.
+  server.Set("/cut", Reply::CutOff(std::string(4000, 'c')));
+  cancel = false;
+  const FetchResult dropped = HttpFetch(server.Url("/cut"), FetchMode::Blocks, limits);
+  ExpectFailure(dropped, fetch_error::kConnectionAborted);
+  EXPECT_FALSE(dropped.cancelled);
 }
 
 TEST(HttpFetch, RetrievalsRunSideBySide) {

@@ -164,6 +164,9 @@ bool Configure(CURL* curl, const std::string& url, FetchMode mode, const FetchLi
       curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L),
       curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress),
       curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer),
+      // A cancelled transfer ends at once instead of waiting for a host-name
+      // lookup still under way.
+      curl_easy_setopt(curl, CURLOPT_QUICK_EXIT, 1L),
   };
   for (CURLcode code : codes) {
     if (code != CURLE_OK) return false;
@@ -187,7 +190,9 @@ bool InitNetwork() {
 FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits& limits) {
   if (url.empty()) return Failed(fetch_error::kInvalidUrl);
   if (limits.cancel != nullptr && limits.cancel->load()) {
-    return Failed(fetch_error::kConnectionAborted);
+    FetchResult cancelled = Failed(fetch_error::kConnectionAborted);
+    cancelled.cancelled = true;
+    return cancelled;
   }
   if (!InitNetwork()) return Failed(fetch_error::kInternal);
 
@@ -218,6 +223,7 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
   if (code != CURLE_OK) {
     FetchResult failed = Failed(ErrorNumber(code, transfer, status));
     failed.status = status;
+    failed.cancelled = transfer.cancelled;
     return failed;
   }
 

@@ -51,6 +51,8 @@ struct FetchResult {
   long status = 0;
   // The failure's number when !ok.
   int error = 0;
+  // True when FetchLimits::cancel ended the transfer.
+  bool cancelled = false;
 };
 
 // Starts the network layer once for the whole program; false when it cannot.

@@ -46,8 +46,7 @@ void SiteRequests::Work() {
     FetchResult result = HttpFetch(urls_[index], FetchMode::Blocks, limits_);
     // A request that Stop cut short never finished; one that ended on its own
     // counts, even when Stop came just after.
-    const bool abandoned =
-        !result.ok && result.error == fetch_error::kConnectionAborted && stop_.load();
+    const bool abandoned = result.cancelled;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       underWay_[index] = false;

@@ -74,16 +74,22 @@ void MainDialog::ExtractCategory() {
 
 namespace {
 
+enum class PadFile { Fetched, Failed, Stopped };
+
 // Fetches the PAD file like FetchBlocks, on a worker thread, so that the
-// window keeps repainting while a slow server is waited for.
-bool FetchPadFile(MainDialog& dialog) {
+// window keeps repainting while a slow server is waited for. The user may
+// give up on it with Stop.
+PadFile FetchPadFile(MainDialog& dialog) {
   SiteRequests request({dialog.PadUrl}, dialog.fetchLimits, 1);
   if (dialog.runProgress != nullptr) dialog.runProgress->WaitForPadFile(request);
   WaitWithoutProgress(request);
   const std::optional<FetchResult>& answer = request.Answer(0);
-  FetchResult abandoned;
-  abandoned.error = fetch_error::kConnectionAborted;
-  return TakeBlocksAnswer(dialog, answer ? *answer : abandoned);
+  if (!answer) {
+    dialog.ResponseText.clear();
+    dialog.ResponseStatus = 0;
+    return PadFile::Stopped;
+  }
+  return TakeBlocksAnswer(dialog, *answer) ? PadFile::Fetched : PadFile::Failed;
 }
 
 // Requests every site of the list and gives the report's rows, in list order.
@@ -139,10 +145,12 @@ void MainDialog::SubmissionRun() {
   // Every row of the run carries the date at which the run began.
   const std::string runDate = Today();
 
-  if (!FetchPadFile(*this)) {
+  const PadFile pad = FetchPadFile(*this);
+  if (pad != PadFile::Fetched) {
     // The report must not show the category of an earlier run's PAD file.
     PadCategory.clear();
-    controls_.messages.ShowMessage(ErrorText, kPadFileCaption);
+    // A PAD file the user gave up on is no error of the network's.
+    if (pad == PadFile::Failed) controls_.messages.ShowMessage(ErrorText, kPadFileCaption);
   } else {
     ExtractCategory();
     if (PadCategory.empty()) {
