@@ -5,6 +5,7 @@
 #include <wx/uiaction.h>
 
 #include "gui/gui_testing.h"
+#include "gui/main_window_fixture.h"
 #include "support/temp_folder.h"
 #include "ui/about_dialog.h"
 #include "ui/adapters.h"
@@ -28,32 +29,7 @@ class wxExpectModal<tesselwick::ui::AboutDialog>
 namespace tesselwick::ui {
 namespace {
 
-// A main window over a temporary working folder; pages for the browser are
-// recorded instead of opened.
-class MainWindowTest : public ::testing::Test {
- protected:
-  MainWindowTest() {
-    SetBrowserFunction([this](const wxString& url) { opened.push_back(url.ToStdString()); });
-  }
-  ~MainWindowTest() override {
-    if (window) window->Destroy();
-    SetBrowserFunction(nullptr);
-  }
-  MainWindow& Open() {
-    window = new MainWindow(folder.Path());
-    window->Show();
-    return *window;
-  }
-  void Click(int id) {
-    wxCommandEvent click(wxEVT_BUTTON, id);
-    click.SetEventObject(window->FindWindow(id));
-    window->ProcessWindowEvent(click);
-  }
-
-  test::TempFolder folder;
-  MainWindow* window = nullptr;
-  std::vector<std::string> opened;
-};
+using MainWindowTest = MainWindowFixture;
 
 TEST_F(MainWindowTest, ShowsTheSitesWithTheLastOnTopAndTheCount) {
   folder.Write("pad.dat", "TITLE=First\nURL=u1\nTITLE=Second\nTITLE=Third\nGETORPOST=g3\n");

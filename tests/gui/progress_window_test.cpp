@@ -9,6 +9,7 @@
 #include "core/platform/date.h"
 #include "core/submit/report.h"
 #include "gui/gui_testing.h"
+#include "gui/main_window_fixture.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
 #include "ui/adapters.h"
@@ -42,20 +43,7 @@ struct Seen {
   bool mainWindowClosed = true;
 };
 
-class ProgressWindowTest : public ::testing::Test {
- protected:
-  ProgressWindowTest() {
-    SetBrowserFunction([this](const wxString& url) { opened.push_back(url.ToStdString()); });
-  }
-  ~ProgressWindowTest() override {
-    if (window) window->Destroy();
-    SetBrowserFunction(nullptr);
-  }
-
-  test::TempFolder folder;
-  MainWindow* window = nullptr;
-  std::vector<std::string> opened;
-};
+using ProgressWindowTest = MainWindowFixture;
 
 TEST_F(ProgressWindowTest, ShowsTheRunAndStopEndsItWithTheFinishedSites) {
   TestHttpServer server;

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "gui/gui_testing.h"
+#include "gui/main_window_fixture.h"
 #include "support/refusing_port.h"
 #include "support/temp_folder.h"
 #include "ui/adapters.h"
@@ -13,20 +14,7 @@ namespace {
 
 using test::RefusingPort;
 
-class SubmitTest : public ::testing::Test {
- protected:
-  SubmitTest() {
-    SetBrowserFunction([this](const wxString& url) { opened.push_back(url.ToStdString()); });
-  }
-  ~SubmitTest() override {
-    if (window) window->Destroy();
-    SetBrowserFunction(nullptr);
-  }
-
-  test::TempFolder folder;
-  MainWindow* window = nullptr;
-  std::vector<std::string> opened;
-};
+using SubmitTest = MainWindowFixture;
 
 TEST_F(SubmitTest, AnUnreachablePadFileIsReportedAndAnEmptyReportOpened) {
   folder.Write("pad.dat",
