@@ -93,6 +93,17 @@ TEST_F(MainWindowTest, QuitTakesTheTypedUrlAndEscapeDoesNot) {
   });
   EXPECT_EQ(w.RunModal(), wxID_CANCEL);
   EXPECT_EQ(w.Logic().PadUrl, "http://typed.example/pad.xml");
+
+  // The close box does not take the text either.
+  w.CallAfter([&] {
+    w.PadUrlBox()->ChangeValue("http://third.example/pad.xml");
+    w.Close();
+  });
+  EXPECT_EQ(w.RunModal(), wxID_CANCEL);
+  EXPECT_EQ(w.Logic().PadUrl, "http://typed.example/pad.xml");
+  // Every way of closing saved the history with the last URL taken.
+  EXPECT_NE(folder.Read("tesselwick.ini").find("\r\nURL=http://typed.example/pad.xml\r\n"),
+            std::string::npos);
 }
 
 TEST_F(MainWindowTest, UpdateEmptiesAndReloadsTheList) {

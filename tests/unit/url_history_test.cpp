@@ -175,3 +175,31 @@ TEST(UrlHistory, AFailedSaveKeepsTheOldFileAndSaysSo) {
 
 }  // namespace
 }  // namespace tesselwick
+
+namespace tesselwick {
+namespace {
+
+TEST(UrlHistory, TheBoxShowsTheTypedUrlNeverALongerEntryOrACaseVariant) {
+  test::TempFolder folder;
+  folder.Write("tesselwick.ini", "URL1=http://pads.example/Tool.xml\r\n");
+  test::FakeMainWindow w(folder.Path());
+  w.dialog.Initialise();
+
+  // A prefix of an entry stays as typed after a command's pull and push.
+  w.urlBox.edit = "http://pads.example/T";
+  w.dialog.OnShowManual();
+  EXPECT_EQ(w.urlBox.edit, "http://pads.example/T");
+  EXPECT_EQ(w.dialog.PadUrl, "http://pads.example/T");
+
+  // A case variant of an entry is remembered as nothing new, and still shown
+  // and carried as typed.
+  w.urlBox.edit = "http://pads.example/tool.xml";
+  w.dialog.Pull();
+  w.dialog.RememberPadUrl();
+  EXPECT_EQ(w.dialog.UrlEntries, std::vector<std::string>{"http://pads.example/Tool.xml"});
+  EXPECT_EQ(w.urlBox.edit, "http://pads.example/tool.xml");
+  EXPECT_EQ(w.dialog.PadUrl, "http://pads.example/tool.xml");
+}
+
+}  // namespace
+}  // namespace tesselwick
