@@ -127,6 +127,7 @@ void TestHttpServer::Impl::Answer(const httplib::Request& request, httplib::Resp
     response.set_content("Not Found", "text/plain");
     return;
   }
+  if (reply->onRequest) reply->onRequest();
   Send(*reply, response);
 }
 
@@ -174,6 +175,21 @@ void TestHttpServer::Impl::Send(const Reply& reply, httplib::Response& response)
       return;
     }
     case Reply::Kind::Huge:
+      if (reply.chunked) {
+        // Streamed without a length, so the client learns the size only by reading.
+        response.set_chunked_content_provider(
+            reply.contentType,
+            [this, total = reply.hugeBytes](std::size_t offset, httplib::DataSink& sink) {
+              if (stopping) return false;
+              static const std::string block(64 * 1024, 'x');
+              if (offset >= total) {
+                sink.done();
+                return true;
+              }
+              return sink.write(block.data(), std::min(total - offset, block.size()));
+            });
+        return;
+      }
       response.set_content_provider(
           reply.hugeBytes, reply.contentType,
           [this](std::size_t, std::size_t length, httplib::DataSink& sink) {
