@@ -84,8 +84,7 @@ class FaultyServers {
         {"stalls after its headers", server.Url("/stall-after-headers"), fetch_error::kTimedOut},
         {"never completes the connection", unaccepting.Url(""), fetch_error::kTimedOut},
         {"resets the connection half-way", resetting.Url(""), fetch_error::kConnectionAborted},
-        {"closes the connection half-way", server.Url("/cut-off"),
-         fetch_error::kConnectionAborted},
+        {"closes the connection half-way", server.Url("/cut-off"), fetch_error::kConnectionAborted},
         {"answers garbage bytes", garbage.Url(""), fetch_error::kInvalidServerResponse},
         {"answers a broken header", brokenHeader.Url(""), fetch_error::kInvalidServerResponse},
         {"closes without answering", mute.Url(""), fetch_error::kInvalidServerResponse},
@@ -201,9 +200,9 @@ TEST(FaultInjection, APadFileServerThatMisbehavesEndsTheRunWithItsNumber) {
   }
   EXPECT_EQ(w.shell.opened.size(), servers.faults.size());
   // No temporary file is left behind.
-  EXPECT_EQ(FolderListing(folder.Path()),
-            (std::vector<std::string>{"Report.htm", "ReportTemplate.htm", "pad.dat",
-                                      "tesselwick.ini"}));
+  EXPECT_EQ(
+      FolderListing(folder.Path()),
+      (std::vector<std::string>{"Report.htm", "ReportTemplate.htm", "pad.dat", "tesselwick.ini"}));
 }
 
 TEST(FaultInjection, ARunWithEveryKindOfFaultySiteFinishesAndReportsEverySite) {
