@@ -70,6 +70,9 @@ class TestHttpServer {
   void Set(const std::string& path, Reply reply);
   // Every request so far, in the order they arrived.
   std::vector<RecordedRequest> Requests() const;
+  // How many body bytes the Huge answers handed to their connections so far:
+  // shows whether a client read such an answer to its end or gave up early.
+  std::size_t HugeBytesSent() const;
   void ClearRequests();
 
  private:

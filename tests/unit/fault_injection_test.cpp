@@ -192,13 +192,16 @@ TEST(FaultInjection, APadFileServerThatMisbehavesEndsTheRunWithItsNumber) {
             : Message{std::to_string(fault.error), "Error Loading Your PAD File."};
     EXPECT_EQ(w.messages.shown, Messages{told});
     EXPECT_EQ(w.dialog.PadCategory, "");
-    EXPECT_EQ(w.dialog.ResponseText, "");
+    EXPECT_TRUE(w.dialog.ResponseText.empty()) << w.dialog.ResponseText.size() << " bytes kept";
     // The run stops before the sites, and its report, with no rows, is shown.
     EXPECT_TRUE(sites.Requests().empty());
     EXPECT_EQ(RowsOf(folder.Read("Report.htm")), "");
     EXPECT_EQ(w.shell.opened.back(), (folder / "Report.htm").string());
   }
   EXPECT_EQ(w.shell.opened.size(), servers.faults.size());
+  // The 100 MB answers were given up at the 16 MiB cap or before, not read on
+  // to their end.
+  EXPECT_LT(servers.server.HugeBytesSent(), std::size_t{64} * 1024 * 1024);
   // No temporary file is left behind.
   EXPECT_EQ(
       FolderListing(folder.Path()),
@@ -253,11 +256,12 @@ TEST(FaultInjection, ARunWithEveryKindOfFaultySiteFinishesAndReportsEverySite) {
     ASSERT_TRUE(answer.has_value());
     EXPECT_EQ(answer->ok, fault.error == kAnswered);
     EXPECT_EQ(answer->error, fault.error);
-    EXPECT_EQ(answer->body, "");
+    EXPECT_TRUE(answer->body.empty()) << answer->body.size() << " bytes of the body kept";
     if (fault.error == kAnswered) {
       EXPECT_EQ(answer->status, 500);
     }
   }
+  EXPECT_LT(servers.server.HugeBytesSent(), std::size_t{64} * 1024 * 1024);
   // The last site in list order is a good one: its answer is what the run leaves.
   EXPECT_EQ(w.dialog.ResponseText, "Thank you for your submission.");
   EXPECT_EQ(w.dialog.CurrentSite.Title, titles.back());
@@ -314,6 +318,9 @@ TEST(FaultInjection, UpdateServerFaultsSaveNothingAndLetTheUserTryAgain) {
     EXPECT_EQ(sitesBox.text, "5");
     EXPECT_TRUE(updateButton.enabled);
   }
+
+  // Four 100 MB answers, none read to its end.
+  EXPECT_LT(servers.server.HugeBytesSent(), std::size_t{128} * 1024 * 1024);
 
   // After all that, a sound server's list is taken.
   const std::string newList = "SCRIPTVERSION=6\r\nTITLE=New\r\nURL=http://new.example/\r\n";
