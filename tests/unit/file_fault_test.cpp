@@ -291,8 +291,9 @@ TEST(FileFaults, FilesInTheWayAreLeftAloneAndTheRunGoesOn) {
     EXPECT_EQ(folder.Read("pad.dat"), sites.file);
   }
   {
-    // The report a link to /dev/full, and the temporary files links to a file
-    // of the user's: nothing is written through a link or into a device.
+    // The report a link to /dev/full, and links to a file of the user's under
+    // the names of temporary files: nothing is written through a link or into
+    // a device, and the links do not keep the other files from being saved.
     TempFolder folder;
     folder.Write("pad.dat", sites.file);
     folder.Write("mine.txt", "mine");
@@ -307,16 +308,23 @@ TEST(FileFaults, FilesInTheWayAreLeftAloneAndTheRunGoesOn) {
     w.dialog.SubmissionRun();
     EXPECT_EQ(server.Requests().size(), 4u);
     w.dialog.CloseDown();
-    EXPECT_EQ(w.messages.shown, (Messages{kReportUnwritable, kHistoryUnwritable}));
+    EXPECT_EQ(w.messages.shown, Messages{kReportUnwritable});
+    EXPECT_NE(folder.Read("tesselwick.ini").find(server.Url("/pad.xml")), std::string::npos);
     FakeUpdateWindow u(folder.Path(), server);
     u.dialog.OnUpdate();
-    EXPECT_EQ(u.messages.shown, Messages{kSiteFileUnwritable});
+    EXPECT_EQ(u.messages.shown, Messages{kUpdateComplete});
 
     EXPECT_EQ(fs::read_symlink(folder / "Report.htm"), "/dev/full");
     EXPECT_EQ(folder.Read("mine.txt"), "mine");
-    EXPECT_EQ(folder.Read("pad.dat"), sites.file);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / "pad.dat")));
     EXPECT_TRUE(fs::is_symlink(folder / "tesselwick.ini.tmp"));
     EXPECT_TRUE(fs::is_symlink(folder / "pad.dat.tmp"));
+    // No temporary file is left behind.
+    for (const std::string& name : FolderListing(folder.Path())) {
+      if (name.ends_with(".tmp")) {
+        EXPECT_TRUE(fs::is_symlink(folder / name)) << name;
+      }
+    }
   }
 }
 
