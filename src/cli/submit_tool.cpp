@@ -189,14 +189,18 @@ class RunMessages : public MessageSink {
 // The update window's message boxes, as lines on standard error.
 class UpdateMessages : public MessageSink {
  public:
-  explicit UpdateMessages(std::ostream& err) : err_(err) {}
+  UpdateMessages(std::ostream& err, const std::atomic<bool>* interrupted)
+      : err_(err), interrupted_(interrupted) {}
   void ShowMessage(std::string_view text, std::string_view caption) override {
     if (caption == kRawAnswerCaption) return;
+    // A request abandoned with Ctrl+C is no news of the update server's.
+    if (interrupted_ != nullptr && interrupted_->load()) return;
     err_ << kProgram << ": " << MessageLine(caption, text) << std::endl;
   }
 
  private:
   std::ostream& err_;
+  const std::atomic<bool>* interrupted_;
 };
 
 // Where the report goes once written: to the browser with --open, nowhere
@@ -228,6 +232,10 @@ class ReportOpener : public ShellOpener {
   std::ostream& err_;
 };
 
+bool Interrupted(const SubmitToolEnvironment& env) {
+  return env.interrupted != nullptr && env.interrupted->load();
+}
+
 std::string VersionNote(const std::string& version) {
   return version.empty() ? std::string() : " (version " + PrintableText(version) + ")";
 }
@@ -241,7 +249,7 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
                     std::ostream& err) {
   MemoryText programBox, serverProgramBox, sitesBox, serverSitesBox;
   MemoryButton updateButton;
-  UpdateMessages messages(err);
+  UpdateMessages messages(err, env.interrupted);
   FetchLimits limits = env.fetchLimits;
   // Ctrl+C abandons the update's request.
   limits.cancel = env.interrupted;
@@ -258,6 +266,7 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
 
   update.ErrorText.clear();
   update.OnCheckVersion();
+  if (Interrupted(env)) return;
   if (!update.ErrorText.empty()) {
     err << kProgram << ": the update server " << server
         << " could not be asked: " << ErrorNumberText(update.ErrorText) << "\n"
@@ -276,6 +285,7 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
 
   update.ErrorText.clear();
   update.OnUpdate();
+  if (Interrupted(env)) return;
   // The Update button goes off only once the new list was saved.
   if (!updateButton.IsEnabled()) {
     err << kProgram << ": site list updated" << VersionNote(update.SitesVersion) << std::endl;
@@ -286,10 +296,6 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
         << ErrorNumberText(update.ErrorText) << "\n";
   }
   err << carryOn << std::endl;
-}
-
-bool Interrupted(const SubmitToolEnvironment& env) {
-  return env.interrupted != nullptr && env.interrupted->load();
 }
 
 int Submit(const Options& options, std::ostream& out, std::ostream& err,
