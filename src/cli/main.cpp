@@ -31,7 +31,10 @@ int main(int argc, char** argv) {
   if (env.stderrIsTerminal && ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
     env.terminalColumns = size.ws_col;
   env.interrupted = &interrupted;
-  std::signal(SIGINT, OnInterrupt);
+  // A Ctrl+C that the shell has us ignore (a background job) stays ignored.
+  struct sigaction previous {};
+  if (sigaction(SIGINT, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
+    std::signal(SIGINT, OnInterrupt);
 
   const std::vector<std::string> args(argv + 1, argv + argc);
   return tesselwick::cli::RunSubmitTool(args, std::cout, std::cerr, env);

@@ -236,6 +236,11 @@ bool Interrupted(const SubmitToolEnvironment& env) {
   return env.interrupted != nullptr && env.interrupted->load();
 }
 
+// "1 site", "3 sites".
+std::string Sites(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " site" : " sites");
+}
+
 std::string VersionNote(const std::string& version) {
   return version.empty() ? std::string() : " (version " + PrintableText(version) + ")";
 }
@@ -338,7 +343,7 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
   if (progress.Stopped()) {
     err << kProgram << ": stopped; "
         << (progress.SitesRequested()
-                ? std::to_string(progress.Unfinished()) + " site(s) were not submitted"
+                ? Sites(progress.Unfinished()) + " had not answered (left out of the report)"
                 : std::string("no site was requested"))
         << std::endl;
   }

@@ -275,7 +275,8 @@ TEST(SubmitTool, CtrlCStopsTheRunAndTheReportListsTheSitesThatAnswered) {
   user.join();
   EXPECT_EQ(stopped.status, exit_status::kStopped);
   EXPECT_EQ(stopped.Lines(), (std::vector<std::string>{"Pass  Quick", "1 passed, 0 failed"}));
-  EXPECT_TRUE(Contains(stopped.err, "stopped; 1 site(s) were not submitted\n"));
+  EXPECT_TRUE(Contains(stopped.err, "stopped; 1 site had not answered (left out of the report)\n"))
+      << stopped.err;
   const std::string report = folder.Read("Report.htm");
   EXPECT_TRUE(Contains(report, ">Quick</a>"));
   EXPECT_FALSE(Contains(report, ">Stalled</a>"));
