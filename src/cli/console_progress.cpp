@@ -41,31 +41,31 @@ std::string DescribeFetchError(int error) {
       words = "timed out";
       break;
     case fetch_error::kInternal:
-      words = "request failed";
+      words = "other failure";
       break;
     case fetch_error::kInvalidUrl:
       words = "invalid URL";
       break;
     case fetch_error::kUnrecognizedScheme:
-      words = "not an http or https URL";
+      words = "not an http or https address";
       break;
     case fetch_error::kNameNotResolved:
-      words = "host name not found";
+      words = "host not found";
       break;
     case fetch_error::kCannotConnect:
       words = "cannot connect";
       break;
     case fetch_error::kConnectionAborted:
-      words = "connection broken off";
+      words = "connection aborted";
       break;
     case fetch_error::kInvalidServerResponse:
-      words = "invalid answer from the server";
+      words = "not a valid HTTP answer";
       break;
     case fetch_error::kRedirectFailed:
       words = "redirect failed";
       break;
     case fetch_error::kSecureFailure:
-      words = "secure connection failed";
+      words = "secure channel error";
       break;
     default:
       break;
