@@ -49,8 +49,7 @@ void SubmissionApp::OnInitCmdLine(wxCmdLineParser& parser) {
       "ReportTemplate.htm and Report.htm in the folder it is started in, unless told otherwise.\n");
   parser.AddSwitch("", "user-folder",
                    "keep the files in ~/.local/share/tesselwick (under $XDG_DATA_HOME when set), "
-                   "created when missing"); the desktop menu starts "
-                   "TesselWick this way");
+                   "created when missing");
   parser.AddOption("", "folder", "keep the files in DIR, created when missing");
   parser.AddSwitch("", "version", "print the version and end");
 }
