@@ -35,10 +35,10 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${TESSELWICK_SITE_URL}/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# The long description; CPack indents it and marks the empty line as Debian wants.
+# The long description below the summary; CPack indents it and marks the empty
+# line as Debian wants.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-TesselWick is a utility for authors of downloadable software. It fetches
+    "TesselWick is a utility for authors of downloadable software. It fetches
 the author's PAD file (the XML file that describes a software product to
 download sites), takes the product's category out of it and notifies every
 download site in its site list, then writes an HTML report of which sites
