@@ -66,7 +66,7 @@ trap stop EXIT
 say "building the package (release preset)"
 rm -f build/release/tesselwick_*.deb
 cmake --preset release >/dev/null
-cmake --build --preset release
+cmake --build --preset release --parallel "$(nproc)"
 cpack --preset release >/dev/null
 deb=$(ls build/release/tesselwick_*.deb 2>/dev/null | head -n 1)
 [ -n "$deb" ] || fail "cpack made no build/release/tesselwick_*.deb"
