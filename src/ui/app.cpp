@@ -6,7 +6,9 @@
 #include <wx/msgout.h>
 #include <wx/stdpaths.h>
 
+#include <cstdio>
 #include <exception>
+#include <string_view>
 
 #include "core/app/texts.h"
 #include "core/platform/working_folder.h"
@@ -44,20 +46,24 @@ bool SubmissionApp::OnInit() {
 
 void SubmissionApp::OnInitCmdLine(wxCmdLineParser& parser) {
   wxApp::OnInitCmdLine(parser);
+  DescribeCommandLine(parser);
+}
+
+void SubmissionApp::DescribeCommandLine(wxCmdLineParser& parser) {
   parser.SetLogo(
       "TesselWick submits your PAD file to download sites. It keeps pad.dat, tesselwick.ini,\n"
       "ReportTemplate.htm and Report.htm in the folder it is started in, unless told otherwise.\n");
   parser.AddSwitch("", "user-folder",
                    "keep the files in ~/.local/share/tesselwick (under $XDG_DATA_HOME when set), "
                    "created when missing");
-  parser.AddOption("", "folder", "keep the files in DIR, created when missing");
+  parser.AddOption("", "folder", "keep the files in the given folder, created when missing");
   parser.AddSwitch("", "version", "print the version and end");
 }
 
 bool SubmissionApp::OnCmdLineParsed(wxCmdLineParser& parser) {
   if (!wxApp::OnCmdLineParsed(parser)) return false;
   if (parser.Found("version")) {
-    wxMessageOutputStderr().Printf("TesselWick %s\n", texts::kProgramVersion);
+    std::printf("TesselWick %s\n", texts::kProgramVersion);
     exitCode_ = 0;
     return true;
   }
@@ -106,6 +112,29 @@ bool SubmissionApp::OnExceptionInMainLoop() {
   }
   wxMessageBox(text, ExecutableName(), wxOK | wxICON_ERROR);
   return true;
+}
+
+std::optional<int> AnswerWithoutDisplay(int argc, char** argv) {
+  bool help = false;
+  bool version = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") break;
+    help = help || arg == "--help" || arg == "-h" || arg == "-?";
+    version = version || arg == "--version";
+  }
+  if (help) {
+    wxCmdLineParser parser(argc, argv);
+    parser.AddSwitch("h", "help", "show this help message", wxCMD_LINE_OPTION_HELP);
+    SubmissionApp::DescribeCommandLine(parser);
+    std::fputs(parser.GetUsageString().utf8_str(), stdout);
+    return 0;
+  }
+  if (version) {
+    std::printf("TesselWick %s\n", texts::kProgramVersion);
+    return 0;
+  }
+  return std::nullopt;
 }
 
 }  // namespace tesselwick::ui

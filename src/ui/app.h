@@ -21,6 +21,9 @@ class SubmissionApp : public wxApp {
   bool OnCmdLineHelp(wxCmdLineParser& parser) override;
   bool OnCmdLineError(wxCmdLineParser& parser) override;
 
+  // The options the program understands, with their help texts.
+  static void DescribeCommandLine(wxCmdLineParser& parser);
+
  private:
   // Set when the command line has done the whole job (--help, --version) or
   // was wrong: the program ends with this code and opens no window.
@@ -28,5 +31,10 @@ class SubmissionApp : public wxApp {
   // Where the files live: empty for the folder the program was started in.
   wxString workingFolder_;
 };
+
+// Answers --help and --version on standard output before the toolkit starts,
+// so that both also work without a display. Gives the exit code when it
+// answered, nothing when the program should start as usual.
+std::optional<int> AnswerWithoutDisplay(int argc, char** argv);
 
 }  // namespace tesselwick::ui
