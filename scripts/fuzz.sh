@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Fuzzes every reader of outside data for a bounded time: builds the libFuzzer
+# targets of fuzz/ with clang (preset fuzz, AddressSanitizer and
+# UndefinedBehaviorSanitizer), runs each for SECONDS (default 30) over a
+# scratch copy of its corpus, prints one line of figures per target, and exits
+# non-zero when any target crashed, naming the input that did it.
+#   scripts/fuzz.sh [SECONDS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-30}"
+if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
+  echo "usage: scripts/fuzz.sh [SECONDS]" >&2
+  exit 2
+fi
+
+# clang and its libFuzzer runtime, besides what every build needs.
+scripts/install-deps.sh
+missing=()
+for p in clang libclang-rt-14-dev; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+
+out=build/fuzz
+crashes="$out/crashes"
+mkdir -p "$crashes" "$out/logs"
+# New inputs that a run finds stay in the build folder; the repository's
+# corpus changes only by hand.
+rm -rf "$out/scratch"
+
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+failed=()
+printf '%-16s %12s %9s %7s %7s %8s %s\n' target executions exec/s cov ft corpus result
+for fuzzer in "$out"/fuzz/*_fuzzer; do
+  name=$(basename "$fuzzer" _fuzzer)
+  scratch="$out/scratch/$name"
+  log="$out/logs/$name.log"
+  mkdir -p "$scratch"
+  cp fuzz/corpus/"$name"/* "$scratch"/
+  options=(-max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=2048
+           -artifact_prefix="$crashes/$name-")
+  [ -f "fuzz/dict/$name.dict" ] && options+=(-dict="fuzz/dict/$name.dict")
+  before=$(find "$crashes" -type f -name "$name-*" | wc -l)
+  status=0
+  "$fuzzer" "${options[@]}" "$scratch" >"$log" 2>&1 || status=$?
+  after=$(find "$crashes" -type f -name "$name-*" | wc -l)
+
+  stat() { sed -n "s/^stat::$1: *\([0-9]*\).*/\1/p" "$log" | tail -n 1; }
+  # The last status line carries the coverage: "#N DONE cov: C ft: F corp: K/..."
+  last=$(grep -E '^#[0-9]+.*cov: ' "$log" | tail -n 1 || true)
+  cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$last")
+  ft=$(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<<"$last")
+  corp=$(sed -n 's/.* corp: \([0-9]*\).*/\1/p' <<<"$last")
+  result=ok
+  if [ "$status" -ne 0 ] || [ "$after" -gt "$before" ]; then
+    result="CRASH (exit $status, log $log)"
+    failed+=("$name")
+  fi
+  printf '%-16s %12s %9s %7s %7s %8s %s\n' "$name" "$(stat number_of_executed_units)" \
+    "$(stat average_exec_per_sec)" "${cov:-?}" "${ft:-?}" "${corp:-?}" "$result"
+done
+
+if ((${#failed[@]})); then
+  echo
+  for name in "${failed[@]}"; do
+    echo "fuzz: $name crashed; the input that did it:"
+    find "$crashes" -type f -name "$name-*" -newer "fuzz/corpus/$name" -printf '  %p\n' 2>/dev/null ||
+      true
+    grep -m 3 -E 'ERROR: |runtime error: |check failed: ' "$out/logs/$name.log" | sed 's/^/  /' || true
+  done
+  cat <<'EOT'
+
+Reproduce with: build/fuzz/fuzz/NAME_fuzzer INPUT
+Once the fault is mended, keep the input as a regression case:
+  cp INPUT fuzz/corpus/NAME/regression-WHAT-IT-BROKE
+(every build's tests replay the corpus: ctest -L fuzz)
+EOT
+  exit 1
+fi
+echo "fuzz: no crash in ${seconds} s per target"
