@@ -28,7 +28,9 @@ if ((${#missing[@]})); then
 fi
 
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+targets=()
+for source in fuzz/*_fuzzer.cpp; do targets+=("$(basename "$source" .cpp)"); done
+cmake --build --preset fuzz --target "${targets[@]}"
 
 out=build/fuzz
 crashes="$out/crashes"
@@ -39,9 +41,11 @@ mkdir -p "$crashes" "$out/logs"
 
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 failed=()
-printf '%-16s %12s %9s %7s %7s %8s %s\n' target executions exec/s cov ft corpus result
-for fuzzer in "$out"/fuzz/*_fuzzer; do
-  name=$(basename "$fuzzer" _fuzzer)
+# cov: code edges reached by the seeds alone, then by the end; ft: features.
+printf '%-16s %12s %9s %13s %7s %8s %s\n' target executions exec/s cov ft corpus result
+for target in "${targets[@]}"; do
+  fuzzer="$out/fuzz/$target"
+  name=${target%_fuzzer}
   scratch="$out/scratch/$name"
   log="$out/logs/$name.log"
   mkdir -p "$scratch"
@@ -54,7 +58,9 @@ for fuzzer in "$out"/fuzz/*_fuzzer; do
   found=$(find "$crashes" -type f -name "$name-*" | wc -l)
 
   stat() { sed -n "s/^stat::$1: *\([0-9]*\).*/\1/p" "$log" | tail -n 1; }
-  # The last status line carries the coverage: "#N DONE cov: C ft: F corp: K/..."
+  # Status lines carry the coverage: "#N INITED cov: C ft: F corp: K/...", and
+  # the last one "#N DONE ...".
+  seeds=$(grep -m 1 -E '^#[0-9]+.*INITED.*cov: ' "$log" | sed -n 's/.* cov: \([0-9]*\).*/\1/p' || true)
   last=$(grep -E '^#[0-9]+.*cov: ' "$log" | tail -n 1 || true)
   cov=$(sed -n 's/.* cov: \([0-9]*\).*/\1/p' <<<"$last")
   ft=$(sed -n 's/.* ft: \([0-9]*\).*/\1/p' <<<"$last")
@@ -64,8 +70,8 @@ for fuzzer in "$out"/fuzz/*_fuzzer; do
     result="CRASH (exit $status, log $log)"
     failed+=("$name")
   fi
-  printf '%-16s %12s %9s %7s %7s %8s %s\n' "$name" "$(stat number_of_executed_units)" \
-    "$(stat average_exec_per_sec)" "${cov:-?}" "${ft:-?}" "${corp:-?}" "$result"
+  printf '%-16s %12s %9s %13s %7s %8s %s\n' "$name" "$(stat number_of_executed_units)" \
+    "$(stat average_exec_per_sec)" "${seeds:-?} -> ${cov:-?}" "${ft:-?}" "${corp:-?}" "$result"
 done
 
 if ((${#failed[@]})); then
