@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <optional>
+#include <system_error>
 
 namespace tesselwick::site {
 namespace {
@@ -16,18 +17,40 @@ std::optional<int> ParseNumber(const std::string& text, int low, int high) {
 
 }  // namespace
 
-std::string UsageText() {
-  return "Usage: tesselwick-site --data DIR [options]\n"
+DefaultFiles FindDefaultFiles(const std::filesystem::path& programFile,
+                              const std::filesystem::path& shareFromProgram) {
+  std::error_code ec;
+  const std::filesystem::path share =
+      (programFile.parent_path() / shareFromProgram).lexically_normal();
+  if (!programFile.empty() && std::filesystem::is_directory(share / "data", ec)) {
+    return {share / "data", share / "manual.htm"};
+  }
+  return {SourceDataDir(), SourceManualFile()};
+}
+
+DefaultFiles FindDefaultFiles() {
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return FindDefaultFiles(ec ? std::filesystem::path() : self, TESSELWICK_SHARE_FROM_PROGRAM);
+}
+
+std::string UsageText(const DefaultFiles& defaults) {
+  return "Usage: tesselwick-site [options]\n"
          "\n"
          "The TesselWick web site: answers the program's version check and site-list\n"
          "download, serves the manual at /manual.htm and, with --demo, a sample PAD file\n"
          "and sample download sites.\n"
          "\n"
          "Options:\n"
-         "  --data DIR           folder with the published pad.dat and version.txt (required)\n"
+         "  --data DIR           folder with the published pad.dat and version.txt\n"
+         "                       (default " +
+         defaults.dataDir.string() +
+         ")\n"
          "  --host HOST          address to listen on (default 127.0.0.1)\n"
          "  --port N             port to listen on (default 8417; 0 picks a free port)\n"
-         "  --manual FILE        the manual page (default: docs/manual.htm of the source tree)\n"
+         "  --manual FILE        the manual page (default " +
+         defaults.manualFile.string() +
+         ")\n"
          "  --demo               also serve /demo/pad.xml and demo download sites, and hand\n"
          "                       out a site list naming those sites\n"
          "  --demo-sites N       number of demo sites (default 12)\n"
@@ -37,10 +60,10 @@ std::string UsageText() {
          "Every answered request is logged on standard output. SIGINT or SIGTERM stops it.\n";
 }
 
-CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+CommandLine ParseCommandLine(const std::vector<std::string>& args, const DefaultFiles& defaults) {
   CommandLine cl;
-  cl.config.manualFile = SourceManualFile();
-  bool haveData = false;
+  cl.config.dataDir = defaults.dataDir;
+  cl.config.manualFile = defaults.manualFile;
   for (std::size_t i = 0; i < args.size() && cl.error.empty(); ++i) {
     std::string name = args[i];
     std::optional<std::string> value;
@@ -73,10 +96,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       if (value) cl.error = "--demo takes no value";
       cl.config.demo = true;
     } else if (name == "--data") {
-      if (auto v = take()) {
-        cl.config.dataDir = *v;
-        haveData = true;
-      }
+      if (auto v = take()) cl.config.dataDir = *v;
     } else if (name == "--manual") {
       if (auto v = take()) cl.config.manualFile = *v;
     } else if (name == "--host") {
@@ -93,9 +113,6 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else {
       cl.error = "unknown option " + name;
     }
-  }
-  if (cl.error.empty() && !cl.help && !haveData) {
-    cl.error = "no data folder: name one with --data DIR (a sample is in server/data)";
   }
   return cl;
 }

@@ -13,9 +13,10 @@
 int main(int argc, char** argv) {
   using tesselwick::site::CommandLine;
   const std::vector<std::string> args(argv + 1, argv + argc);
-  CommandLine cl = tesselwick::site::ParseCommandLine(args);
+  const tesselwick::site::DefaultFiles defaults = tesselwick::site::FindDefaultFiles();
+  CommandLine cl = tesselwick::site::ParseCommandLine(args, defaults);
   if (cl.help) {
-    std::cout << tesselwick::site::UsageText();
+    std::cout << tesselwick::site::UsageText(defaults);
     return 0;
   }
   if (!cl.error.empty()) {

@@ -1,10 +1,13 @@
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/submit_tool.h"
 #include "gui/gui_testing.h"
 #include "gui/main_window_fixture.h"
 #include "support/refusing_port.h"
 #include "support/temp_folder.h"
+#include "support/test_http_server.h"
 #include "ui/adapters.h"
 #include "ui/ids.h"
 #include "ui/main_window.h"
@@ -40,6 +43,51 @@ TEST_F(SubmitTest, AnUnreachablePadFileIsReportedAndAnEmptyReportOpened) {
   const std::string report = folder.Read("Report.htm");
   EXPECT_NE(report.find("<td>Submission Date</td></tr></table>"), std::string::npos);
   EXPECT_NE(report.find("PAD File: " + padUrl + "<br>"), std::string::npos);
+}
+
+TEST_F(SubmitTest, TheCommandLineToolWritesTheSameReportAndHistoryAsSubmit) {
+  test::TestHttpServer server;
+  RefusingPort refusing;
+  server.Set("/pad.xml", test::Reply::Text("<XML_DIZ_INFO><Program_Category_Class>Games &amp; "
+                                           "Entertainment::Puzzle</Program_Category_Class>"
+                                           "</XML_DIZ_INFO>"));
+  server.Set("/thanks", test::Reply::Text("Thank you"));
+  server.Set("/error", test::Reply::Text("Error: no such category", 500));
+  auto site = [](const std::string& title, const std::string& request) {
+    return "TITLE=" + title + "\r\nURL=http://" + title + ".example/?a=1&b=2\r\nSUBMITURL=http://" +
+           title + ".example/add\r\nGETORPOST=" + request + "\r\n";
+  };
+  const std::string sites = site("Thanks", server.Url("/thanks?pad=%PADURL%&cat=%CATEGORY%")) +
+                            site("Broken", server.Url("/error")) +
+                            site("Gone", refusing.Url("/x")) +
+                            site("<Quoted \"Name\">", server.Url("/thanks"));
+  const std::string padUrl = server.Url("/pad.xml?v=1&lang=en");
+  folder.Write("pad.dat", sites);
+  folder.Write("tesselwick.ini", "URL1=http://earlier.example/pad.xml\n");
+  test::TempFolder toolFolder;
+  toolFolder.Write("pad.dat", sites);
+  toolFolder.Write("tesselwick.ini", "URL1=http://earlier.example/pad.xml\n");
+
+  // The window: the URL typed, Submit, Quit.
+  MainWindow& w = Open();
+  w.PadUrlBox()->ChangeValue(padUrl);
+  Click(kIdSubmit);
+  w.Logic().Pull();
+  w.Logic().CloseDown();
+
+  // The tool, over the same list and server.
+  std::ostringstream out, err;
+  cli::SubmitToolEnvironment env;
+  const int status =
+      cli::RunSubmitTool({"--folder", toolFolder.Path().string(), padUrl}, out, err, env);
+  EXPECT_EQ(status, cli::exit_status::kSomeFailed) << err.str();
+
+  const std::string report = folder.Read("Report.htm");
+  EXPECT_NE(report.find("<td>Pass</td>"), std::string::npos);
+  EXPECT_NE(report.find("<td>Fail</td>"), std::string::npos);
+  EXPECT_EQ(toolFolder.Read("Report.htm"), report);
+  EXPECT_EQ(toolFolder.Read("tesselwick.ini"), folder.Read("tesselwick.ini"));
+  EXPECT_EQ(toolFolder.Read("pad.dat"), folder.Read("pad.dat"));
 }
 
 }  // namespace

@@ -86,6 +86,7 @@ struct TestHttpServer::Impl {
   int listeningSocket = -1;
   std::atomic<bool> stopping{false};
   std::atomic<bool> listenEnded{false};
+  std::atomic<std::size_t> hugeBytesSent{0};
   mutable std::mutex mutex;
   std::map<std::string, Reply> replies;
   std::vector<RecordedRequest> requests;
@@ -127,6 +128,7 @@ void TestHttpServer::Impl::Answer(const httplib::Request& request, httplib::Resp
     response.set_content("Not Found", "text/plain");
     return;
   }
+  if (reply->onRequest) reply->onRequest();
   Send(*reply, response);
 }
 
@@ -174,12 +176,33 @@ void TestHttpServer::Impl::Send(const Reply& reply, httplib::Response& response)
       return;
     }
     case Reply::Kind::Huge:
+      if (reply.chunked) {
+        // Streamed without a length, so the client learns the size only by reading.
+        response.set_chunked_content_provider(
+            reply.contentType,
+            [this, total = reply.hugeBytes](std::size_t offset, httplib::DataSink& sink) {
+              if (stopping) return false;
+              static const std::string block(64 * 1024, 'x');
+              if (offset >= total) {
+                sink.done();
+                return true;
+              }
+              const std::size_t length = std::min(total - offset, block.size());
+              if (!sink.write(block.data(), length)) return false;
+              hugeBytesSent += length;
+              return true;
+            });
+        return;
+      }
       response.set_content_provider(
           reply.hugeBytes, reply.contentType,
           [this](std::size_t, std::size_t length, httplib::DataSink& sink) {
             if (stopping) return false;
             static const std::string block(64 * 1024, 'x');
-            return sink.write(block.data(), std::min(length, block.size()));
+            const std::size_t part = std::min(length, block.size());
+            if (!sink.write(block.data(), part)) return false;
+            hugeBytesSent += part;
+            return true;
           });
       return;
   }
@@ -235,6 +258,8 @@ std::vector<RecordedRequest> TestHttpServer::Requests() const {
   std::lock_guard lock(impl_->mutex);
   return impl_->requests;
 }
+
+std::size_t TestHttpServer::HugeBytesSent() const { return impl_->hugeBytesSent.load(); }
 
 void TestHttpServer::ClearRequests() {
   std::lock_guard lock(impl_->mutex);

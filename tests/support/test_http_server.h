@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -30,7 +31,7 @@ struct Reply {
     Normal,  // status and body
     CutOff,  // announces the body's full length, sends half of it, then drops the connection
     Stall,   // sends the headers, then nothing for `delay`
-    Huge,    // a body of `hugeBytes` bytes of 'x'
+    Huge,    // a body of `hugeBytes` bytes of 'x', streamed (chunked when `chunked`)
   };
   Kind kind = Kind::Normal;
   int status = 200;
@@ -39,7 +40,11 @@ struct Reply {
   std::string location;                // sent as Location when not empty (redirects)
   std::chrono::milliseconds delay{0};  // wait before answering (Normal) or stall time (Stall)
   std::size_t hugeBytes = 0;
-  bool chunked = false;  // Normal: send the body in chunks, without announcing its length
+  // Normal and Huge: send the body in chunks, without announcing its length.
+  bool chunked = false;
+  // Called on the server's thread when a request for the path arrives, before it
+  // is answered: lets a test act at that moment of a run (change files, ...).
+  std::function<void()> onRequest;
 
   static Reply Text(std::string body, int status = 200);
   static Reply Redirect(std::string location, int status = 302);
@@ -65,6 +70,9 @@ class TestHttpServer {
   void Set(const std::string& path, Reply reply);
   // Every request so far, in the order they arrived.
   std::vector<RecordedRequest> Requests() const;
+  // How many body bytes the Huge answers handed to their connections so far:
+  // shows whether a client read such an answer to its end or gave up early.
+  std::size_t HugeBytesSent() const;
   void ClearRequests();
 
  private:

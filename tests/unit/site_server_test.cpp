@@ -372,35 +372,58 @@ TEST(SiteServer, RefusesRequestsOverItsLimitsAndGoesOnAnswering) {
 }
 
 TEST(SiteCommandLine, ReadsTheOptionsAndSaysWhatIsWrong) {
-  CommandLine cl = ParseCommandLine({"--data", "d"});
+  const DefaultFiles defaults{"share/data", "share/manual.htm"};
+  auto parse = [&](const std::vector<std::string>& args) {
+    return ParseCommandLine(args, defaults);
+  };
+  CommandLine cl = parse({});
   EXPECT_TRUE(cl.error.empty()) << cl.error;
-  EXPECT_EQ(cl.config.dataDir, "d");
+  EXPECT_EQ(cl.config.dataDir, "share/data");
+  EXPECT_EQ(cl.config.manualFile, "share/manual.htm");
   EXPECT_EQ(cl.config.host, "127.0.0.1");
   EXPECT_EQ(cl.config.port, 8417);
   EXPECT_FALSE(cl.config.demo);
-  EXPECT_EQ(cl.config.manualFile, SourceManualFile());
 
-  cl = ParseCommandLine({"--demo", "--data=x", "--port=0", "--host", "0.0.0.0", "--demo-sites",
-                         "40", "--demo-delay-ms", "0", "--manual", "m.htm"});
+  cl = parse({"--demo", "--data=x", "--port=0", "--host", "0.0.0.0", "--demo-sites", "40",
+              "--demo-delay-ms", "0", "--manual", "m.htm"});
   EXPECT_TRUE(cl.error.empty()) << cl.error;
   EXPECT_TRUE(cl.config.demo);
+  EXPECT_EQ(cl.config.dataDir, "x");
   EXPECT_EQ(cl.config.port, 0);
   EXPECT_EQ(cl.config.host, "0.0.0.0");
   EXPECT_EQ(cl.config.demoSites, 40);
   EXPECT_EQ(cl.config.demoDelay.count(), 0);
   EXPECT_EQ(cl.config.manualFile, "m.htm");
 
-  EXPECT_TRUE(ParseCommandLine({"--help"}).help);
-  EXPECT_TRUE(ParseCommandLine({"-h"}).error.empty());
-  EXPECT_NE(ParseCommandLine({}).error.find("--data"), std::string::npos);
-  EXPECT_NE(ParseCommandLine({"--data", "d", "--port", "65536"}).error.find("0 to 65535"),
-            std::string::npos);
-  EXPECT_NE(ParseCommandLine({"--data", "d", "--port", "80x"}).error.find("80x"),
-            std::string::npos);
-  EXPECT_NE(ParseCommandLine({"--data", "d", "--demo-sites", "0"}).error.find("--demo-sites"),
-            std::string::npos);
-  EXPECT_EQ(ParseCommandLine({"--data", "d", "--quiet"}).error, "unknown option --quiet");
-  EXPECT_EQ(ParseCommandLine({"--data"}).error, "--data needs a value");
+  EXPECT_TRUE(parse({"--help"}).help);
+  EXPECT_TRUE(parse({"-h"}).error.empty());
+  EXPECT_NE(parse({"--port", "65536"}).error.find("0 to 65535"), std::string::npos);
+  EXPECT_NE(parse({"--port", "80x"}).error.find("80x"), std::string::npos);
+  EXPECT_NE(parse({"--demo-sites", "0"}).error.find("--demo-sites"), std::string::npos);
+  EXPECT_EQ(parse({"--quiet"}).error, "unknown option --quiet");
+  EXPECT_EQ(parse({"--data"}).error, "--data needs a value");
+  // The help text names the defaults in use.
+  EXPECT_NE(UsageText(defaults).find("share/manual.htm"), std::string::npos);
+}
+
+// Installed, the program's data lies in the share folder beside its own
+// folder; run from a build folder, it falls back on the source tree.
+TEST(SiteCommandLine, DefaultsAreTheInstalledFilesWhenThereAreAny) {
+  test::TempFolder prefix;
+  std::filesystem::create_directories(prefix / "bin");
+  const std::filesystem::path program = prefix / "bin" / "tesselwick-site";
+
+  DefaultFiles found = FindDefaultFiles(program, "../share/tesselwick");
+  EXPECT_EQ(found.dataDir, SourceDataDir());
+  EXPECT_EQ(found.manualFile, SourceManualFile());
+
+  std::filesystem::create_directories(prefix / "share" / "tesselwick" / "data");
+  found = FindDefaultFiles(program, "../share/tesselwick");
+  EXPECT_EQ(found.dataDir, prefix / "share" / "tesselwick" / "data");
+  EXPECT_EQ(found.manualFile, prefix / "share" / "tesselwick" / "manual.htm");
+
+  // This build's own program is not installed: the source tree serves.
+  EXPECT_EQ(FindDefaultFiles().dataDir, SourceDataDir());
 }
 
 }  // namespace

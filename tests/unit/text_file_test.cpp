@@ -39,11 +39,17 @@ TEST(TextFile, AFailedReplaceKeepsTheOldFile) {
   std::filesystem::create_directory(folder / "dir");
   EXPECT_FALSE(ReplaceTextFile(folder / "dir", "x"));
   EXPECT_TRUE(std::filesystem::is_directory(folder / "dir"));
-  // A folder where the temporary file would go makes the write fail too.
+  // What an earlier save left behind under a temporary-looking name neither
+  // blocks the next save nor is written through: a folder, and a hard link to
+  // a file of the user's.
   folder.Write("kept.txt", "old");
+  folder.Write("mine.txt", "mine");
   std::filesystem::create_directory(folder / "kept.txt.tmp");
-  EXPECT_FALSE(ReplaceTextFile(folder / "kept.txt", "new"));
-  EXPECT_EQ(folder.Read("kept.txt"), "old");
+  std::filesystem::create_hard_link(folder / "mine.txt", folder / "kept.txt.000000.tmp");
+  EXPECT_TRUE(ReplaceTextFile(folder / "kept.txt", "new"));
+  EXPECT_EQ(folder.Read("kept.txt"), "new");
+  EXPECT_EQ(folder.Read("mine.txt"), "mine");
+  EXPECT_TRUE(std::filesystem::is_directory(folder / "kept.txt.tmp"));
 }
 
 TEST(TextFile, ReplacingKeepsPermissionsAndRefusesWhatMayNotBeWritten) {

@@ -226,20 +226,22 @@ TEST_F(UpdateDialogTest, APadDatThatCannotBeWrittenKeepsTheOldFile) {
   const test::Reply list = test::Reply::Text("SCRIPTVERSION=6\r\nTITLE=New\r\n");
   Check("VERSION=1.01\nSCRIPTVERSION=6\n");
 
-  // The temporary file beside pad.dat cannot be created.
-  std::filesystem::create_directory(folder / "pad.dat.tmp");
-  EXPECT_EQ(Update(list), (Messages{kSaveFailedBox}));
-  EXPECT_EQ(folder.Read("pad.dat"), old);
-  EXPECT_EQ(dialog.SitesVersion, "5");
-  EXPECT_TRUE(updateButton.enabled);
-  std::filesystem::remove(folder / "pad.dat.tmp");
-
   // A folder in pad.dat's place stays a folder.
-  std::filesystem::remove(folder / "pad.dat");
+  std::filesystem::rename(folder / "pad.dat", folder / "pad.dat.old");
   std::filesystem::create_directory(folder / "pad.dat");
   EXPECT_EQ(Update(list), (Messages{kSaveFailedBox}));
   EXPECT_TRUE(std::filesystem::is_directory(folder / "pad.dat"));
+  EXPECT_EQ(dialog.SitesVersion, "5");
   EXPECT_TRUE(updateButton.enabled);
+
+  // What an earlier save left behind under the temporary file's old name does
+  // not stand in the way.
+  std::filesystem::remove(folder / "pad.dat");
+  std::filesystem::rename(folder / "pad.dat.old", folder / "pad.dat");
+  EXPECT_EQ(folder.Read("pad.dat"), old);
+  std::filesystem::create_directory(folder / "pad.dat.tmp");
+  EXPECT_EQ(Update(list), (Messages{kCompleteBox}));
+  EXPECT_EQ(folder.Read("pad.dat"), "SCRIPTVERSION=6\r\nTITLE=New\r\n\r\n");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <system_error>
 
 namespace tesselwick {
@@ -60,6 +61,28 @@ std::optional<std::string> ReadTextFileContents(const fs::path& path) {
   return FromDiskLineEnds(bytes);
 }
 
+namespace {
+
+// Creates a new, empty temporary file in the folder of `path`, named after it
+// ("pad.dat.3f9a1c.tmp"), and gives its descriptor and name. The name is new
+// each time and the file is created exclusively, so an old temporary file, a
+// link planted under such a name or another copy of the program saving at the
+// same moment can neither block the save nor be written through.
+int CreateTemporaryBeside(const fs::path& path, fs::path& temp) {
+  thread_local std::mt19937 random{std::random_device{}()};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".%06x.tmp", static_cast<unsigned>(random() & 0xffffffU));
+    temp = path;
+    temp += suffix;
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+}  // namespace
+
 bool ReplaceFileBytes(const fs::path& path, std::string_view bytes) {
   std::error_code ec;
   // A file that may not be written stays as it is, although renaming over it
@@ -67,9 +90,8 @@ bool ReplaceFileBytes(const fs::path& path, std::string_view bytes) {
   struct stat old {};
   const bool exists = ::stat(path.c_str(), &old) == 0;
   if (exists && (!S_ISREG(old.st_mode) || ::access(path.c_str(), W_OK) != 0)) return false;
-  fs::path temp = path;
-  temp += ".tmp";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+  fs::path temp;
+  const int fd = CreateTemporaryBeside(path, temp);
   if (fd < 0) return false;
   bool ok = !exists || ::fchmod(fd, old.st_mode & 07777) == 0;
   std::size_t done = 0;

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
 namespace tesselwick {
 namespace {
@@ -57,14 +58,35 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return CancelRequested(*static_cast<Transfer*>(user)) ? 1 : 0;
 }
 
+// True when url starts with a scheme the program reads (letter case ignored).
+bool IsWebAddress(const char* url) {
+  if (url == nullptr) return false;
+  const std::string_view text(url);
+  auto startsWith = [text](std::string_view scheme) {
+    if (text.size() < scheme.size()) return false;
+    for (std::size_t i = 0; i < scheme.size(); ++i) {
+      const char c = text[i];
+      const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+      if (lower != scheme[i]) return false;
+    }
+    return true;
+  };
+  return startsWith("http://") || startsWith("https://");
+}
+
 // The error number that the program reports for a failed transfer.
-int ErrorNumber(CURLcode code, const Transfer& transfer, long status) {
+// `lastUrl` is the address libcurl was at when it failed (a redirect's target
+// after a redirect).
+int ErrorNumber(CURLcode code, const Transfer& transfer, long status, const char* lastUrl) {
   if (transfer.cancelled) return fetch_error::kConnectionAborted;
   if (transfer.tooLarge) return fetch_error::kInternal;
   switch (code) {
     case CURLE_URL_MALFORMAT:
       return fetch_error::kInvalidUrl;
     case CURLE_UNSUPPORTED_PROTOCOL:
+      // libcurl also gives this when a web server answers with bytes that are
+      // no HTTP at all; that is an invalid answer, not a refused scheme.
+      if (IsWebAddress(lastUrl)) return fetch_error::kInvalidServerResponse;
       // After an answer, the refused scheme was a redirect's target.
       return status != 0 ? fetch_error::kRedirectFailed : fetch_error::kUnrecognizedScheme;
     case CURLE_TOO_MANY_REDIRECTS:
@@ -227,7 +249,11 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
   long status = 0;
   curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
   if (code != CURLE_OK) {
-    FetchResult failed = Failed(ErrorNumber(code, transfer, status));
+    char* lastUrl = nullptr;
+    if (curl_easy_getinfo(curl.get(), CURLINFO_EFFECTIVE_URL, &lastUrl) != CURLE_OK) {
+      lastUrl = nullptr;
+    }
+    FetchResult failed = Failed(ErrorNumber(code, transfer, status, lastUrl));
     failed.status = status;
     failed.cancelled = transfer.cancelled;
     return failed;

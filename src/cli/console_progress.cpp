@@ -1,0 +1,176 @@
+#include "cli/console_progress.h"
+
+#include <chrono>
+#include <optional>
+
+#include "core/submit/site_request.h"
+#include "core/submit/site_requests.h"
+
+namespace tesselwick::cli {
+
+namespace {
+
+// How long one wait for answers lasts: short enough that Ctrl+C and the
+// status line respond at once, long enough to cost nothing.
+constexpr std::chrono::milliseconds kWaitStep{100};
+
+// The first `limit` bytes of a text, not ending inside a UTF-8 sequence.
+std::string Shortened(std::string text, std::size_t limit) {
+  if (text.size() <= limit) return text;
+  std::size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  text.resize(end);
+  return text;
+}
+
+}  // namespace
+
+std::string PrintableText(std::string_view text) {
+  std::string printable(text);
+  for (char& c : printable) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = '?';
+  }
+  return printable;
+}
+
+std::string DescribeFetchError(int error) {
+  const char* words = nullptr;
+  switch (error) {
+    case fetch_error::kTimedOut:
+      words = "timed out";
+      break;
+    case fetch_error::kInternal:
+      words = "other failure";
+      break;
+    case fetch_error::kInvalidUrl:
+      words = "invalid URL";
+      break;
+    case fetch_error::kUnrecognizedScheme:
+      words = "not an http or https address";
+      break;
+    case fetch_error::kNameNotResolved:
+      words = "host not found";
+      break;
+    case fetch_error::kCannotConnect:
+      words = "cannot connect";
+      break;
+    case fetch_error::kConnectionAborted:
+      words = "connection aborted";
+      break;
+    case fetch_error::kInvalidServerResponse:
+      words = "not a valid HTTP answer";
+      break;
+    case fetch_error::kRedirectFailed:
+      words = "redirect failed";
+      break;
+    case fetch_error::kSecureFailure:
+      words = "secure channel error";
+      break;
+    default:
+      break;
+  }
+  std::string text = std::to_string(error);
+  if (words != nullptr) text += std::string(": ") + words;
+  return text;
+}
+
+std::string FailReason(const FetchResult& answer) {
+  // The same order of checks as the judging: no answer, an error status, then
+  // the words of an error page.
+  if (std::string_view(JudgeAnswer(answer.ok, answer.status, answer.body)) != "Fail") return {};
+  if (!answer.ok) return "error " + DescribeFetchError(answer.error);
+  if (answer.status >= 400) return "HTTP " + std::to_string(answer.status);
+  if (answer.body.find("Error") != std::string::npos) return "answer contains \"Error\"";
+  if (answer.body.find("404") != std::string::npos) return "answer contains \"404\"";
+  return {};
+}
+
+std::string SiteLine(const SiteRecord& site, const FetchResult& answer) {
+  std::string line = JudgeAnswer(answer.ok, answer.status, answer.body);
+  line += "  " + PrintableText(site.Title);
+  const std::string reason = FailReason(answer);
+  if (!reason.empty()) line += "  (" + reason + ")";
+  return line;
+}
+
+ConsoleRunProgress::ConsoleRunProgress(std::ostream& out, std::ostream& err, bool showStatus,
+                                       int columns, const std::atomic<bool>* interrupted)
+    : out_(out),
+      err_(err),
+      showStatus_(showStatus),
+      // One column is left free, so the line never wraps.
+      columns_(static_cast<std::size_t>(columns > 20 ? columns - 1 : 19)),
+      interrupted_(interrupted) {}
+
+bool ConsoleRunProgress::Interrupted() const {
+  return interrupted_ != nullptr && interrupted_->load();
+}
+
+void ConsoleRunProgress::ShowStatus(const std::string& text) {
+  if (!showStatus_) return;
+  const std::string line = Shortened(PrintableText(text), columns_);
+  if (line == lastStatus_ && statusShown_ > 0) return;
+  ClearStatus();
+  err_ << line << std::flush;
+  statusShown_ = line.size();
+  lastStatus_ = line;
+}
+
+void ConsoleRunProgress::ClearStatus() {
+  if (statusShown_ == 0) return;
+  // Overwritten with blanks rather than an escape code, so it works on any
+  // terminal.
+  err_ << '\r' << std::string(statusShown_, ' ') << '\r' << std::flush;
+  statusShown_ = 0;
+}
+
+void ConsoleRunProgress::WaitForPadFile(SiteRequests& requests) {
+  ShowStatus("Fetching your PAD file " + requests.Url(0) + " ...");
+  while (!requests.Done()) {
+    if (Interrupted() && !requests.Stopping()) requests.Stop();
+    requests.Wait(kWaitStep);
+  }
+  ClearStatus();
+  // The PAD file's answer is taken by the run itself; a stop leaves none.
+  if (requests.Stopping() && !requests.Answer(0)) stopped_ = true;
+}
+
+void ConsoleRunProgress::WaitForSites(SiteRequests& requests,
+                                      const std::vector<SiteRecord>& sites) {
+  sitesRequested_ = true;
+  while (!requests.Done()) {
+    if (Interrupted() && !requests.Stopping()) requests.Stop();
+    const std::vector<std::size_t> arrived = requests.Wait(kWaitStep);
+    if (!arrived.empty()) ClearStatus();
+    for (std::size_t index : arrived) {
+      const std::optional<FetchResult>& answer = requests.Answer(index);
+      if (!answer) continue;
+      const std::string line = SiteLine(sites[index], *answer);
+      if (line.rfind("Pass", 0) == 0) {
+        ++passed_;
+      } else {
+        ++failed_;
+      }
+      out_ << line << '\n';
+    }
+    if (!arrived.empty()) out_.flush();
+
+    std::string status = "[" + std::to_string(requests.Finished()) + "/" +
+                         std::to_string(sites.size()) + "] " + std::to_string(passed_) +
+                         " passed, " + std::to_string(failed_) + " failed";
+    if (requests.Stopping()) {
+      status += "; stopping";
+    } else {
+      const std::vector<std::size_t> waiting = requests.InFlight();
+      for (std::size_t i = 0; i < waiting.size(); ++i)
+        status += (i == 0 ? "; waiting for " : ", ") + sites[waiting[i]].Title;
+    }
+    if (!requests.Done()) ShowStatus(status);
+  }
+  ClearStatus();
+  unfinished_ = sites.size() - requests.Finished();
+  if (requests.Stopping() && unfinished_ > 0) stopped_ = true;
+}
+
+}  // namespace tesselwick::cli

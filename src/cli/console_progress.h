@@ -1,0 +1,77 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/app/controls.h"
+#include "core/sites/site_record.h"
+#include "core/submit/http_fetch.h"
+
+namespace tesselwick::cli {
+
+// A text as one printable line: control characters (a carriage return left in
+// a site's title, an escape sequence) become '?', so site data can neither
+// break the one-line-per-site output nor steer the terminal.
+std::string PrintableText(std::string_view text);
+
+// A retrieval's error number with a few words on what it means:
+// "12029: cannot connect"; the bare number when it is not one of the program's.
+std::string DescribeFetchError(int error);
+
+// Why an answer was judged "Fail": "error 12029: cannot connect", "HTTP 500",
+// "answer contains \"Error\"" or "answer contains \"404\""; empty for a "Pass".
+std::string FailReason(const FetchResult& answer);
+
+// The line printed for a site that finished: "Pass  Title" or
+// "Fail  Title  (reason)", without the line feed.
+std::string SiteLine(const SiteRecord& site, const FetchResult& answer);
+
+// How the command-line tool waits for a submission run: it takes every answer
+// with Wait as it arrives and prints the site's line on `out` at once; when
+// `err` is a terminal it keeps a one-line status there ("\r", rewritten in
+// place, no escape codes). When `interrupted` becomes true (Ctrl+C), the run
+// is stopped; the requests under way are abandoned.
+class ConsoleRunProgress : public RunProgress {
+ public:
+  ConsoleRunProgress(std::ostream& out, std::ostream& err, bool showStatus, int columns,
+                     const std::atomic<bool>* interrupted);
+
+  void WaitForPadFile(SiteRequests& requests) override;
+  void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) override;
+
+  // True once the sites were requested: the PAD file was fetched and had a
+  // category (an empty site list counts too).
+  bool SitesRequested() const { return sitesRequested_; }
+  // The run was stopped before every answer was in.
+  bool Stopped() const { return stopped_; }
+  int Passed() const { return passed_; }
+  int Failed() const { return failed_; }
+  // Sites of the run that never finished because it was stopped.
+  std::size_t Unfinished() const { return unfinished_; }
+
+ private:
+  bool Interrupted() const;
+  void ShowStatus(const std::string& text);
+  void ClearStatus();
+
+  std::ostream& out_;
+  std::ostream& err_;
+  const bool showStatus_;
+  const std::size_t columns_;
+  const std::atomic<bool>* interrupted_;
+  // How many bytes of status are on the terminal's current line.
+  std::size_t statusShown_ = 0;
+  std::string lastStatus_;
+
+  bool sitesRequested_ = false;
+  bool stopped_ = false;
+  int passed_ = 0;
+  int failed_ = 0;
+  std::size_t unfinished_ = 0;
+};
+
+}  // namespace tesselwick::cli

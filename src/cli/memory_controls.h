@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "core/app/controls.h"
+#include "core/sites/update_dialog.h"
+
+namespace tesselwick::cli {
+
+// The windows' controls without a window: the command-line tool drives the
+// same logic as the windows through these, so it submits, judges, reports and
+// remembers exactly as the Submit and Update buttons do.
+
+// The PAD-URL box: an edit text and the list of remembered URLs.
+class MemoryUrlBox : public UrlBoxControl {
+ public:
+  std::string EditText() const override { return edit_; }
+  void SetEditText(const std::string& text) override { edit_ = text; }
+  void InsertEntry(int index, const std::string& text) override {
+    entries_.insert(entries_.begin() + index, text);
+  }
+  void SelectEntry(int index) override { edit_ = entries_.at(static_cast<std::size_t>(index)); }
+
+ private:
+  std::string edit_;
+  std::vector<std::string> entries_;
+};
+
+// The site list: row 0 is the last site inserted, as in the window.
+class MemorySiteTable : public SiteTableControl {
+ public:
+  void CreateColumns(const std::vector<std::string>&) override {}
+  void InsertRowAtTop(const SiteRecord& site) override { sites_.push_back(site); }
+  SiteRecord Row(int index) const override {
+    return sites_.at(sites_.size() - 1 - static_cast<std::size_t>(index));
+  }
+  int RowCount() const override { return static_cast<int>(sites_.size()); }
+  void DeleteAllRows() override { sites_.clear(); }
+  void FitColumns() override {}
+
+ private:
+  // In insertion order.
+  std::vector<SiteRecord> sites_;
+};
+
+class MemoryText : public TextControl {
+ public:
+  std::string Text() const override { return text_; }
+  void SetText(const std::string& text) override { text_ = text; }
+
+ private:
+  std::string text_;
+};
+
+class MemoryButton : public ButtonControl {
+ public:
+  void Enable(bool enable) override { enabled_ = enable; }
+  bool IsEnabled() const override { return enabled_; }
+
+ private:
+  bool enabled_ = false;
+};
+
+}  // namespace tesselwick::cli

@@ -1,0 +1,445 @@
+// tesselwick-submit: the Submit button (and, with --update, the Update
+// window) for release scripts. The main window's logic runs over in-memory
+// controls, so the judging, the report and the URL history are the window's.
+
+#include "cli/submit_tool.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <system_error>
+#include <utility>
+
+#include "cli/console_progress.h"
+#include "cli/memory_controls.h"
+#include "core/app/main_dialog.h"
+#include "core/sites/update_dialog.h"
+#include "core/submit/report.h"
+
+extern char** environ;
+
+namespace tesselwick::cli {
+
+namespace {
+
+constexpr const char* kProgram = "tesselwick-submit";
+// The update window shows the server's raw answer under this caption; the
+// tool tells what came of the check in its own words instead.
+constexpr std::string_view kRawAnswerCaption = "linkpage";
+constexpr std::string_view kPadFileCaption = "Error Loading Your PAD File.";
+constexpr std::string_view kReportCaption = "Error Log";
+constexpr std::string_view kTemplateCaption = "Error";
+constexpr std::string_view kHistoryCaption = "Error Writing File";
+
+struct Options {
+  std::filesystem::path folder = ".";
+  bool update = false;
+  bool open = false;
+  std::string padUrl;
+};
+
+// Either the options, or the usage error in plain words.
+struct Parsed {
+  std::optional<Options> options;
+  std::string error;
+  bool help = false;
+  bool version = false;
+};
+
+Parsed ParseArguments(const std::vector<std::string>& args) {
+  Parsed parsed;
+  // --help and --version win wherever they stand among the options.
+  for (const std::string& arg : args) {
+    if (arg == "--") break;
+    if (arg == "--help" || arg == "-h") {
+      parsed.help = true;
+      return parsed;
+    }
+    if (arg == "--version") parsed.version = true;
+  }
+  if (parsed.version) return parsed;
+
+  Options options;
+  std::vector<std::string> operands;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      operands.push_back(arg);
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "--update") {
+      options.update = true;
+    } else if (arg == "--open") {
+      options.open = true;
+    } else if (arg == "--folder" || arg.rfind("--folder=", 0) == 0) {
+      std::string folder;
+      if (arg == "--folder") {
+        if (i + 1 >= args.size()) {
+          parsed.error = "option '--folder' needs a folder";
+          return parsed;
+        }
+        folder = args[++i];
+      } else {
+        folder = arg.substr(std::string_view("--folder=").size());
+      }
+      if (folder.empty()) {
+        parsed.error = "option '--folder' needs a folder";
+        return parsed;
+      }
+      options.folder = folder;
+    } else {
+      parsed.error = "unknown option '" + PrintableText(arg) + "'";
+      return parsed;
+    }
+  }
+
+  if (operands.empty()) {
+    parsed.error = "no PAD URL given";
+    return parsed;
+  }
+  if (operands.size() > 1) {
+    parsed.error = "only one PAD URL may be given, not also '" + PrintableText(operands[1]) + "'";
+    return parsed;
+  }
+  if (operands[0].empty()) {
+    parsed.error = "the PAD URL is empty";
+    return parsed;
+  }
+  options.padUrl = operands[0];
+
+  std::error_code ec;
+  if (!std::filesystem::is_directory(options.folder, ec)) {
+    parsed.error = "no such folder: '" + PrintableText(options.folder.string()) + "'";
+    return parsed;
+  }
+  parsed.options = std::move(options);
+  return parsed;
+}
+
+// The absolute path of a file in the working folder, as the user reads it.
+std::string ShownPath(const std::filesystem::path& folder, const char* name) {
+  std::error_code ec;
+  std::filesystem::path path = std::filesystem::absolute(folder / name, ec);
+  if (ec) path = folder / name;
+  return path.lexically_normal().string();
+}
+
+// A message box's caption and text as one line: "Caption: text", or
+// "Caption. text" when the caption ends in a stop or colon; line breaks
+// inside the text become blanks.
+std::string MessageLine(std::string_view caption, std::string_view text) {
+  std::string flat = ReplaceAll(std::string(text), "\r\n", " ");
+  std::replace(flat.begin(), flat.end(), '\n', ' ');
+  std::string line(caption);
+  if (!line.empty()) line += (line.back() == '.' || line.back() == ':') ? " " : ": ";
+  return PrintableText(line + flat);
+}
+
+// A text that is an error number alone, described; any other text as it is.
+std::string ErrorNumberText(std::string_view text) {
+  int number = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
+    return std::string(text);
+  }
+  return "error " + DescribeFetchError(number);
+}
+
+// The main window's message boxes, as lines on standard error, each with the
+// file or URL it is about.
+class RunMessages : public MessageSink {
+ public:
+  RunMessages(std::ostream& err, std::string padUrl, std::filesystem::path folder)
+      : err_(err), padUrl_(std::move(padUrl)), folder_(std::move(folder)) {}
+
+  void ShowMessage(std::string_view text, std::string_view caption) override {
+    std::string line;
+    if (caption == kPadFileCaption) {
+      // The PAD file's error box shows the error number alone.
+      line = MessageLine(caption, ErrorNumberText(text)) + " (" + PrintableText(padUrl_) + ")";
+    } else if (caption == kReportCaption) {
+      reportNotWritten = true;
+      line = MessageLine(caption, text) + " (" + ShownPath(folder_, texts::kReportFile) + ")";
+    } else if (caption == kTemplateCaption) {
+      line = MessageLine(caption, text) + " (" + ShownPath(folder_, texts::kReportTemplateFile) +
+             "; the built-in layout is used)";
+    } else if (caption == kHistoryCaption) {
+      line = MessageLine(caption, text) + " (" + ShownPath(folder_, texts::kHistoryFile) + ")";
+    } else {
+      line = MessageLine(caption, text);
+    }
+    err_ << kProgram << ": " << line << std::endl;
+  }
+
+  bool reportNotWritten = false;
+
+ private:
+  std::ostream& err_;
+  std::string padUrl_;
+  std::filesystem::path folder_;
+};
+
+// The update window's message boxes, as lines on standard error.
+class UpdateMessages : public MessageSink {
+ public:
+  UpdateMessages(std::ostream& err, const std::atomic<bool>* interrupted)
+      : err_(err), interrupted_(interrupted) {}
+  void ShowMessage(std::string_view text, std::string_view caption) override {
+    if (caption == kRawAnswerCaption) return;
+    // A request abandoned with Ctrl+C is no news of the update server's.
+    if (interrupted_ != nullptr && interrupted_->load()) return;
+    err_ << kProgram << ": " << MessageLine(caption, text) << std::endl;
+  }
+
+ private:
+  std::ostream& err_;
+  const std::atomic<bool>* interrupted_;
+};
+
+// Where the report goes once written: to the browser with --open, nowhere
+// otherwise.
+class ReportOpener : public ShellOpener {
+ public:
+  ReportOpener(bool open, const SubmitToolEnvironment& env, std::ostream& err)
+      : open_(open), env_(env), err_(err) {}
+
+  void Open(const std::string& target) override {
+    if (!open_) return;
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::absolute(target, ec);
+    const std::string shown = ec ? target : path.lexically_normal().string();
+    if (env_.openInBrowser) {
+      env_.openInBrowser(shown);
+      return;
+    }
+    std::string why;
+    if (!OpenWithDesktop(shown, why)) {
+      err_ << kProgram << ": could not open " << PrintableText(shown) << " in the browser: " << why
+           << std::endl;
+    }
+  }
+
+ private:
+  const bool open_;
+  const SubmitToolEnvironment& env_;
+  std::ostream& err_;
+};
+
+bool Interrupted(const SubmitToolEnvironment& env) {
+  return env.interrupted != nullptr && env.interrupted->load();
+}
+
+// "1 site", "3 sites".
+std::string Sites(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " site" : " sites");
+}
+
+std::string VersionNote(const std::string& version) {
+  return version.empty() ? std::string() : " (version " + PrintableText(version) + ")";
+}
+
+// The Update window without a window: checks the versions and, when the
+// update server has another site list, downloads it, as Check Version and
+// Update would. Says on `err` what came of it; a failure leaves pad.dat as it
+// was and the run goes on with it.
+void UpdateSiteList(const std::string& programVersion, const std::string& sitesVersion,
+                    const std::filesystem::path& folder, const SubmitToolEnvironment& env,
+                    std::ostream& err) {
+  MemoryText programBox, serverProgramBox, sitesBox, serverSitesBox;
+  MemoryButton updateButton;
+  UpdateMessages messages(err, env.interrupted);
+  FetchLimits limits = env.fetchLimits;
+  // Ctrl+C abandons the update's request.
+  limits.cancel = env.interrupted;
+  UpdateDialog update(UpdateDialogControls{programBox, serverProgramBox, sitesBox, serverSitesBox,
+                                           updateButton, messages},
+                      folder, env.siteUrl, limits);
+  update.ProgramVersion = programVersion;
+  update.SitesVersion = sitesVersion;
+  update.Initialise();
+
+  const std::string server = PrintableText(env.siteUrl);
+  const std::string carryOn = std::string(kProgram) + ": carrying on with the current site list" +
+                              VersionNote(sitesVersion);
+
+  update.ErrorText.clear();
+  update.OnCheckVersion();
+  if (Interrupted(env)) return;
+  if (!update.ErrorText.empty()) {
+    err << kProgram << ": the update server " << server
+        << " could not be asked: " << ErrorNumberText(update.ErrorText) << "\n"
+        << carryOn << std::endl;
+    return;
+  }
+  if (!updateButton.IsEnabled()) {
+    if (update.ServerSitesVersion.empty()) {
+      err << kProgram << ": the update server " << server << " named no site list version\n"
+          << carryOn << std::endl;
+    } else {
+      err << kProgram << ": the site list is up to date" << VersionNote(sitesVersion) << std::endl;
+    }
+    return;
+  }
+
+  update.ErrorText.clear();
+  update.OnUpdate();
+  if (Interrupted(env)) return;
+  // The Update button goes off only once the new list was saved.
+  if (!updateButton.IsEnabled()) {
+    err << kProgram << ": site list updated" << VersionNote(update.SitesVersion) << std::endl;
+    return;
+  }
+  if (!update.ErrorText.empty()) {
+    err << kProgram << ": the new site list could not be downloaded from " << server << ": "
+        << ErrorNumberText(update.ErrorText) << "\n";
+  }
+  err << carryOn << std::endl;
+}
+
+int Submit(const Options& options, std::ostream& out, std::ostream& err,
+           const SubmitToolEnvironment& env) {
+  MemoryUrlBox urlBox;
+  MemorySiteTable siteList;
+  MemoryText siteCount;
+  RunMessages messages(err, options.padUrl, options.folder);
+  ReportOpener opener(options.open, env, err);
+  MainDialog dialog(MainDialogControls{urlBox, siteList, siteCount, messages, opener},
+                    options.folder);
+  dialog.fetchLimits = env.fetchLimits;
+  ConsoleRunProgress progress(out, err, env.stderrIsTerminal, env.terminalColumns, env.interrupted);
+  dialog.runProgress = &progress;
+  dialog.runUpdateDialog = [&](const std::string& programVersion, const std::string& sitesVersion) {
+    UpdateSiteList(programVersion, sitesVersion, options.folder, env, err);
+  };
+
+  // The window opens: site list and history are loaded.
+  dialog.Initialise();
+  if (options.update) {
+    // As the Update button does: the update, then the list loaded anew.
+    dialog.OnUpdateSites();
+    if (Interrupted(env)) {
+      err << kProgram << ": stopped; nothing was submitted" << std::endl;
+      return exit_status::kStopped;
+    }
+  }
+  if (siteList.RowCount() == 0) {
+    err << kProgram << ": the site list is empty (" << ShownPath(options.folder, texts::kSiteFile)
+        << "): no site will be requested" << (options.update ? "" : "; --update fetches one")
+        << std::endl;
+  }
+
+  // The URL typed into the box, then Submit, then the window closes.
+  urlBox.SetEditText(options.padUrl);
+  dialog.SubmissionRun();
+  dialog.CloseDown();
+
+  if (progress.Stopped()) {
+    err << kProgram << ": stopped; "
+        << (progress.SitesRequested()
+                ? Sites(progress.Unfinished()) + " had not answered (left out of the report)"
+                : std::string("no site was requested"))
+        << std::endl;
+  }
+  if (!messages.reportNotWritten) {
+    err << kProgram << ": report written to " << ShownPath(options.folder, texts::kReportFile)
+        << std::endl;
+  }
+  out << progress.Passed() << " passed, " << progress.Failed() << " failed" << std::endl;
+
+  if (progress.Stopped()) return exit_status::kStopped;
+  if (!progress.SitesRequested()) return exit_status::kPadFileFailed;
+  if (messages.reportNotWritten) return exit_status::kReportNotWritten;
+  return progress.Failed() > 0 ? exit_status::kSomeFailed : exit_status::kAllPassed;
+}
+
+}  // namespace
+
+std::string SubmitToolUsage() {
+  return std::string(
+             "Usage: tesselwick-submit [--folder DIR] [--update] [--open] PAD_URL\n"
+             "\n"
+             "Submits the PAD file at PAD_URL to every download site of the site list\n"
+             "(pad.dat) as TesselWick's Submit button does: the sites are requested side by\n"
+             "side, each answer is judged Pass or Fail, Report.htm is written and the URL is\n"
+             "remembered in tesselwick.ini.\n"
+             "\n"
+             "Options:\n"
+             "  --folder DIR  work in DIR, with its pad.dat, tesselwick.ini,\n"
+             "                ReportTemplate.htm and Report.htm (default: the current folder)\n"
+             "  --update      first ask the update server (") +
+         texts::kSiteUrl +
+         ") for a newer\n"
+         "                site list and download it, as the Update window does\n"
+         "  --open        open Report.htm in the default browser afterwards\n"
+         "  --help        show this help and exit\n"
+         "  --version     show the version and exit\n"
+         "\n"
+         "Output: one line per site on standard output, as each site answers:\n"
+         "  Pass  TITLE\n"
+         "  Fail  TITLE  (REASON)\n"
+         "REASON is \"error N: WORDS\" (the site could not be reached), \"HTTP N\" (an\n"
+         "error status), or 'answer contains \"Error\"' or 'answer contains \"404\"'.\n"
+         "The last line is \"N passed, M failed\". Messages go to standard error, and so\n"
+         "does the progress when it is a terminal. Ctrl+C stops the run; the report\n"
+         "then lists the sites that had answered.\n"
+         "\n"
+         "Exit status:\n"
+         "  0    every site passed (also when the site list is empty)\n"
+         "  1    one or more sites failed\n"
+         "  2    the PAD file could not be fetched or names no category\n"
+         "  3    Report.htm could not be written\n"
+         "  64   usage error (unknown option, no or two PAD URLs, no such folder)\n"
+         "  130  stopped with Ctrl+C\n";
+}
+
+bool OpenWithDesktop(const std::string& path, std::string& why) {
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) {
+    why = "out of resources";
+    return false;
+  }
+  // The browser's chatter stays out of the tool's output.
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  std::string program = "xdg-open";
+  std::string argument = path;
+  char* argv[] = {program.data(), argument.data(), nullptr};
+  pid_t child = 0;
+  const int result = posix_spawnp(&child, program.c_str(), &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (result != 0) {
+    why = "xdg-open: " + std::generic_category().message(result);
+    return false;
+  }
+  // Not waited for: a browser may take its time, and the tool ends anyway.
+  return true;
+}
+
+int RunSubmitTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                  const SubmitToolEnvironment& env) {
+  const Parsed parsed = ParseArguments(args);
+  if (parsed.help) {
+    out << SubmitToolUsage() << std::flush;
+    return exit_status::kAllPassed;
+  }
+  if (parsed.version) {
+    out << kProgram << " " << texts::kProgramVersion << std::endl;
+    return exit_status::kAllPassed;
+  }
+  if (!parsed.options) {
+    err << kProgram << ": " << parsed.error << "\n"
+        << "Try '" << kProgram << " --help'." << std::endl;
+    return exit_status::kUsage;
+  }
+  return Submit(*parsed.options, out, err, env);
+}
+
+}  // namespace tesselwick::cli

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace tesselwick {
+
+// The folder in which the program keeps its files when it is started from the
+// desktop menu: "tesselwick" in the user's data folder, that is
+// $XDG_DATA_HOME/tesselwick, or ~/.local/share/tesselwick when XDG_DATA_HOME
+// is unset, empty or not an absolute path. Empty when neither it nor a home
+// folder is known.
+std::filesystem::path UserFilesFolder(std::string_view xdgDataHome, std::string_view home);
+
+// The same from this process's environment (HOME, or else the password
+// database's home folder of the user).
+std::filesystem::path UserFilesFolder();
+
+// Makes folder the working folder, so that pad.dat, tesselwick.ini,
+// ReportTemplate.htm and Report.htm are read and written there. A missing
+// folder is created first, with any missing parents; the last one is private
+// to the user (mode 0700), like the other folders under the user's data
+// folder. Returns an empty text on success, else the message for the user,
+// which names the folder and the reason.
+std::string EnterWorkingFolder(const std::filesystem::path& folder);
+
+}  // namespace tesselwick

@@ -1,0 +1,339 @@
+// Servers that misbehave in every way we know of, met by the commands the user
+// runs: Submit (the PAD file's server and the sites' servers) and the update
+// dialog's two requests. Each command must return within its time-outs, tell
+// the user, and leave the files as they were.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/platform/date.h"
+#include "core/sites/update_dialog.h"
+#include "core/submit/report.h"
+#include "core/submit/site_requests.h"
+#include "support/fake_controls.h"
+#include "support/raw_tcp_server.h"
+#include "support/temp_folder.h"
+#include "support/test_http_server.h"
+
+namespace tesselwick {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeMainWindow;
+using test::RawTcpServer;
+using test::Reply;
+using test::TempFolder;
+using test::TestHttpServer;
+using Message = std::pair<std::string, std::string>;
+using Messages = std::vector<Message>;
+
+constexpr const char* kCheckPath = "/cgi-bin/versioncheck.pl";
+constexpr const char* kDownloadPath = "/cgi-bin/versionupdate.pl";
+constexpr std::size_t kHundredMegabytes = std::size_t{100} * 1000 * 1000;
+// An answer with an error status: no error number, the answer is read.
+constexpr int kAnswered = 0;
+
+const char* kPadFile =
+    "<XML_DIZ_INFO><Program_Info><Program_Category_Class>Games::Puzzle"
+    "</Program_Category_Class></Program_Info></XML_DIZ_INFO>";
+
+// Bytes that are no HTTP answer at all, the same on every run.
+std::string Garbage(std::size_t size) {
+  std::mt19937 random(2026);
+  std::string bytes(size, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(random() & 0xff);
+  return bytes;
+}
+
+// One misbehaving server and the error number its failure must carry.
+struct Fault {
+  std::string name;
+  // The server's address: the PAD file is at base + "/pad.xml", a site at
+  // base + "/site", the update server's requests under base.
+  std::string base;
+  int error;
+};
+
+// Every misbehaviour at once, each on its own address.
+class FaultyServers {
+ public:
+  FaultyServers() {
+    SetEverywhere("/stall-after-headers", Reply::Stall(60s));
+    SetEverywhere("/cut-off", Reply::CutOff(std::string(20000, 'c')));
+    for (const std::string& path : Paths("/redirect-loop")) {
+      server.Set(path, Reply::Redirect(server.Url(path)));
+    }
+    SetEverywhere("/huge", Reply::Huge(kHundredMegabytes));
+    Reply streamed = Reply::Huge(kHundredMegabytes);
+    streamed.chunked = true;
+    SetEverywhere("/huge-streamed", streamed);
+    SetEverywhere("/error-500", Reply::Text("", 500));
+
+    faults = {
+        {"stalls before answering", silent.Url(""), fetch_error::kTimedOut},
+        {"stalls after its headers", server.Url("/stall-after-headers"), fetch_error::kTimedOut},
+        {"never completes the connection", unaccepting.Url(""), fetch_error::kTimedOut},
+        {"resets the connection half-way", resetting.Url(""), fetch_error::kConnectionAborted},
+        {"closes the connection half-way", server.Url("/cut-off"), fetch_error::kConnectionAborted},
+        {"answers garbage bytes", garbage.Url(""), fetch_error::kInvalidServerResponse},
+        {"answers a broken header", brokenHeader.Url(""), fetch_error::kInvalidServerResponse},
+        {"closes without answering", mute.Url(""), fetch_error::kInvalidServerResponse},
+        {"redirects to itself", server.Url("/redirect-loop"), fetch_error::kRedirectFailed},
+        {"announces 100 MB", server.Url("/huge"), fetch_error::kInternal},
+        {"streams 100 MB", server.Url("/huge-streamed"), fetch_error::kInternal},
+        {"answers 500 with an empty body", server.Url("/error-500"), kAnswered},
+    };
+  }
+
+  // Short enough to keep the stalls brief, long enough that a sound answer on
+  // a busy machine never runs into them.
+  static FetchLimits Limits() {
+    FetchLimits limits;
+    limits.connectTimeoutSeconds = 2;
+    limits.stallTimeoutSeconds = 2;
+    return limits;
+  }
+
+  TestHttpServer server;
+  RawTcpServer silent{RawTcpServer::Behaviour::Silent};
+  RawTcpServer unaccepting{RawTcpServer::Behaviour::NeverAccept};
+  RawTcpServer resetting{
+      RawTcpServer::Behaviour::SendThenReset,
+      "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 20000\r\n\r\n" +
+          std::string(10000, 'r')};
+  RawTcpServer garbage{RawTcpServer::Behaviour::SendThenClose, Garbage(4096)};
+  RawTcpServer brokenHeader{RawTcpServer::Behaviour::SendThenClose,
+                            "HTTP/1.1 200 OK\r\nContent-Length: many\r\n\r\nThanks"};
+  RawTcpServer mute{RawTcpServer::Behaviour::SendThenClose};
+  std::vector<Fault> faults;
+
+ private:
+  static std::vector<std::string> Paths(const std::string& prefix) {
+    return {prefix + "/pad.xml", prefix + "/site", prefix + kCheckPath, prefix + kDownloadPath};
+  }
+  void SetEverywhere(const std::string& prefix, const Reply& reply) {
+    for (const std::string& path : Paths(prefix)) server.Set(path, reply);
+  }
+};
+
+std::string Site(const std::string& title, const std::string& request) {
+  return "TITLE=" + title + "\r\nURL=http://" + title + ".example/\r\nSUBMITURL=http://" + title +
+         ".example/add\r\nGETORPOST=" + request + "\r\n";
+}
+
+std::string Row(const std::string& title, const char* verdict) {
+  return ReportRow({title, "http://" + title + ".example/", "http://" + title + ".example/add", ""},
+                   verdict, Today());
+}
+
+// The report's rows: what stands between the table's heading row and its end.
+std::string RowsOf(const std::string& report) {
+  const std::string head = "<td>Submission Date</td></tr>";
+  const std::size_t from = report.find(head);
+  const std::size_t to = report.find("</table>");
+  if (from == std::string::npos || to == std::string::npos) return "<no table>";
+  return report.substr(from + head.size(), to - from - head.size());
+}
+
+std::vector<std::string> FolderListing(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Waits for a run like the window does, and keeps every site's answer for the
+// test to look at.
+class RecordingProgress : public RunProgress {
+ public:
+  void WaitForPadFile(SiteRequests& requests) override {
+    while (!requests.Done()) requests.Wait(10ms);
+  }
+  void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>&) override {
+    while (!requests.Done()) requests.Wait(10ms);
+    answers.clear();
+    for (std::size_t i = 0; i < requests.Count(); ++i) answers.push_back(requests.Answer(i));
+  }
+  std::vector<std::optional<FetchResult>> answers;
+};
+
+TEST(FaultInjection, APadFileServerThatMisbehavesEndsTheRunWithItsNumber) {
+  FaultyServers servers;
+  TestHttpServer sites;
+  sites.Set("/site", Reply::Text("Thanks"));
+  TempFolder folder;
+  folder.Write("pad.dat", Site("Good", sites.Url("/site?pad=%PADURL%")));
+  FakeMainWindow w(folder.Path());
+  w.dialog.fetchLimits = FaultyServers::Limits();
+  RecordingProgress progress;
+  w.dialog.runProgress = &progress;
+  w.dialog.Initialise();
+
+  for (const Fault& fault : servers.faults) {
+    SCOPED_TRACE(fault.name);
+    w.messages.shown.clear();
+    w.dialog.PadCategory = "Earlier+Run";
+    w.urlBox.edit = fault.base + "/pad.xml";
+    w.dialog.SubmissionRun();
+
+    // An error status is an answer, without the category the run needs.
+    const Message told =
+        fault.error == kAnswered
+            ? Message{"Your PAD File Needs to Contain a Category", "Error Loading Your PAD File."}
+            : Message{std::to_string(fault.error), "Error Loading Your PAD File."};
+    EXPECT_EQ(w.messages.shown, Messages{told});
+    EXPECT_EQ(w.dialog.PadCategory, "");
+    EXPECT_TRUE(w.dialog.ResponseText.empty()) << w.dialog.ResponseText.size() << " bytes kept";
+    // The run stops before the sites, and its report, with no rows, is shown.
+    EXPECT_TRUE(sites.Requests().empty());
+    EXPECT_EQ(RowsOf(folder.Read("Report.htm")), "");
+    EXPECT_EQ(w.shell.opened.back(), (folder / "Report.htm").string());
+  }
+  EXPECT_EQ(w.shell.opened.size(), servers.faults.size());
+  // The 100 MB answers were given up at the 16 MiB cap or before, not read on
+  // to their end.
+  EXPECT_LT(servers.server.HugeBytesSent(), std::size_t{64} * 1024 * 1024);
+  // No temporary file is left behind.
+  EXPECT_EQ(
+      FolderListing(folder.Path()),
+      (std::vector<std::string>{"Report.htm", "ReportTemplate.htm", "pad.dat", "tesselwick.ini"}));
+}
+
+TEST(FaultInjection, ARunWithEveryKindOfFaultySiteFinishesAndReportsEverySite) {
+  FaultyServers servers;
+  servers.server.Set("/pad.xml", Reply::Text(kPadFile));
+  servers.server.Set("/thanks", Reply::Text("Thank you for your submission."));
+  TempFolder folder;
+  // Each faulty site between two good ones, in list order.
+  std::vector<std::string> titles;
+  std::string rows;
+  std::string file;
+  auto add = [&](const std::string& title, const std::string& request, const char* verdict) {
+    titles.push_back(title);
+    rows += Row(title, verdict);
+    file.insert(0, Site(title, request));  // pad.dat holds the list bottom up
+  };
+  add("good0", servers.server.Url("/thanks?n=0"), "Pass");
+  for (std::size_t i = 0; i < servers.faults.size(); ++i) {
+    add("faulty" + std::to_string(i), servers.faults[i].base + "/site?pad=%PADURL%", "Fail");
+    add("good" + std::to_string(i + 1), servers.server.Url("/thanks?n=" + std::to_string(i + 1)),
+        "Pass");
+  }
+  folder.Write("pad.dat", file);
+  const std::string padDat = folder.Read("pad.dat");
+
+  FakeMainWindow w(folder.Path());
+  w.dialog.fetchLimits = FaultyServers::Limits();
+  RecordingProgress progress;
+  w.dialog.runProgress = &progress;
+  w.dialog.Initialise();
+  ASSERT_EQ(w.dialog.SiteCount, static_cast<int>(titles.size()));
+  w.urlBox.edit = servers.server.Url("/pad.xml");
+  w.dialog.SubmissionRun();
+
+  // Nothing to tell in a box: each site's verdict is in the report, every
+  // site in list order.
+  EXPECT_TRUE(w.messages.shown.empty());
+  EXPECT_EQ(RowsOf(folder.Read("Report.htm")), rows);
+  EXPECT_EQ(w.shell.opened.size(), 1u);
+  EXPECT_EQ(folder.Read("pad.dat"), padDat);
+
+  // Each faulty site failed with its own number, or answered its error status.
+  ASSERT_EQ(progress.answers.size(), titles.size());
+  for (std::size_t i = 0; i < servers.faults.size(); ++i) {
+    const Fault& fault = servers.faults[i];
+    SCOPED_TRACE(fault.name);
+    const std::optional<FetchResult>& answer = progress.answers[2 * i + 1];
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(answer->ok, fault.error == kAnswered);
+    EXPECT_EQ(answer->error, fault.error);
+    EXPECT_TRUE(answer->body.empty()) << answer->body.size() << " bytes of the body kept";
+    if (fault.error == kAnswered) {
+      EXPECT_EQ(answer->status, 500);
+    }
+  }
+  EXPECT_LT(servers.server.HugeBytesSent(), std::size_t{64} * 1024 * 1024);
+  // The last site in list order is a good one: its answer is what the run leaves.
+  EXPECT_EQ(w.dialog.ResponseText, "Thank you for your submission.");
+  EXPECT_EQ(w.dialog.CurrentSite.Title, titles.back());
+}
+
+class FakeButton : public ButtonControl {
+ public:
+  void Enable(bool enable) override { enabled = enable; }
+  bool IsEnabled() const override { return enabled; }
+  bool enabled = false;
+};
+
+TEST(FaultInjection, UpdateServerFaultsSaveNothingAndLetTheUserTryAgain) {
+  const Message notDownloaded{
+      "Script not downloaded, please try again.\r\nEnsure you are connected to the internet.",
+      "Error"};
+  FaultyServers servers;
+  TempFolder folder;
+  const std::string oldList = "SCRIPTVERSION=5\r\nTITLE=Old\r\nURL=http://old.example/\r\n";
+  folder.Write("pad.dat", oldList);
+  test::FakeText programBox, serverProgramBox, sitesBox, serverSitesBox;
+  FakeButton updateButton;
+  test::FakeMessages messages;
+  UpdateDialog dialog(UpdateDialogControls{programBox, serverProgramBox, sitesBox, serverSitesBox,
+                                           updateButton, messages},
+                      folder.Path(), "", FaultyServers::Limits());
+  dialog.ProgramVersion = "1.01";
+  dialog.SitesVersion = "5";
+  dialog.Initialise();
+  // As after a check that found a new list.
+  updateButton.enabled = true;
+
+  for (const Fault& fault : servers.faults) {
+    SCOPED_TRACE(fault.name);
+    dialog.siteUrl = fault.base;
+    dialog.ErrorText.clear();
+
+    messages.shown.clear();
+    dialog.OnCheckVersion();
+    // Whatever came back (nothing) is shown, then why no versions came.
+    EXPECT_EQ(messages.shown, (Messages{{"", "linkpage"}, notDownloaded}));
+    if (fault.error != kAnswered) {
+      EXPECT_EQ(dialog.ErrorText, std::to_string(fault.error));
+    }
+    EXPECT_EQ(serverSitesBox.text, "");
+    EXPECT_EQ(serverProgramBox.text, "");
+
+    messages.shown.clear();
+    dialog.OnUpdate();
+    EXPECT_EQ(messages.shown, Messages{notDownloaded});
+    EXPECT_EQ(folder.Read("pad.dat"), oldList);
+    EXPECT_EQ(FolderListing(folder.Path()), std::vector<std::string>{"pad.dat"});
+    EXPECT_EQ(dialog.SitesVersion, "5");
+    EXPECT_EQ(sitesBox.text, "5");
+    EXPECT_TRUE(updateButton.enabled);
+  }
+
+  // Four 100 MB answers, none read to its end.
+  EXPECT_LT(servers.server.HugeBytesSent(), std::size_t{128} * 1024 * 1024);
+
+  // After all that, a sound server's list is taken.
+  const std::string newList = "SCRIPTVERSION=6\r\nTITLE=New\r\nURL=http://new.example/\r\n";
+  servers.server.Set(kDownloadPath, Reply::Text(newList));
+  dialog.siteUrl = servers.server.Url();
+  dialog.ServerSitesVersion = "6";
+  messages.shown.clear();
+  dialog.OnUpdate();
+  EXPECT_EQ(messages.shown, (Messages{{"Site update complete", "TesselWick Update:"}}));
+  EXPECT_EQ(folder.Read("pad.dat"), newList + "\r\n");
+  EXPECT_FALSE(updateButton.enabled);
+}
+
+}  // namespace
+}  // namespace tesselwick

@@ -1,0 +1,341 @@
+#include "cli/submit_tool.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/fake_controls.h"
+#include "support/refusing_port.h"
+#include "support/temp_folder.h"
+#include "support/test_http_server.h"
+
+namespace tesselwick::cli {
+namespace {
+
+using namespace std::chrono_literals;
+using test::RefusingPort;
+using test::Reply;
+using test::TempFolder;
+using test::TestHttpServer;
+
+const char* kPadFile =
+    "<XML_DIZ_INFO><Program_Info><Program_Name>Puzzle Box</Program_Name>"
+    "<Program_Category_Class>Games &amp; Entertainment::Puzzle</Program_Category_Class>"
+    "</Program_Info></XML_DIZ_INFO>";
+const std::string kTryHelp = "Try 'tesselwick-submit --help'.\n";
+
+std::string Site(const std::string& title, const std::string& request) {
+  return "TITLE=" + title + "\r\nURL=http://site.example/\r\nSUBMITURL=http://site.example/add" +
+         "\r\nGETORPOST=" + request + "\r\n";
+}
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+
+  // Standard output's lines; the site lines sorted, as they come in the
+  // order the sites answered, and the closing line last.
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    if (lines.size() > 1) std::sort(lines.begin(), lines.end() - 1);
+    return lines;
+  }
+};
+
+SubmitToolEnvironment QuickEnvironment() {
+  SubmitToolEnvironment env;
+  env.fetchLimits.connectTimeoutSeconds = 5;
+  env.fetchLimits.stallTimeoutSeconds = 5;
+  // Nothing reaches a real browser.
+  env.openInBrowser = [](const std::string&) { ADD_FAILURE() << "opened without --open"; };
+  return env;
+}
+
+Outcome RunTool(const std::vector<std::string>& args,
+                const SubmitToolEnvironment& env = QuickEnvironment()) {
+  std::ostringstream out, err;
+  Outcome outcome;
+  outcome.status = RunSubmitTool(args, out, err, env);
+  outcome.out = out.str();
+  outcome.err = err.str();
+  return outcome;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST(SubmitTool, PrintsALinePerSiteAndWritesTheWindowsReportAndHistory) {
+  TestHttpServer server;
+  RefusingPort refusing;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  server.Set("/thanks", Reply::Text("Thank you"));
+  server.Set("/error", Reply::Text("<p>Error: unknown category</p>"));
+  server.Set("/missing", Reply::Text("code 404", 200));
+  server.Set("/broken", Reply::Text("Thanks", 500));
+  const std::string sites =
+      Site("Thanks", server.Url("/thanks?pad=%PADURL%&c=%CATEGORY%")) +
+      Site("Error Page", server.Url("/error")) + Site("Missing", server.Url("/missing")) +
+      Site("Broken", server.Url("/broken")) + Site("Gone", refusing.Url("/x")) +
+      Site("Evil\x1b]0;title\x07", server.Url("/thanks"));
+  TempFolder folder, windowFolder;
+  folder.Write("pad.dat", sites);
+  windowFolder.Write("pad.dat", sites);
+  const std::string padUrl = server.Url("/pad.xml");
+
+  const Outcome run = RunTool({"--folder", folder.Path().string(), padUrl});
+  EXPECT_EQ(run.status, exit_status::kSomeFailed);
+  EXPECT_EQ(run.Lines(), (std::vector<std::string>{
+                             "Fail  Broken  (HTTP 500)",
+                             "Fail  Error Page  (answer contains \"Error\")",
+                             "Fail  Gone  (error 12029: cannot connect)",
+                             "Fail  Missing  (answer contains \"404\")",
+                             // Control characters of a title never reach the terminal.
+                             "Pass  Evil?]0;title?",
+                             "Pass  Thanks",
+                             "2 passed, 4 failed",
+                         }));
+  EXPECT_TRUE(Contains(
+      run.err, "report written to " + (folder / "Report.htm").lexically_normal().string() + "\n"));
+  // Without a terminal, no status line.
+  EXPECT_FALSE(Contains(run.err, "\r"));
+
+  // The report and the history are those of the window's Submit for the same list.
+  test::FakeMainWindow window(windowFolder.Path());
+  window.dialog.Initialise();
+  window.urlBox.edit = padUrl;
+  window.dialog.SubmissionRun();
+  window.dialog.CloseDown();
+  EXPECT_EQ(folder.Read("Report.htm"), windowFolder.Read("Report.htm"));
+  EXPECT_EQ(folder.Read("tesselwick.ini"), windowFolder.Read("tesselwick.ini"));
+  EXPECT_TRUE(Contains(folder.Read("tesselwick.ini"), "\r\nURL1=" + padUrl + "\r\n"));
+
+  // Every site passing, in the current folder by default: 0.
+  TempFolder passing;
+  passing.Write("pad.dat", Site("One", server.Url("/thanks")) + Site("Two", server.Url("/thanks")));
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(passing.Path());
+  const Outcome allPass = RunTool({padUrl});
+  std::filesystem::current_path(before);
+  EXPECT_EQ(allPass.status, exit_status::kAllPassed);
+  EXPECT_EQ(allPass.Lines(),
+            (std::vector<std::string>{"Pass  One", "Pass  Two", "2 passed, 0 failed"}));
+  EXPECT_NE(passing.Read("Report.htm"), "<missing>");
+}
+
+TEST(SubmitTool, APadFileThatFailsEndsWithStatus2AndAnEmptyReport) {
+  TestHttpServer server;
+  RefusingPort refusing;
+  server.Set("/nocat.xml", Reply::Text("<XML_DIZ_INFO></XML_DIZ_INFO>"));
+  TempFolder folder;
+  folder.Write("pad.dat", Site("Site", server.Url("/site")));
+
+  const std::string unreachable = refusing.Url("/pad.xml");
+  const Outcome refused = RunTool({"--folder", folder.Path().string(), unreachable});
+  EXPECT_EQ(refused.status, exit_status::kPadFileFailed);
+  EXPECT_EQ(refused.out, "0 passed, 0 failed\n");
+  EXPECT_TRUE(Contains(refused.err,
+                       "tesselwick-submit: Error Loading Your PAD File. error 12029: "
+                       "cannot connect (" +
+                           unreachable + ")\n"));
+  EXPECT_TRUE(Contains(folder.Read("Report.htm"), "<td>Submission Date</td></tr></table>"));
+  // Remembered all the same, as the window does.
+  EXPECT_TRUE(Contains(folder.Read("tesselwick.ini"), "URL1=" + unreachable));
+
+  const Outcome noCategory =
+      RunTool({"--folder", folder.Path().string(), server.Url("/nocat.xml")});
+  EXPECT_EQ(noCategory.status, exit_status::kPadFileFailed);
+  EXPECT_EQ(noCategory.out, "0 passed, 0 failed\n");
+  EXPECT_TRUE(Contains(noCategory.err,
+                       "Error Loading Your PAD File. Your PAD File Needs to Contain a Category"));
+  for (const auto& request : server.Requests()) EXPECT_NE(request.path, "/site");
+}
+
+TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
+  TempFolder folder;
+  const std::string dir = folder.Path().string();
+  const std::vector<std::vector<std::string>> wrong = {
+      {},
+      {"--folder", dir},
+      {"--folder", dir, "http://a/pad.xml", "http://b/pad.xml"},
+      {"--folder", dir, "--bogus", "http://a/pad.xml"},
+      {"http://a/pad.xml", "--folder"},
+      {"--folder=", "http://a/pad.xml"},
+      {"--folder", (folder / "missing").string(), "http://a/pad.xml"},
+      {"--folder", dir, ""},
+  };
+  for (const auto& args : wrong) {
+    const Outcome run = RunTool(args);
+    EXPECT_EQ(run.status, exit_status::kUsage) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(run.err.rfind("tesselwick-submit: ", 0) == 0) << run.err;
+    EXPECT_TRUE(run.err.ends_with("\n" + kTryHelp)) << run.err;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
+
+  const Outcome help = RunTool({"http://a/pad.xml", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out, SubmitToolUsage());
+  EXPECT_TRUE(help.out.rfind("Usage: tesselwick-submit [--folder DIR] [--update] [--open] PAD_URL",
+                             0) == 0);
+  const Outcome version = RunTool({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "tesselwick-submit 1.01\n");
+}
+
+TEST(SubmitTool, UpdateDownloadsANewerSiteListAndCarriesOnWhenItCannot) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  server.Set("/thanks", Reply::Text("Thank you"));
+  server.Set("/cgi-bin/versioncheck.pl", Reply::Text("VERSION=1.01\r\nSCRIPTVERSION=7\r\n"));
+  server.Set("/cgi-bin/versionupdate.pl",
+             Reply::Text("SCRIPTVERSION=7\r\n" + Site("New Site", server.Url("/thanks?new"))));
+  const std::string oldList = "SCRIPTVERSION=6\r\n" + Site("Old Site", server.Url("/thanks?old"));
+  TempFolder folder;
+  folder.Write("pad.dat", oldList);
+  SubmitToolEnvironment env = QuickEnvironment();
+  env.siteUrl = server.Url();
+  const std::vector<std::string> args = {"--update", "--folder", folder.Path().string(),
+                                         server.Url("/pad.xml")};
+
+  const Outcome updated = RunTool(args, env);
+  EXPECT_EQ(updated.status, exit_status::kAllPassed);
+  EXPECT_EQ(updated.Lines(), (std::vector<std::string>{"Pass  New Site", "1 passed, 0 failed"}));
+  EXPECT_TRUE(Contains(updated.err, "TesselWick Update: Site update complete\n"));
+  EXPECT_TRUE(Contains(updated.err, "site list updated (version 7)\n"));
+  EXPECT_TRUE(Contains(folder.Read("pad.dat"), "TITLE=New Site"));
+  const auto requests = server.Requests();
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests[0].target, "/cgi-bin/versioncheck.pl?version=6");
+
+  // Now up to date: nothing is downloaded.
+  const Outcome current = RunTool(args, env);
+  EXPECT_TRUE(Contains(current.err, "the site list is up to date (version 7)\n"));
+  EXPECT_EQ(current.status, exit_status::kAllPassed);
+
+  // A failed download keeps the old list, says so, and the run goes on with it.
+  folder.Write("pad.dat", oldList);
+  server.Set("/cgi-bin/versionupdate.pl", Reply::Text("Internal trouble, try later", 500));
+  const Outcome failed = RunTool(args, env);
+  EXPECT_EQ(failed.status, exit_status::kAllPassed);
+  EXPECT_EQ(failed.Lines(), (std::vector<std::string>{"Pass  Old Site", "1 passed, 0 failed"}));
+  EXPECT_TRUE(Contains(failed.err,
+                       "Error: Script not downloaded, please try again. Ensure you "
+                       "are connected to the internet.\n"));
+  EXPECT_TRUE(Contains(failed.err, "carrying on with the current site list (version 6)\n"));
+  EXPECT_EQ(folder.Read("pad.dat"), oldList);
+
+  // An update server that cannot be reached: the number and what it means.
+  RefusingPort refusing;
+  env.siteUrl = refusing.Url("");
+  const Outcome unreachable = RunTool(args, env);
+  EXPECT_EQ(unreachable.status, exit_status::kAllPassed);
+  EXPECT_TRUE(Contains(unreachable.err, "could not be asked: error 12029: cannot connect\n"));
+  EXPECT_TRUE(Contains(unreachable.err, "carrying on with the current site list (version 6)\n"));
+}
+
+TEST(SubmitTool, CtrlCStopsTheRunAndTheReportListsTheSitesThatAnswered) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  server.Set("/thanks", Reply::Text("Thank you"));
+  server.Set("/stall", Reply::Stall(30s));
+  TempFolder folder;
+  folder.Write("pad.dat",
+               Site("Stalled", server.Url("/stall")) + Site("Quick", server.Url("/thanks")));
+
+  std::atomic<bool> interrupted{false};
+  SubmitToolEnvironment env = QuickEnvironment();
+  env.fetchLimits.stallTimeoutSeconds = 60;
+  env.interrupted = &interrupted;
+  // Ctrl+C once the stalled site has been asked and the quick one has answered.
+  std::thread user([&server, &interrupted] {
+    for (int i = 0; i < 1000 && !interrupted; ++i) {
+      const auto requests = server.Requests();
+      if (std::any_of(requests.begin(), requests.end(),
+                      [](const auto& request) { return request.path == "/stall"; }) &&
+          requests.size() == 3) {
+        std::this_thread::sleep_for(300ms);
+        interrupted = true;
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+  });
+  const Outcome stopped =
+      RunTool({"--folder", folder.Path().string(), server.Url("/pad.xml")}, env);
+  user.join();
+  EXPECT_EQ(stopped.status, exit_status::kStopped);
+  EXPECT_EQ(stopped.Lines(), (std::vector<std::string>{"Pass  Quick", "1 passed, 0 failed"}));
+  EXPECT_TRUE(Contains(stopped.err, "stopped; 1 site had not answered (left out of the report)\n"))
+      << stopped.err;
+  const std::string report = folder.Read("Report.htm");
+  EXPECT_TRUE(Contains(report, ">Quick</a>"));
+  EXPECT_FALSE(Contains(report, ">Stalled</a>"));
+
+  // Stopped before the run: the update is abandoned and nothing is submitted.
+  server.ClearRequests();
+  const Outcome early =
+      RunTool({"--update", "--folder", folder.Path().string(), server.Url("/pad.xml")}, env);
+  EXPECT_EQ(early.status, exit_status::kStopped);
+  EXPECT_TRUE(Contains(early.err, "stopped; nothing was submitted\n"));
+  EXPECT_TRUE(server.Requests().empty());
+}
+
+TEST(SubmitTool, OpenShowsTheReportAndAFailedReportEndsWithStatus3) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  TempFolder folder;
+  std::vector<std::string> opened;
+  SubmitToolEnvironment env = QuickEnvironment();
+  env.openInBrowser = [&opened](const std::string& path) { opened.push_back(path); };
+  // No pad.dat: an empty list is said, and passes.
+  const Outcome empty =
+      RunTool({"--open", "--folder", folder.Path().string(), server.Url("/pad.xml")}, env);
+  EXPECT_EQ(empty.status, exit_status::kAllPassed);
+  EXPECT_EQ(empty.out, "0 passed, 0 failed\n");
+  EXPECT_TRUE(Contains(empty.err, "the site list is empty"));
+  EXPECT_EQ(opened, std::vector<std::string>{(folder / "Report.htm").lexically_normal().string()});
+
+  // A folder where the report should be: it cannot be written.
+  std::filesystem::remove(folder / "Report.htm");
+  std::filesystem::create_directory(folder / "Report.htm");
+  folder.Write("pad.dat", Site("Site", server.Url("/pad.xml")));
+  const Outcome unwritten = RunTool({"--folder", folder.Path().string(), server.Url("/pad.xml")});
+  EXPECT_EQ(unwritten.status, exit_status::kReportNotWritten);
+  EXPECT_EQ(unwritten.out, "Pass  Site\n1 passed, 0 failed\n");
+  EXPECT_TRUE(Contains(unwritten.err, "Error Log: Could not write to report file ("));
+  EXPECT_FALSE(Contains(unwritten.err, "report written to"));
+}
+
+TEST(SubmitTool, ATerminalShowsAStatusLineThatIsClearedBeforeEachSiteLine) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  Reply slow = Reply::Text("Thank you");
+  slow.delay = 300ms;
+  server.Set("/slow", slow);
+  TempFolder folder;
+  folder.Write("pad.dat", Site("A Site With A Long Name", server.Url("/slow")));
+  SubmitToolEnvironment env = QuickEnvironment();
+  env.stderrIsTerminal = true;
+  env.terminalColumns = 30;
+  const Outcome run = RunTool({"--folder", folder.Path().string(), server.Url("/pad.xml")}, env);
+  EXPECT_EQ(run.status, exit_status::kAllPassed);
+  EXPECT_EQ(run.out, "Pass  A Site With A Long Name\n1 passed, 0 failed\n");
+  // Each status is written after a carriage return and blanked out again,
+  // never wider than the terminal and without escape codes.
+  EXPECT_TRUE(Contains(run.err, "[0/1] 0 passed, 0 failed; wai\r"));
+  EXPECT_TRUE(Contains(run.err, "\r" + std::string(29, ' ') + "\r"));
+  EXPECT_FALSE(Contains(run.err, "\x1b"));
+}
+
+}  // namespace
+}  // namespace tesselwick::cli
