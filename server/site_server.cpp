@@ -1,7 +1,9 @@
 #include "site_server.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
 #include <netdb.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -101,6 +103,214 @@ int DemoSiteNumber(const httplib::Request& req, int count) {
   if (ec != std::errc{} || end != digits.data() + digits.size()) return 0;
   return number >= 1 && number <= count ? number : 0;
 }
+
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds to wait for, at most `limit` and never past `deadline`.
+int WaitMs(std::chrono::milliseconds limit, Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return static_cast<int>(std::max<long long>(0, std::min(limit, left).count()));
+}
+
+// True when `sock` has something to read (or was hung up) within `ms`.
+bool WaitReadable(int sock, int ms) {
+  pollfd p{sock, POLLIN, 0};
+  int rc = 0;
+  do {
+    rc = ::poll(&p, 1, ms);
+  } while (rc < 0 && errno == EINTR);
+  return rc > 0;
+}
+
+// One connection's socket as cpp-httplib reads requests from it and writes
+// answers to it, with limits that cpp-httplib does not have: each request may
+// bring at most `maxBytes` bytes and must have come whole by its deadline.
+// cpp-httplib would otherwise keep a request line or a body of any length in
+// memory, and wait for a request trickled in one byte at a time for as long
+// as the bytes keep coming.
+class GuardedSocketStream : public httplib::Stream {
+ public:
+  GuardedSocketStream(int sock, std::chrono::milliseconds readTimeout,
+                      std::chrono::milliseconds writeTimeout)
+      : sock_(sock), readTimeout_(readTimeout), writeTimeout_(writeTimeout) {}
+
+  // Waits for the next request on the connection, at most `idle`.
+  bool WaitForRequest(std::chrono::milliseconds idle) const {
+    return pos_ < end_ || WaitReadable(sock_, static_cast<int>(idle.count()));
+  }
+
+  // The limits of the request about to be read.
+  void StartRequest(std::size_t maxBytes, Clock::time_point deadline) {
+    budget_ = maxBytes;
+    deadline_ = deadline;
+    overBudget_ = timedOut_ = lineEnded_ = headEnded_ = wrote_ = refused_ = false;
+    tail_ = 0;
+  }
+
+  // When the request broke a limit and nothing of an answer went out yet,
+  // sends the refusal (and nothing more for this request). True when it did.
+  bool SendRefusal() {
+    if (refused_ || wrote_) return refused_;
+    int status = 0;
+    if (timedOut_) {
+      status = 408;
+    } else if (overBudget_) {
+      status = !lineEnded_ ? 414 : headEnded_ ? 413 : 431;
+    }
+    if (status == 0) return false;
+    const char* reason = status == 408   ? "Request Timeout"
+                         : status == 413 ? "Payload Too Large"
+                         : status == 414 ? "URI Too Long"
+                                         : "Request Header Fields Too Large";
+    const std::string answer = "HTTP/1.1 " + std::to_string(status) + " " + reason +
+                               "\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
+    refused_ = wrote_ = true;
+    if (is_writable()) ::send(sock_, answer.data(), answer.size(), MSG_NOSIGNAL);
+    return true;
+  }
+  bool Refused() const { return refused_; }
+
+  bool is_readable() const override {
+    return pos_ < end_ || WaitReadable(sock_, WaitMs(readTimeout_, deadline_));
+  }
+
+  bool is_writable() const override {
+    pollfd p{sock_, POLLOUT, 0};
+    int rc = 0;
+    do {
+      rc = ::poll(&p, 1, static_cast<int>(writeTimeout_.count()));
+    } while (rc < 0 && errno == EINTR);
+    return rc > 0 && (p.revents & (POLLERR | POLLHUP)) == 0;
+  }
+
+  ssize_t read(char* ptr, size_t size) override {
+    if (pos_ == end_) {
+      if (budget_ == 0) {
+        overBudget_ = true;
+        return -1;
+      }
+      if (Clock::now() >= deadline_ || !WaitReadable(sock_, WaitMs(readTimeout_, deadline_))) {
+        timedOut_ = true;
+        return -1;
+      }
+      ssize_t n = 0;
+      do {
+        n = ::recv(sock_, buffer_, std::min(sizeof buffer_, budget_), 0);
+      } while (n < 0 && errno == EINTR);
+      if (n <= 0) return n;
+      budget_ -= static_cast<std::size_t>(n);
+      pos_ = 0;
+      end_ = static_cast<std::size_t>(n);
+    }
+    const std::size_t count = std::min(size, end_ - pos_);
+    for (std::size_t i = 0; i < count; ++i) Note(buffer_[pos_ + i]);
+    std::memcpy(ptr, buffer_ + pos_, count);
+    pos_ += count;
+    return static_cast<ssize_t>(count);
+  }
+
+  ssize_t write(const char* ptr, size_t size) override {
+    // cpp-httplib answers a request it could not read with a plain 400; one
+    // that broke a limit gets the refusal that says which, and the connection ends.
+    if (SendRefusal()) return static_cast<ssize_t>(size);
+    if (!is_writable()) return -1;
+    wrote_ = true;
+    ssize_t n = 0;
+    do {
+      n = ::send(sock_, ptr, size, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    return n;
+  }
+
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    Address(::getpeername, ip, port);
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    Address(::getsockname, ip, port);
+  }
+  socket_t socket() const override { return sock_; }
+
+ private:
+  // Follows the request as it is read: has its first line, its whole head ended?
+  void Note(char c) {
+    tail_ = (tail_ << 8) | static_cast<unsigned char>(c);
+    if (c == '\n') lineEnded_ = true;
+    if (tail_ == 0x0D0A0D0Au) headEnded_ = true;
+  }
+
+  template <typename Lookup>
+  void Address(Lookup lookup, std::string& ip, int& port) const {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (lookup(sock_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return;
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET) {
+      const auto& in = reinterpret_cast<const sockaddr_in&>(address);
+      ::inet_ntop(AF_INET, &in.sin_addr, text, sizeof text);
+      port = ntohs(in.sin_port);
+    } else if (address.ss_family == AF_INET6) {
+      const auto& in6 = reinterpret_cast<const sockaddr_in6&>(address);
+      ::inet_ntop(AF_INET6, &in6.sin6_addr, text, sizeof text);
+      port = ntohs(in6.sin6_port);
+    }
+    ip = text;
+  }
+
+  int sock_;
+  std::chrono::milliseconds readTimeout_;
+  std::chrono::milliseconds writeTimeout_;
+  char buffer_[4096];
+  std::size_t pos_ = 0;
+  std::size_t end_ = 0;
+  std::size_t budget_ = 0;
+  Clock::time_point deadline_{};
+  std::uint32_t tail_ = 0;
+  bool overBudget_ = false;
+  bool timedOut_ = false;
+  bool lineEnded_ = false;
+  bool headEnded_ = false;
+  bool wrote_ = false;
+  bool refused_ = false;
+};
+
+// cpp-httplib's server, reading every connection through a GuardedSocketStream.
+class GuardedServer : public httplib::Server {
+ public:
+  GuardedServer(std::size_t maxRequestBytes, std::chrono::milliseconds requestTimeout)
+      : maxRequestBytes_(maxRequestBytes), requestTimeout_(requestTimeout) {}
+
+ private:
+  // Serves one connection: up to the keep-alive count of requests, each
+  // awaited for the keep-alive time, then closes it.
+  bool process_and_close_socket(socket_t sock) override {
+    using std::chrono::milliseconds;
+    using std::chrono::seconds;
+    GuardedSocketStream stream(
+        sock,
+        std::chrono::duration_cast<milliseconds>(seconds(read_timeout_sec_)) +
+            std::chrono::duration_cast<milliseconds>(std::chrono::microseconds(read_timeout_usec_)),
+        std::chrono::duration_cast<milliseconds>(seconds(write_timeout_sec_)) +
+            std::chrono::duration_cast<milliseconds>(
+                std::chrono::microseconds(write_timeout_usec_)));
+    bool ok = false;
+    for (std::size_t left = keep_alive_max_count_; left > 0 && svr_sock_ != INVALID_SOCKET;
+         --left) {
+      if (!stream.WaitForRequest(seconds(keep_alive_timeout_sec_))) break;
+      stream.StartRequest(maxRequestBytes_, Clock::now() + requestTimeout_);
+      bool closed = false;
+      ok = process_request(stream, left == 1, closed, nullptr);
+      // A request that cpp-httplib gave up on without a word is refused here.
+      if (!ok) stream.SendRefusal();
+      if (!ok || closed || stream.Refused()) break;
+    }
+    ::shutdown(sock, SHUT_RDWR);
+    ::close(sock);
+    return ok;
+  }
+
+  std::size_t maxRequestBytes_;
+  std::chrono::milliseconds requestTimeout_;
+};
 
 }  // namespace
 
@@ -263,7 +473,11 @@ bool SiteServer::Start() {
     return false;
   }
 
-  m.server = std::make_unique<httplib::Server>();
+  if (c.maxRequestBytes == 0 || c.requestTimeout.count() <= 0) {
+    m.error = "a request needs room of at least one byte and a time-out of 1 ms or more";
+    return false;
+  }
+  m.server = std::make_unique<GuardedServer>(c.maxRequestBytes, c.requestTimeout);
   httplib::Server& s = *m.server;
   const auto threads = static_cast<std::size_t>(std::max(c.threads, kMinimumThreads));
   s.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
@@ -280,6 +494,8 @@ bool SiteServer::Start() {
   s.set_keep_alive_timeout(2);
   s.set_read_timeout(10, 0);
   s.set_write_timeout(10, 0);
+  // A body is never kept: the site's pages are all plain GETs.
+  s.set_payload_max_length(c.maxRequestBytes);
   s.set_error_handler(
       httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
         // Only answers without a page of their own get this one.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -26,6 +27,14 @@ struct SiteConfig {
   std::chrono::milliseconds demoDelay{150};
   // Threads answering requests: this many requests are served at once.
   int threads = 32;
+  // A request's head (request line and headers) must arrive whole within this
+  // many bytes and this time from its first byte, or it is refused (414, 431
+  // or 408) and the connection closed. So no client can make the server keep
+  // an endless line, a flood of headers or a large body, nor hold one of its
+  // threads by trickling a request in. Nothing beyond the head is read, except
+  // a short body, which the site's pages never use.
+  std::size_t maxRequestBytes = 64 * 1024;
+  std::chrono::milliseconds requestTimeout{5000};
   // Receives one line per answered request ("GET /manual.htm 200"); may be
   // called from several threads at once, never for two requests at the same
   // moment. Empty: no log.

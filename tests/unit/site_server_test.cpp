@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -291,6 +294,81 @@ TEST(SiteServer, AnswersManySlowRequestsAtOnce) {
   // The slow answers overlapped: many were being worked on at the same time.
   EXPECT_GE(server.PeakInFlight(), 16);
   EXPECT_EQ(server.InFlight(), 0);
+}
+
+// Sends `request` as raw bytes on a new connection (then stops sending when
+// `endSending`) and returns whatever the server sends back before it hangs up.
+std::string RawExchange(int port, const std::string& request, bool endSending = false) {
+  const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+  timeval wait{10, 0};
+  ::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+  ::setsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string answer;
+  if (::connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    // The server may refuse and hang up before all of it is sent.
+    for (std::size_t sent = 0; sent < request.size();) {
+      const ssize_t n = ::send(sock, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) break;
+      sent += static_cast<std::size_t>(n);
+    }
+    if (endSending) ::shutdown(sock, SHUT_WR);
+    char buffer[4096];
+    for (ssize_t n; (n = ::recv(sock, buffer, sizeof buffer, 0)) > 0;)
+      answer.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(sock);
+  return answer;
+}
+
+std::string StatusLine(const std::string& answer) { return answer.substr(0, answer.find('\r')); }
+
+TEST(SiteServer, RefusesRequestsOverItsLimitsAndGoesOnAnswering) {
+  SiteConfig config = TestConfig();
+  config.maxRequestBytes = 4096;
+  config.requestTimeout = std::chrono::milliseconds(300);
+  SiteServer server(config);
+  ASSERT_TRUE(server.Start()) << server.Error();
+  const int port = server.Port();
+
+  // A request line, the headers or a body that would not fit: the server keeps
+  // none of it and says why.
+  EXPECT_EQ(StatusLine(RawExchange(port, "GET /" + std::string(100000, 'a'))),
+            "HTTP/1.1 414 URI Too Long");
+  std::string flood = "GET /manual.htm HTTP/1.1\r\nHost: x\r\n";
+  for (int i = 0; i < 500; ++i) flood += "X-Flood: " + std::to_string(i) + "\r\n";
+  EXPECT_EQ(StatusLine(RawExchange(port, flood + "\r\n")),
+            "HTTP/1.1 431 Request Header Fields Too Large");
+  EXPECT_EQ(StatusLine(RawExchange(port, "POST / HTTP/1.1\r\nContent-Length: 1073741824\r\n\r\n" +
+                                             std::string(100000, 'b'))),
+            "HTTP/1.1 413 Payload Too Large");
+  std::string chunked = "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n";
+  for (int i = 0; i < 10; ++i) chunked += "1000\r\n" + std::string(0x1000, 'c') + "\r\n";
+  EXPECT_EQ(StatusLine(RawExchange(port, chunked + "0\r\n\r\n")).substr(0, 12), "HTTP/1.1 413");
+
+  // A request that does not come whole in time is given up; one cut off on
+  // its way is a bad request.
+  EXPECT_EQ(StatusLine(RawExchange(port, "GET /manual.htm HTTP/1.1\r\nHost: x\r\n")),
+            "HTTP/1.1 408 Request Timeout");
+  EXPECT_EQ(StatusLine(RawExchange(port, "GET /manual.htm HTTP/1.1\r\nHo", true)),
+            "HTTP/1.1 400 Bad Request");
+
+  // Requests within the limits are answered as ever, on one connection too.
+  const std::string twice =
+      "GET /cgi-bin/versioncheck.pl?version=" + std::string(3000, '1') + " HTTP/1.1\r\n\r\n" +
+      "GET /cgi-bin/versioncheck.pl?version= HTTP/1.1\r\nConnection: close\r\n\r\n";
+  const std::string answers = RawExchange(port, twice);
+  EXPECT_EQ(StatusLine(answers), "HTTP/1.1 200 OK");
+  const std::size_t second = answers.find("HTTP/1.1", 1);
+  ASSERT_NE(second, std::string::npos);
+  EXPECT_EQ(StatusLine(answers.substr(second)), "HTTP/1.1 200 OK");
+  httplib::Client client = ClientFor(server);
+  auto manual = client.Get("/manual.htm");
+  ASSERT_TRUE(manual);
+  EXPECT_EQ(manual->status, 200);
 }
 
 TEST(SiteCommandLine, ReadsTheOptionsAndSaysWhatIsWrong) {

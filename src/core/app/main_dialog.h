@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/app/controls.h"
@@ -79,6 +80,9 @@ class MainDialog {
 
   // --- URL history ---
   void LoadUrlHistory();
+  // Takes the history from the text of tesselwick.ini (LF line ends): "URL" is
+  // the last session's PAD URL, "URL1" to "URL10" are list entries.
+  void ReadUrlHistory(std::string_view text);
   void RememberPadUrl();
   void SaveUrlHistory();
   // Index of the entry equal to text with ASCII letter case ignored, or -1.

@@ -30,19 +30,21 @@ void MainDialog::LoadUrlHistory() {
   // A missing file is created empty and loads nothing; a file that can't be
   // read at all (a folder of that name, no permission) loads nothing, silently.
   const std::optional<std::string> text = ReadTextFileContents(FilePath(texts::kHistoryFile));
-  if (text) {
-    ForEachKeyValueLine(*text, [this](const KeyValue& line) {
-      if (line.key == "URL") {
-        // The URL of the last session goes into the edit field, not the list.
-        PadUrl = line.value;
-        Push();
-      } else if (HistoryEntryNumber(line.key) != 0 && !line.value.empty() &&
-                 FindUrlEntryNoCase(line.value) < 0) {
-        AddUrlEntry(line.value);
-      }
-    });
-  }
+  if (text) ReadUrlHistory(*text);
   Push();
+}
+
+void MainDialog::ReadUrlHistory(std::string_view text) {
+  ForEachKeyValueLine(text, [this](const KeyValue& line) {
+    if (line.key == "URL") {
+      // The URL of the last session goes into the edit field, not the list.
+      PadUrl = line.value;
+      Push();
+    } else if (HistoryEntryNumber(line.key) != 0 && !line.value.empty() &&
+               FindUrlEntryNoCase(line.value) < 0) {
+      AddUrlEntry(line.value);
+    }
+  });
 }
 
 void MainDialog::RememberPadUrl() {

@@ -32,12 +32,8 @@ bool AddHeader(HeaderList& list, const char* line) {
 
 // What the callbacks of one transfer share.
 struct Transfer {
-  FetchMode mode = FetchMode::Blocks;
-  std::size_t maxBodyBytes = 0;
   const std::atomic<bool>* cancel = nullptr;
-  std::string body;
-  std::size_t receivedBytes = 0;
-  char lastByte = '\0';
+  BodyReader body{FetchMode::Blocks, 0};
   bool tooLarge = false;
   bool cancelled = false;
 };
@@ -51,20 +47,9 @@ size_t OnBodyBytes(char* data, size_t size, size_t count, void* user) {
   auto& transfer = *static_cast<Transfer*>(user);
   const size_t length = size * count;
   if (CancelRequested(transfer)) return 0;
-  if (length > transfer.maxBodyBytes - transfer.receivedBytes) {
+  if (!transfer.body.Take(std::string_view(data, length))) {
     transfer.tooLarge = true;
     return 0;
-  }
-  transfer.receivedBytes += length;
-  if (length == 0) return 0;
-  transfer.lastByte = data[length - 1];
-  if (transfer.mode == FetchMode::Blocks) {
-    transfer.body.append(data, length);
-  } else {
-    // Line mode keeps every byte except carriage returns; line feeds end lines.
-    for (size_t i = 0; i < length; ++i) {
-      if (data[i] != '\r') transfer.body.push_back(data[i]);
-    }
   }
   return length;
 }
@@ -198,6 +183,28 @@ bool Configure(CURL* curl, const std::string& url, FetchMode mode, const FetchLi
 
 }  // namespace
 
+bool BodyReader::Take(std::string_view piece) {
+  if (piece.size() > maxBodyBytes_ - receivedBytes_) return false;
+  receivedBytes_ += piece.size();
+  if (piece.empty()) return true;
+  lastByte_ = piece.back();
+  if (mode_ == FetchMode::Blocks) {
+    body_.append(piece);
+  } else {
+    // Line mode keeps every byte except carriage returns; line feeds end lines.
+    for (const char c : piece) {
+      if (c != '\r') body_.push_back(c);
+    }
+  }
+  return true;
+}
+
+std::string BodyReader::Finish() && {
+  // A last line without its line feed is still a line.
+  if (mode_ == FetchMode::Lines && receivedBytes_ > 0 && lastByte_ != '\n') body_.push_back('\n');
+  return std::move(body_);
+}
+
 bool InitNetwork() {
   static const bool started = [] {
 #ifdef SIGPIPE
@@ -232,8 +239,7 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
   if (!headersMade) return Failed(fetch_error::kInternal);
 
   Transfer transfer;
-  transfer.mode = mode;
-  transfer.maxBodyBytes = limits.maxBodyBytes;
+  transfer.body = BodyReader(mode, limits.maxBodyBytes);
   transfer.cancel = limits.cancel;
   if (!Configure(curl.get(), url, mode, limits, headers, transfer)) {
     return Failed(fetch_error::kInternal);
@@ -256,11 +262,7 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
   FetchResult result;
   result.ok = true;
   result.status = status;
-  result.body = std::move(transfer.body);
-  // A last line without its line feed is still a line.
-  if (mode == FetchMode::Lines && transfer.receivedBytes > 0 && transfer.lastByte != '\n') {
-    result.body.push_back('\n');
-  }
+  result.body = std::move(transfer.body).Finish();
   return result;
 }
 

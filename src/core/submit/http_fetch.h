@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace tesselwick {
 
@@ -53,6 +54,28 @@ struct FetchResult {
   int error = 0;
   // True when FetchLimits::cancel ended the transfer.
   bool cancelled = false;
+};
+
+// Collects an answer's body piece by piece as it arrives, the way its mode
+// reads it. Works on bytes alone, so the same reading applies whatever
+// delivered them.
+class BodyReader {
+ public:
+  BodyReader(FetchMode mode, std::size_t maxBodyBytes) : mode_(mode), maxBodyBytes_(maxBodyBytes) {}
+
+  // Takes the next piece of the body. False, keeping nothing of the piece,
+  // when the body would grow over maxBodyBytes.
+  bool Take(std::string_view piece);
+  // The body read so far. Block mode keeps every byte; line mode drops
+  // carriage returns, and a last line without its line feed still gets one.
+  std::string Finish() &&;
+
+ private:
+  FetchMode mode_;
+  std::size_t maxBodyBytes_;
+  std::string body_;
+  std::size_t receivedBytes_ = 0;
+  char lastByte_ = '\0';
 };
 
 // Starts the network layer once for the whole program; false when it cannot.
