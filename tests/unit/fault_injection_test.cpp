@@ -21,6 +21,7 @@
 #include "core/submit/site_requests.h"
 #include "support/fake_controls.h"
 #include "support/raw_tcp_server.h"
+#include "support/sample_sites.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
 
@@ -31,6 +32,9 @@ using namespace std::chrono_literals;
 using test::FakeMainWindow;
 using test::RawTcpServer;
 using test::Reply;
+using test::Row;
+using test::RowsOf;
+using test::Site;
 using test::TempFolder;
 using test::TestHttpServer;
 using Message = std::pair<std::string, std::string>;
@@ -124,25 +128,6 @@ class FaultyServers {
     for (const std::string& path : Paths(prefix)) server.Set(path, reply);
   }
 };
-
-std::string Site(const std::string& title, const std::string& request) {
-  return "TITLE=" + title + "\r\nURL=http://" + title + ".example/\r\nSUBMITURL=http://" + title +
-         ".example/add\r\nGETORPOST=" + request + "\r\n";
-}
-
-std::string Row(const std::string& title, const char* verdict) {
-  return ReportRow({title, "http://" + title + ".example/", "http://" + title + ".example/add", ""},
-                   verdict, Today());
-}
-
-// The report's rows: what stands between the table's heading row and its end.
-std::string RowsOf(const std::string& report) {
-  const std::string head = "<td>Submission Date</td></tr>";
-  const std::size_t from = report.find(head);
-  const std::size_t to = report.find("</table>");
-  if (from == std::string::npos || to == std::string::npos) return "<no table>";
-  return report.substr(from + head.size(), to - from - head.size());
-}
 
 std::vector<std::string> FolderListing(const std::filesystem::path& folder) {
   std::vector<std::string> names;

@@ -23,6 +23,7 @@
 #include "core/submit/report.h"
 #include "support/child_process.h"
 #include "support/fake_controls.h"
+#include "support/sample_sites.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
 
@@ -32,6 +33,9 @@ namespace {
 namespace fs = std::filesystem;
 using test::FakeMainWindow;
 using test::Reply;
+using test::Row;
+using test::RowsOf;
+using test::Site;
 using test::TempFolder;
 using test::TestHttpServer;
 using Message = std::pair<std::string, std::string>;
@@ -47,25 +51,6 @@ const Message kUpdateComplete{"Site update complete", "TesselWick Update:"};
 const char* kPadFile =
     "<XML_DIZ_INFO><Program_Info><Program_Category_Class>Games::Puzzle"
     "</Program_Category_Class></Program_Info></XML_DIZ_INFO>";
-
-std::string Site(const std::string& title, const std::string& request) {
-  return "TITLE=" + title + "\r\nURL=http://" + title + ".example/\r\nSUBMITURL=http://" + title +
-         ".example/add\r\nGETORPOST=" + request + "\r\n";
-}
-
-std::string Row(const std::string& title, const char* verdict) {
-  return ReportRow({title, "http://" + title + ".example/", "http://" + title + ".example/add", ""},
-                   verdict, Today());
-}
-
-// The report's rows: what stands between the table's heading row and its end.
-std::string RowsOf(const std::string& report) {
-  const std::string head = "<td>Submission Date</td></tr>";
-  const std::size_t from = report.find(head);
-  const std::size_t to = report.find("</table>");
-  if (from == std::string::npos || to == std::string::npos) return "<no table>";
-  return report.substr(from + head.size(), to - from - head.size());
-}
 
 // Whether a file holds exactly `bytes`; when not, says so without printing
 // kilobytes of either.

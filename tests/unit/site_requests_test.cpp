@@ -14,6 +14,7 @@
 #include "demo_sites.h"
 #include "site_server.h"
 #include "support/fake_controls.h"
+#include "support/sample_sites.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
 
@@ -23,6 +24,9 @@ namespace {
 using namespace std::chrono_literals;
 using test::FakeMainWindow;
 using test::Reply;
+using test::Row;
+using test::RowsOf;
+using test::Site;
 using test::TempFolder;
 using test::TestHttpServer;
 
@@ -30,30 +34,11 @@ const char* kPadFile =
     "<XML_DIZ_INFO><Program_Info><Program_Category_Class>Games::Puzzle"
     "</Program_Category_Class></Program_Info></XML_DIZ_INFO>";
 
-std::string Site(const std::string& title, const std::string& request) {
-  return "TITLE=" + title + "\r\nURL=http://" + title + ".example/\r\nSUBMITURL=http://" + title +
-         ".example/add\r\nGETORPOST=" + request + "\r\n";
-}
-
 // The sites in list order: pad.dat holds them the other way round.
 std::string SiteFile(const std::vector<std::string>& sitesInListOrder) {
   std::string file;
   for (auto it = sitesInListOrder.rbegin(); it != sitesInListOrder.rend(); ++it) file += *it;
   return file;
-}
-
-std::string Row(const std::string& title, const char* status) {
-  return ReportRow({title, "http://" + title + ".example/", "http://" + title + ".example/add", ""},
-                   status, Today());
-}
-
-// The report's rows: what stands between the table's heading row and its end.
-std::string RowsOf(const std::string& report) {
-  const std::string head = "<td>Submission Date</td></tr>";
-  const std::size_t from = report.find(head);
-  const std::size_t to = report.find("</table>");
-  if (from == std::string::npos || to == std::string::npos) return "<no table>";
-  return report.substr(from + head.size(), to - from - head.size());
 }
 
 // Takes answers until `enough` says so, or the run ends.
