@@ -14,18 +14,7 @@ if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
 fi
 
 # clang and its libFuzzer runtime, besides what every build needs.
-scripts/install-deps.sh
-missing=()
-for p in clang libclang-rt-14-dev; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/install-deps.sh clang libclang-rt-14-dev
 
 cmake --preset fuzz >/dev/null
 targets=()

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing need, when missing.
+# Installs the Debian 12 packages that building, running and testing need, when missing,
+# and any further packages named on the command line.
+#   scripts/install-deps.sh [PACKAGE...]
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
   libwxgtk3.2-dev libcurl4-openssl-dev libcpp-httplib-dev googletest libgtest-dev
   xvfb xauth xdg-utils imagemagick
+  "$@"
 )
 
 missing=()

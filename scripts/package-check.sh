@@ -31,19 +31,8 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
 # --- What the checks need, besides what building needs -----------------------
-scripts/install-deps.sh
-tools=(desktop-file-utils appstream lintian dpkg-dev fakeroot file xdotool libglib2.0-bin
-  xvfb xauth imagemagick)
-missing=()
-for p in "${tools[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  say "installing ${missing[*]}"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
-fi
+scripts/install-deps.sh desktop-file-utils appstream lintian dpkg-dev fakeroot file xdotool \
+  libglib2.0-bin
 
 # --- Everything started here stops when the script ends ----------------------
 work=$(mktemp -d /tmp/tesselwick-package-check.XXXXXX)
