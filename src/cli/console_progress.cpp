@@ -164,7 +164,7 @@ void ConsoleRunProgress::WaitForSites(SiteRequests& requests,
     } else {
       const std::vector<std::size_t> waiting = requests.InFlight();
       for (std::size_t i = 0; i < waiting.size(); ++i)
-        status += (i == 0 ? "; waiting for " : ", ") + sites[waiting[i]].Title;
+        status += (i == 0 ? "; waiting for " : ", ") + sites[waiting[i]].Title.str();
     }
     if (!requests.Done()) ShowStatus(status);
   }

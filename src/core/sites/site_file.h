@@ -22,10 +22,19 @@ struct SiteFileContents {
 
 // Reads the records of a site file's text (LF line ends). `pending` is the
 // working record before the first line: a non-empty Title there is a record
-// that the first TITLE line, or the end of the text, completes. Fields are never
-// emptied between records, so a record without a key keeps the previous one's
-// value, and lines before the first TITLE give their values to the first
-// record. A last line without a line feed is ignored.
+// that the first TITLE line, or the end of the text, completes. URL and
+// SUBMITURL are not emptied between records, so a record without one keeps
+// the previous record's value (shared, not copied, so a long value costs its
+// size once however many records take it); lines before the first TITLE give
+// their values to the first record. The request template belongs to its own
+// record alone: a record without a GETORPOST line has none, so it is never
+// requested in another site's name. A last line without a line feed is
+// ignored.
 SiteFileContents ParseSiteFile(std::string_view text, SiteRecord pending = {});
+
+// True when text reads as a site list: at least one listed record with a
+// request template of its own. An error page, a version answer or a few
+// stray bytes do not.
+bool IsSiteList(std::string_view text);
 
 }  // namespace tesselwick
