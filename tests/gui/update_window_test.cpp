@@ -51,8 +51,10 @@ class UpdateWindowTest : public ::testing::Test {
     folder.Write("pad.dat", "SCRIPTVERSION=5\r\nTITLE=Old\r\n");
     server.Set("/cgi-bin/versioncheck.pl",
                test::Reply::Text("VERSION=1.01\r\nSCRIPTVERSION=6\r\n"));
-    server.Set("/cgi-bin/versionupdate.pl",
-               test::Reply::Text("SCRIPTVERSION=6\r\nTITLE=New A\r\nTITLE=New B\r\n"));
+    server.Set(
+        "/cgi-bin/versionupdate.pl",
+        test::Reply::Text(
+            "SCRIPTVERSION=6\r\nTITLE=New A\r\nGETORPOST=a\r\nTITLE=New B\r\nGETORPOST=b\r\n"));
   }
   ~UpdateWindowTest() override {
     if (window) window->Destroy();
@@ -132,11 +134,14 @@ TEST_F(UpdateWindowTest, CheckShowsTheAnswerAndUpdateDownloadsTheNewList) {
   EXPECT_EQ(BoxText(dialog, kIdSitesVersion), "5");
   EXPECT_TRUE(Button(dialog, kIdUpdate)->IsEnabled());
 
-  server.Set("/cgi-bin/versionupdate.pl",
-             test::Reply::Text("SCRIPTVERSION=6\r\nTITLE=New A\r\nTITLE=New B\r\n"));
+  server.Set(
+      "/cgi-bin/versionupdate.pl",
+      test::Reply::Text(
+          "SCRIPTVERSION=6\r\nTITLE=New A\r\nGETORPOST=a\r\nTITLE=New B\r\nGETORPOST=b\r\n"));
   wxTEST_DIALOG(Click(dialog, kIdUpdate),
                 ExpectMessage("Site update complete", "TesselWick Update:"));
-  EXPECT_EQ(folder.Read("pad.dat"), "SCRIPTVERSION=6\r\nTITLE=New A\r\nTITLE=New B\r\n\r\n");
+  EXPECT_EQ(folder.Read("pad.dat"),
+            "SCRIPTVERSION=6\r\nTITLE=New A\r\nGETORPOST=a\r\nTITLE=New B\r\nGETORPOST=b\r\n\r\n");
   EXPECT_EQ(BoxText(dialog, kIdSitesVersion), "6");
   EXPECT_FALSE(Button(dialog, kIdUpdate)->IsEnabled());
 }

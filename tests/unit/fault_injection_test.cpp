@@ -309,7 +309,9 @@ TEST(FaultInjection, UpdateServerFaultsSaveNothingAndLetTheUserTryAgain) {
   EXPECT_LT(servers.server.HugeBytesSent(), std::size_t{128} * 1024 * 1024);
 
   // After all that, a sound server's list is taken.
-  const std::string newList = "SCRIPTVERSION=6\r\nTITLE=New\r\nURL=http://new.example/\r\n";
+  const std::string newList =
+      "SCRIPTVERSION=6\r\nTITLE=New\r\nURL=http://new.example/\r\nGETORPOST=http://new.example/"
+      "add\r\n";
   servers.server.Set(kDownloadPath, Reply::Text(newList));
   dialog.siteUrl = servers.server.Url();
   dialog.ServerSitesVersion = "6";

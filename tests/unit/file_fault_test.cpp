@@ -137,7 +137,8 @@ TEST(FileFaults, AReadOnlyWorkingFolderLosesNothingAndSaysSo) {
               TestHttpServer server;
               server.Set("/pad.xml", Reply::Text(kPadFile));
               server.Set("/thanks", Reply::Text("Thanks"));
-              server.Set(kDownloadPath, Reply::Text("SCRIPTVERSION=6\r\nTITLE=New\r\n"));
+              server.Set(kDownloadPath,
+                         Reply::Text("SCRIPTVERSION=6\r\nTITLE=New\r\nGETORPOST=g\r\n"));
               const SiteList sites(server, 3);
               folder.Write("pad.dat", sites.file);
               const std::string oldSites = folder.Read("pad.dat");
@@ -192,52 +193,53 @@ TEST(FileFaults, AFullDiskKeepsEveryOldFileWhole) {
   folder.Write("tesselwick.ini", oldHistory);
   constexpr rlim_t kRoomLeft = 16 * 1024;
 
-  EXPECT_EQ(test::RunInChildProcess([&] {
-              TestHttpServer server;
-              server.Set("/pad.xml", Reply::Text(kPadFile));
-              server.Set("/thanks", Reply::Text("Thanks"));
-              // A new site list larger than the room left.
-              const SiteList newSites(server, 200);
-              server.Set(kDownloadPath, Reply::Text("SCRIPTVERSION=6\r\n" + newSites.file));
-              const SiteList sites(server, 150);
-              folder.Write("pad.dat", sites.file);
-              const std::string oldSites = folder.Read("pad.dat");
+  EXPECT_EQ(
+      test::RunInChildProcess([&] {
+        TestHttpServer server;
+        server.Set("/pad.xml", Reply::Text(kPadFile));
+        server.Set("/thanks", Reply::Text("Thanks"));
+        // A new site list larger than the room left.
+        const SiteList newSites(server, 200);
+        server.Set(kDownloadPath, Reply::Text("SCRIPTVERSION=6\r\n" + newSites.file));
+        const SiteList sites(server, 150);
+        folder.Write("pad.dat", sites.file);
+        const std::string oldSites = folder.Read("pad.dat");
 
-              // From here on no file of this process may grow past 16 KiB: a
-              // write beyond fails (EFBIG) like a write to a full disk (ENOSPC)
-              // would, instead of ending the process.
-              std::signal(SIGXFSZ, SIG_IGN);
-              const rlimit room{kRoomLeft, kRoomLeft};
-              ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &room), 0);
+        // From here on no file of this process may grow past 16 KiB: a
+        // write beyond fails (EFBIG) like a write to a full disk (ENOSPC)
+        // would, instead of ending the process.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit room{kRoomLeft, kRoomLeft};
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &room), 0);
 
-              FakeMainWindow w(folder.Path());
-              w.dialog.Initialise();
-              ASSERT_EQ(w.dialog.SiteCount, 150);
-              w.urlBox.edit = server.Url("/pad.xml");
-              w.dialog.SubmissionRun();
-              EXPECT_EQ(w.messages.shown, Messages{kReportUnwritable});
-              EXPECT_TRUE(Holds(folder, "Report.htm", oldReport));
+        FakeMainWindow w(folder.Path());
+        w.dialog.Initialise();
+        ASSERT_EQ(w.dialog.SiteCount, 150);
+        w.urlBox.edit = server.Url("/pad.xml");
+        w.dialog.SubmissionRun();
+        EXPECT_EQ(w.messages.shown, Messages{kReportUnwritable});
+        EXPECT_TRUE(Holds(folder, "Report.htm", oldReport));
 
-              w.messages.shown.clear();
-              w.dialog.CloseDown();
-              EXPECT_EQ(w.messages.shown, Messages{kHistoryUnwritable});
-              EXPECT_TRUE(Holds(folder, "tesselwick.ini", oldHistory));
+        w.messages.shown.clear();
+        w.dialog.CloseDown();
+        EXPECT_EQ(w.messages.shown, Messages{kHistoryUnwritable});
+        EXPECT_TRUE(Holds(folder, "tesselwick.ini", oldHistory));
 
-              FakeUpdateWindow u(folder.Path(), server);
-              u.dialog.OnUpdate();
-              EXPECT_EQ(u.messages.shown, Messages{kSiteFileUnwritable});
-              EXPECT_TRUE(Holds(folder, "pad.dat", oldSites));
-              EXPECT_EQ(u.dialog.SitesVersion, "5");
-              EXPECT_TRUE(u.updateButton.enabled);
+        FakeUpdateWindow u(folder.Path(), server);
+        u.dialog.OnUpdate();
+        EXPECT_EQ(u.messages.shown, Messages{kSiteFileUnwritable});
+        EXPECT_TRUE(Holds(folder, "pad.dat", oldSites));
+        EXPECT_EQ(u.dialog.SitesVersion, "5");
+        EXPECT_TRUE(u.updateButton.enabled);
 
-              // What fits is still written: it was the size that failed.
-              server.Set(kDownloadPath, Reply::Text("SCRIPTVERSION=6\r\nTITLE=Small\r\n"));
-              u.messages.shown.clear();
-              u.dialog.OnUpdate();
-              EXPECT_EQ(u.messages.shown, Messages{kUpdateComplete});
-              EXPECT_EQ(folder.Read("pad.dat"), "SCRIPTVERSION=6\r\nTITLE=Small\r\n\r\n");
-            }),
-            "");
+        // What fits is still written: it was the size that failed.
+        server.Set(kDownloadPath, Reply::Text("SCRIPTVERSION=6\r\nTITLE=Small\r\nGETORPOST=g\r\n"));
+        u.messages.shown.clear();
+        u.dialog.OnUpdate();
+        EXPECT_EQ(u.messages.shown, Messages{kUpdateComplete});
+        EXPECT_EQ(folder.Read("pad.dat"), "SCRIPTVERSION=6\r\nTITLE=Small\r\nGETORPOST=g\r\n\r\n");
+      }),
+      "");
   EXPECT_EQ(
       FolderListing(folder.Path()),
       (std::vector<std::string>{"Report.htm", "ReportTemplate.htm", "pad.dat", "tesselwick.ini"}));
@@ -249,7 +251,7 @@ TEST(FileFaults, FilesInTheWayAreLeftAloneAndTheRunGoesOn) {
   TestHttpServer server;
   server.Set("/pad.xml", Reply::Text(kPadFile));
   server.Set("/thanks", Reply::Text("Thanks"));
-  server.Set(kDownloadPath, Reply::Text("SCRIPTVERSION=6\r\nTITLE=New\r\n"));
+  server.Set(kDownloadPath, Reply::Text("SCRIPTVERSION=6\r\nTITLE=New\r\nGETORPOST=g\r\n"));
   const SiteList sites(server, 3);
   {
     // Folders named like the report and the history, with something inside.

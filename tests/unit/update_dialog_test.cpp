@@ -26,6 +26,8 @@ const std::pair<std::string, std::string> kNewProgramBox{kNewProgram,
                                                          "New Program Version Available"};
 const std::pair<std::string, std::string> kCompleteBox{"Site update complete",
                                                        "TesselWick Update:"};
+const std::pair<std::string, std::string> kNotASiteListBox{
+    "The update server's answer is not a site list.\r\nNothing was changed.", "Error"};
 const std::pair<std::string, std::string> kSaveFailedBox{"Error Saving Engines File",
                                                          "Update Data"};
 
@@ -93,18 +95,32 @@ TEST_F(UpdateDialogTest, OpensWithTheInstalledVersionsAndUpdateDisabled) {
   EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(UpdateDialogTest, RequestsCarryTheInstalledVersionUnescapedAndTheUpdateAgent) {
-  dialog.SitesVersion = "5&x=%41";
-  Check("VERSION=1.01\r\nSCRIPTVERSION=6\r\n");
-  Update(test::Reply::Text("SCRIPTVERSION=6\r\nTITLE=New\r\n"));
-  const std::vector<test::RecordedRequest> requests = server.Requests();
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[0].path, kCheckPath);
-  EXPECT_EQ(requests[0].query, "version=5&x=%41");
-  EXPECT_EQ(requests[0].userAgent, "TesselWick 1.0 Agent");
-  EXPECT_EQ(requests[1].path, kDownloadPath);
-  EXPECT_EQ(requests[1].query, "version=5&x=%41");
-  EXPECT_EQ(requests[1].userAgent, "TesselWick 1.0 Agent");
+TEST_F(UpdateDialogTest, RequestsCarryTheInstalledVersionEscapedAndTheUpdateAgent) {
+  const struct {
+    const char* version;
+    const char* query;
+  } versions[] = {
+      {"2026.12-rc1", "version=2026.12-rc1"},
+      {"5&x=%41", "version=5%26x=%2541"},
+      {"2025 01", "version=2025%2001"},
+      {"a#b+c?d", "version=a%23b%2Bc%3Fd"},
+      {"\x01\x7f\xc3\xa9", "version=%01%7F%C3%A9"},
+  };
+  for (const auto& v : versions) {
+    SCOPED_TRACE(v.version);
+    server.ClearRequests();
+    dialog.SitesVersion = v.version;
+    Check("VERSION=1.01\r\nSCRIPTVERSION=6\r\n");
+    Update(test::Reply::Text("SCRIPTVERSION=6\r\nTITLE=New\r\nGETORPOST=g\r\n"));
+    const std::vector<test::RecordedRequest> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].path, kCheckPath);
+    EXPECT_EQ(requests[0].query, v.query);
+    EXPECT_EQ(requests[0].userAgent, "TesselWick 1.0 Agent");
+    EXPECT_EQ(requests[1].path, kDownloadPath);
+    EXPECT_EQ(requests[1].query, v.query);
+    EXPECT_EQ(requests[1].userAgent, "TesselWick 1.0 Agent");
+  }
 }
 
 TEST_F(UpdateDialogTest, AnAnswerNeedsTenCharactersCountingLineFeeds) {
@@ -188,30 +204,45 @@ TEST(UpdateDialogOffline, AServerThatCannotBeReachedShowsAnEmptyAnswerAndTheErro
 TEST_F(UpdateDialogTest, ASuccessfulUpdateReplacesPadDatAndTakesTheServerVersion) {
   Check("VERSION=1.01\nSCRIPTVERSION=6\n");
   ASSERT_TRUE(updateButton.enabled);
-  EXPECT_EQ(Update(test::Reply::Text("SCRIPTVERSION=6\r\nTITLE=New\nURL=u")),
+  EXPECT_EQ(Update(test::Reply::Text("SCRIPTVERSION=6\r\nTITLE=New\nGETORPOST=g\nURL=u")),
             (Messages{kCompleteBox}));
   // The answer as line mode reads it, plus one line feed; CR LF on disk.
-  EXPECT_EQ(folder.Read("pad.dat"), "SCRIPTVERSION=6\r\nTITLE=New\r\nURL=u\r\n\r\n");
+  EXPECT_EQ(folder.Read("pad.dat"), "SCRIPTVERSION=6\r\nTITLE=New\r\nGETORPOST=g\r\nURL=u\r\n\r\n");
   EXPECT_FALSE(std::filesystem::exists(folder / "pad.dat.tmp"));
   EXPECT_EQ(dialog.SitesVersion, "6");
   EXPECT_EQ(sitesBox.text, "6");
   EXPECT_FALSE(updateButton.enabled);
 }
 
-TEST_F(UpdateDialogTest, AnIncompleteOrFailedDownloadLeavesPadDatAndLetsTheUserRetry) {
+// Whatever the server (or anyone on the way) answers, pad.dat is replaced
+// only by a whole site list, and the user is told why not.
+TEST_F(UpdateDialogTest, AnythingButAWholeSiteListLeavesPadDatAndLetsTheUserRetry) {
   const std::string old = folder.Read("pad.dat");
-  const std::string list = "SCRIPTVERSION=6\r\nTITLE=New\r\n" + std::string(200, 'x') + "\r\n";
-  const std::vector<std::pair<const char*, test::Reply>> answers = {
-      {"not found", test::Reply::Text("<html><body>404 Not Found</body></html>", 404)},
-      {"server error", test::Reply::Text("<html><body>Internal Server Error</body></html>", 500)},
-      {"cut off", test::Reply::CutOff(list)},
-      {"too short", test::Reply::Text("TITLE=A\r\n")},
-      {"empty", test::Reply::Text("")},
+  const std::string list =
+      "SCRIPTVERSION=6\r\nTITLE=New\r\nGETORPOST=g\r\n" + std::string(200, 'x') + "\r\n";
+  const struct {
+    const char* name;
+    test::Reply reply;
+    std::pair<std::string, std::string> box;
+  } answers[] = {
+      {"not found", test::Reply::Text("<html><body>404 Not Found</body></html>", 404),
+       kNotDownloadedBox},
+      {"server error", test::Reply::Text("<html><body>Internal Server Error</body></html>", 500),
+       kNotDownloadedBox},
+      {"cut off", test::Reply::CutOff(list), kNotDownloadedBox},
+      {"too short", test::Reply::Text("TITLE=A\r"), kNotDownloadedBox},
+      {"empty", test::Reply::Text(""), kNotDownloadedBox},
+      {"error page with 200", test::Reply::Text("<html><body>502 Bad Gateway</body></html>"),
+       kNotASiteListBox},
+      {"version alone", test::Reply::Text("SCRIPTVERSION=9\r\n"), kNotASiteListBox},
+      {"nine bytes", test::Reply::Text("123456789"), kNotASiteListBox},
+      {"sites without templates", test::Reply::Text("TITLE=A\r\nURL=u\r\nTITLE=B\r\n"),
+       kNotASiteListBox},
   };
   Check("VERSION=1.01\nSCRIPTVERSION=6\n");
-  for (const auto& [name, reply] : answers) {
+  for (const auto& [name, reply, box] : answers) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(Update(reply), (Messages{kNotDownloadedBox}));
+    EXPECT_EQ(Update(reply), (Messages{box}));
     EXPECT_EQ(folder.Read("pad.dat"), old);
     EXPECT_EQ(dialog.SitesVersion, "5");
     EXPECT_EQ(sitesBox.text, "5");
@@ -223,7 +254,7 @@ TEST_F(UpdateDialogTest, AnIncompleteOrFailedDownloadLeavesPadDatAndLetsTheUserR
 
 TEST_F(UpdateDialogTest, APadDatThatCannotBeWrittenKeepsTheOldFile) {
   const std::string old = folder.Read("pad.dat");
-  const test::Reply list = test::Reply::Text("SCRIPTVERSION=6\r\nTITLE=New\r\n");
+  const test::Reply list = test::Reply::Text("SCRIPTVERSION=6\r\nTITLE=New\r\nGETORPOST=g\r\n");
   Check("VERSION=1.01\nSCRIPTVERSION=6\n");
 
   // A folder in pad.dat's place stays a folder.
@@ -241,7 +272,7 @@ TEST_F(UpdateDialogTest, APadDatThatCannotBeWrittenKeepsTheOldFile) {
   EXPECT_EQ(folder.Read("pad.dat"), old);
   std::filesystem::create_directory(folder / "pad.dat.tmp");
   EXPECT_EQ(Update(list), (Messages{kCompleteBox}));
-  EXPECT_EQ(folder.Read("pad.dat"), "SCRIPTVERSION=6\r\nTITLE=New\r\n\r\n");
+  EXPECT_EQ(folder.Read("pad.dat"), "SCRIPTVERSION=6\r\nTITLE=New\r\nGETORPOST=g\r\n\r\n");
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 
 #include "core/platform/text_file.h"
 #include "core/sites/key_value_line.h"
+#include "core/sites/site_file.h"
+#include "core/submit/background_fetch.h"
+#include "core/text/percent_encode.h"
 
 namespace tesselwick {
 
@@ -25,6 +28,9 @@ constexpr const char* kNewProgram =
 constexpr const char* kNewProgramCaption = "New Program Version Available";
 constexpr const char* kUpdateComplete = "Site update complete";
 constexpr const char* kUpdateCompleteCaption = "TesselWick Update:";
+constexpr const char* kNotASiteList =
+    "The update server's answer is not a site list.\r\nNothing was changed.";
+constexpr const char* kNotASiteListCaption = "Error";
 constexpr const char* kSaveFailed = "Error Saving Engines File";
 constexpr const char* kSaveFailedCaption = "Update Data";
 
@@ -57,9 +63,19 @@ void UpdateDialog::Initialise() {
 
 bool UpdateDialog::FetchLines(const std::string& url) {
   ResponseText.clear();
-  FetchResult result = HttpFetch(url, FetchMode::Lines, fetchLimits);
+  FetchResult result;
+  if (waiter != nullptr) {
+    BackgroundFetch fetch(url, FetchMode::Lines, fetchLimits);
+    waiter->Wait(fetch);
+    result = fetch.Result();
+  } else {
+    result = HttpFetch(url, FetchMode::Lines, fetchLimits);
+  }
   lastFetchOk_ = result.ok;
   lastStatus_ = result.status;
+  lastFetchStopped_ = result.cancelled;
+  // A request the user gave up is no failure of the network's.
+  if (result.cancelled) return false;
   if (!result.ok) {
     ReportFetchFailure(result.error, ErrorText);
     return false;
@@ -79,8 +95,12 @@ void UpdateDialog::OnCheckVersion() {
 }
 
 void UpdateDialog::CheckVersion() {
-  // The version is sent exactly as pad.dat gave it, without escaping.
-  FetchLines(siteUrl + kCheckPath + SitesVersion);
+  // The installed version goes into the update URLs escaped, so a version
+  // with a space, "&" or "#" still makes a valid request that carries all of
+  // it; a version of digits, letters, dots and dashes goes out as it is.
+  // Given up by the user: nothing came back, and nothing is said about it.
+  if (!FetchLines(siteUrl + kCheckPath + PercentEncodeValue(SitesVersion)) && lastFetchStopped_)
+    return;
   ParseVersionResponse();
 }
 
@@ -116,7 +136,8 @@ void UpdateDialog::OnUpdate() {
 }
 
 void UpdateDialog::DownloadSiteFile() {
-  FetchLines(siteUrl + kDownloadPath + SitesVersion);
+  if (!FetchLines(siteUrl + kDownloadPath + PercentEncodeValue(SitesVersion)) && lastFetchStopped_)
+    return;
   // Only a saved file counts as an update; otherwise the user has seen why
   // and may try again with the button still enabled.
   if (!SaveSiteFile()) return;
@@ -132,6 +153,13 @@ bool UpdateDialog::SaveSiteFile() {
   const bool whole = lastFetchOk_ && lastStatus_ >= 200 && lastStatus_ < 300;
   if (!whole || ResponseText.size() < kShortestAnswer) {
     controls_.messages.ShowMessage(kNotDownloaded, kNotDownloadedCaption);
+    return false;
+  }
+  // A whole answer may still be no site list: a proxy's error page sent with
+  // status 200, a version answer, a few stray bytes. Saving it would leave
+  // the user with no sites at all.
+  if (!IsSiteList(ResponseText)) {
+    controls_.messages.ShowMessage(kNotASiteList, kNotASiteListCaption);
     return false;
   }
   // Written beside the old file and renamed over it, so a failed write keeps

@@ -41,6 +41,9 @@ class UpdateDialog {
   // window's tests point them at a local server.
   std::string siteUrl;
   FetchLimits fetchLimits;
+  // Waits for the update server while the window stays alive; without one,
+  // each request runs on the calling thread.
+  RequestWaiter* waiter = nullptr;
 
   // --- working state ---
   // Body of the last answer, every line followed by one line feed; empty when
@@ -70,12 +73,15 @@ class UpdateDialog {
   // Downloads pad.dat and, when it was saved, reports success, takes the
   // server's site list version and disables Update.
   void DownloadSiteFile();
-  // Replaces pad.dat with the last answer when it is a whole, successful one;
-  // otherwise shows why not and leaves the file alone. True when saved.
+  // Replaces pad.dat with the last answer when it is a whole, successful one
+  // that reads as a site list; otherwise shows why not and leaves the file
+  // alone. True when saved.
   bool SaveSiteFile();
 
   // One line-mode retrieval; true when the answer was read to its end.
   bool FetchLines(const std::string& url);
+  // True when the user gave up the last retrieval.
+  bool LastFetchStopped() const { return lastFetchStopped_; }
 
   std::filesystem::path SiteFilePath() const { return folder_ / texts::kSiteFile; }
 
@@ -85,6 +91,7 @@ class UpdateDialog {
   // How the last retrieval ended: read to the end, and with which HTTP status.
   bool lastFetchOk_ = false;
   long lastStatus_ = 0;
+  bool lastFetchStopped_ = false;
 };
 
 }  // namespace tesselwick
