@@ -2,6 +2,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <functional>
+
 #include "support/fake_controls.h"
 #include "support/temp_folder.h"
 
@@ -49,14 +52,39 @@ TEST(SiteList, CarriageReturnsAloneYieldNothing) {
   EXPECT_EQ(w.siteList.RowCount(), 0);
 }
 
-TEST(SiteList, UnreadableInputLoadsNothingWithoutCrashing) {
-  {
+// A pad.dat that cannot be read leaves the list empty and says which file
+// and why; a link that leads nowhere reads as an empty list and creates
+// nothing.
+TEST(SiteList, UnreadableInputLoadsNothingAndSaysWhy) {
+  const struct {
+    const char* name;
+    std::function<void(TempFolder&)> make;
+    const char* reason;  // nullptr: no message
+  } cases[] = {
+      {"folder", [](TempFolder& f) { std::filesystem::create_directory(f / "pad.dat"); },
+       "it is a folder"},
+      {"fifo", [](TempFolder& f) { ::mkfifo((f / "pad.dat").c_str(), 0666); },
+       "it is not a regular file"},
+      {"dangling link",
+       [](TempFolder& f) { std::filesystem::create_symlink(f / "nowhere.dat", f / "pad.dat"); },
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     TempFolder folder;
-    std::filesystem::create_directory(folder / "pad.dat");
+    c.make(folder);
     FakeMainWindow w(folder.Path());
     w.dialog.Initialise();
     EXPECT_EQ(w.siteCount.text, "0");
-    EXPECT_TRUE(w.messages.shown.empty());
+    EXPECT_FALSE(std::filesystem::exists(folder / "nowhere.dat"));
+    if (c.reason == nullptr) {
+      EXPECT_TRUE(w.messages.shown.empty());
+    } else {
+      ASSERT_EQ(w.messages.shown.size(), 1u);
+      EXPECT_EQ(w.messages.shown[0].first, "The site list cannot be read.\r\n" +
+                                               (folder / "pad.dat").string() + ": " + c.reason);
+      EXPECT_EQ(w.messages.shown[0].second, "Error Loading Site List");
+    }
   }
   if (::geteuid() != 0) {  // root reads whatever the permissions say
     TempFolder folder;

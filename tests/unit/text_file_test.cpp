@@ -4,6 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
+#include <string>
+
 #include "core/platform/date.h"
 #include "support/temp_folder.h"
 
@@ -72,6 +76,61 @@ TEST(TextFile, ReplacingKeepsPermissionsAndRefusesWhatMayNotBeWritten) {
     EXPECT_FALSE(ReplaceTextFile(folder / "locked.txt", "new"));
     EXPECT_EQ(folder.Read("locked.txt"), "kept");
   }
+}
+
+// A file kept behind a symbolic link (a shared copy) is replaced where it
+// is, and the link stays; a link that leads nowhere is never followed by a
+// read, while a save creates the file it names.
+TEST(TextFile, LinksAreWrittenThroughAndNeverCreatedThroughByReading) {
+  namespace fs = std::filesystem;
+  test::TempFolder folder;
+  fs::create_directory(folder / "shared");
+  folder.Write("shared/pad.dat", "old");
+  fs::create_symlink("shared/pad.dat", folder / "pad.dat");
+  fs::create_symlink("pad.dat", folder / "second.dat");
+  EXPECT_EQ(ReadTextFileContents(folder / "second.dat"), "old");
+  ASSERT_TRUE(ReplaceTextFile(folder / "second.dat", "new\n"));
+  EXPECT_TRUE(fs::is_symlink(folder / "pad.dat"));
+  EXPECT_TRUE(fs::is_symlink(folder / "second.dat"));
+  EXPECT_EQ(folder.Read("shared/pad.dat"), "new\r\n");
+
+  fs::create_symlink(folder / "missing.ini", folder / "tesselwick.ini");
+  EXPECT_EQ(ReadTextFileContents(folder / "tesselwick.ini"), "");
+  EXPECT_FALSE(fs::exists(folder / "missing.ini"));
+  ASSERT_TRUE(ReplaceTextFile(folder / "tesselwick.ini", "saved\n"));
+  EXPECT_TRUE(fs::is_symlink(folder / "tesselwick.ini"));
+  EXPECT_EQ(folder.Read("missing.ini"), "saved\r\n");
+
+  // A loop of links is refused, not followed for ever.
+  fs::create_symlink("loop.b", folder / "loop.a");
+  fs::create_symlink("loop.a", folder / "loop.b");
+  EXPECT_FALSE(ReplaceTextFile(folder / "loop.a", "x"));
+  std::string why;
+  EXPECT_FALSE(ReadTextFileContents(folder / "loop.a", &why).has_value());
+  EXPECT_FALSE(why.empty());
+}
+
+// What a killed save left behind goes at the next save of the same file once
+// it is a day old; younger ones (another copy may be saving) and other names
+// stay.
+TEST(TextFile, StaleTemporaryFilesAreRemovedAtTheNextSave) {
+  namespace fs = std::filesystem;
+  test::TempFolder folder;
+  const char* stale[] = {"pad.dat.0a1b2c.tmp", "pad.dat.ffffff.tmp"};
+  const char* kept[] = {"pad.dat.0a1b2d.tmp", "pad.dat.0A1B2C.tmp", "pad.dat.0a1b2.tmp",
+                        "other.dat.0a1b2c.tmp", "pad.dat.0a1b2c.tmp.x"};
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(25);
+  for (const char* name : stale) {
+    folder.Write(name, "leftover");
+    fs::last_write_time(folder / name, old);
+  }
+  for (const char* name : kept) {
+    folder.Write(name, "keep");
+    if (std::string(name) != "pad.dat.0a1b2d.tmp") fs::last_write_time(folder / name, old);
+  }
+  ASSERT_TRUE(ReplaceTextFile(folder / "pad.dat", "x"));
+  for (const char* name : stale) EXPECT_FALSE(fs::exists(folder / name)) << name;
+  for (const char* name : kept) EXPECT_TRUE(fs::exists(folder / name)) << name;
 }
 
 TEST(Date, EnglishMonthAbbreviationsWhateverTheLocale) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -35,15 +36,45 @@ std::string FromDiskLineEnds(std::string_view bytes) {
   return out;
 }
 
-std::optional<std::string> ReadTextFileContents(const fs::path& path) {
-  // Opening for reading creates a missing file, empty, like the program's
-  // text streams always have; O_CREAT without O_TRUNC leaves a present file
-  // alone. O_NONBLOCK keeps a FIFO of that name from blocking the open; it is
-  // refused below like any other file that is not a regular one.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-  if (fd < 0) return std::nullopt;
+namespace {
+
+// Opens a file for reading, creating it empty when it is missing, as the
+// program's text streams always have. O_NONBLOCK keeps a FIFO of that name
+// from blocking the open; it is refused later like any other file that is not
+// a regular one. -1 with errno set when it cannot be opened; -2 for a link
+// that leads nowhere, which reads as an empty file without creating its
+// target.
+int OpenForReading(const fs::path& path) {
+  constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const int fd = ::open(path.c_str(), kFlags);
+    if (fd >= 0 || errno != ENOENT) return fd;
+    // O_EXCL never follows a link: a dangling one makes this fail with EEXIST.
+    const int created = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+    if (created >= 0 || errno != EEXIST) return created;
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) return -2;
+    // Someone else created it in between: open theirs.
+  }
+  return -1;
+}
+
+void Say(std::string* problem, std::string why) {
+  if (problem != nullptr) *problem = std::move(why);
+}
+
+}  // namespace
+
+std::optional<std::string> ReadTextFileContents(const fs::path& path, std::string* problem) {
+  const int fd = OpenForReading(path);
+  if (fd == -2) return std::string();
+  if (fd < 0) {
+    Say(problem, errno == EISDIR ? "it is a folder" : std::generic_category().message(errno));
+    return std::nullopt;
+  }
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    Say(problem, S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file");
     ::close(fd);
     return std::nullopt;
   }
@@ -81,10 +112,60 @@ int CreateTemporaryBeside(const fs::path& path, fs::path& temp) {
   return -1;
 }
 
+// The file that a save of `path` replaces: the end of its chain of symbolic
+// links, which need not exist yet. Nothing for a loop of links (or a chain of
+// more than 40) and for a link that cannot be read.
+std::optional<fs::path> FileBehindLinks(const fs::path& path) {
+  fs::path file = path;
+  for (int step = 0; step < 40; ++step) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(file, ec))) return file;
+    const fs::path target = fs::read_symlink(file, ec);
+    if (ec) return std::nullopt;
+    file = target.is_absolute() ? target : file.parent_path() / target;
+  }
+  return std::nullopt;
+}
+
+// True for names that CreateTemporaryBeside gives `base`: base.XXXXXX.tmp
+// with six lower-case hex digits.
+bool IsTemporaryName(const std::string& name, const std::string& base) {
+  constexpr std::size_t kDigits = 6;
+  if (name.size() != base.size() + 1 + kDigits + 4 || name.compare(0, base.size(), base) != 0 ||
+      name[base.size()] != '.' || name.compare(name.size() - 4, 4, ".tmp") != 0) {
+    return false;
+  }
+  for (std::size_t i = base.size() + 1; i < base.size() + 1 + kDigits; ++i) {
+    const char c = name[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+// Removes the temporary files that saves of `file` left behind when they were
+// killed, once they are older than a day: a save under way in another copy of
+// the program is never that old. Only plain files of our own naming go.
+void RemoveStaleTemporaries(const fs::path& file) {
+  std::error_code ec;
+  const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
+  const std::string base = file.filename().string();
+  const auto dayAgo = fs::file_time_type::clock::now() - std::chrono::hours(24);
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    if (!IsTemporaryName(it->path().filename().string(), base)) continue;
+    std::error_code entryError;
+    if (!it->is_regular_file(entryError) || it->is_symlink(entryError)) continue;
+    const auto modified = fs::last_write_time(it->path(), entryError);
+    if (!entryError && modified < dayAgo) fs::remove(it->path(), entryError);
+  }
+}
+
 }  // namespace
 
-bool ReplaceFileBytes(const fs::path& path, std::string_view bytes) {
+bool ReplaceFileBytes(const fs::path& link, std::string_view bytes) {
   std::error_code ec;
+  const std::optional<fs::path> behindLinks = FileBehindLinks(link);
+  if (!behindLinks) return false;
+  const fs::path& path = *behindLinks;
   // A file that may not be written stays as it is, although renaming over it
   // would succeed; the new file keeps the old one's permissions.
   struct stat old {};
@@ -108,6 +189,7 @@ bool ReplaceFileBytes(const fs::path& path, std::string_view bytes) {
   if (::close(fd) != 0) ok = false;
   if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
   if (!ok) fs::remove(temp, ec);
+  RemoveStaleTemporaries(path);
   return ok;
 }
 

@@ -11,10 +11,13 @@ namespace tesselwick {
 // bytes in memory with LF alone.
 
 // Reads a whole text file, turning each CR LF into LF (a lone CR stays).
-// A missing file is created empty first, as the program's files always are.
+// A missing file is created empty first, as the program's files always are;
+// a symbolic link that points nowhere reads as empty and creates nothing.
 // Returns nothing when the file cannot be opened or created (a folder or FIFO
-// of that name, no permission); a read error part-way ends the text there.
-std::optional<std::string> ReadTextFileContents(const std::filesystem::path& path);
+// of that name, no permission), and then says why in `problem` when given
+// ("it is a folder"); a read error part-way ends the text there.
+std::optional<std::string> ReadTextFileContents(const std::filesystem::path& path,
+                                                std::string* problem = nullptr);
 
 // Turns every LF into CR LF.
 std::string ToDiskLineEnds(std::string_view text);
@@ -25,9 +28,12 @@ std::string FromDiskLineEnds(std::string_view bytes);
 // Writes text (LF line ends) as the whole new content of path, with CR LF line
 // ends on disk. The bytes go to a temporary file in the same folder, which is
 // flushed and renamed over the old file only when every byte was written, so a
-// failed write leaves the old file as it was. A file that may not be written
+// failed write leaves the old file as it was. When path is a symbolic link,
+// the file it leads to is the one replaced and the link stays, so a shared
+// copy behind a link is kept up to date. A file that may not be written
 // (read-only, not a regular file) is refused, and the new file keeps the old
-// one's permissions. Returns false on any failure.
+// one's permissions. Temporary files of this file's that a killed save left
+// behind are removed once they are a day old. Returns false on any failure.
 bool ReplaceTextFile(const std::filesystem::path& path, std::string_view text);
 
 // Same, with the bytes written exactly as given.

@@ -1,3 +1,6 @@
+#include <filesystem>
+#include <system_error>
+
 #include "core/app/main_dialog.h"
 #include "core/app/texts.h"
 #include "core/platform/text_file.h"
@@ -46,9 +49,21 @@ void MainDialog::ResetCurrentSite() {
 
 void MainDialog::LoadSiteFile() {
   Pull();
-  // A file that cannot be read at all (a folder of that name, no permission)
-  // loads nothing, silently; what is pending in CurrentSite is still listed.
-  const std::optional<std::string> text = ReadTextFileContents(FilePath(texts::kSiteFile));
+  // A file that cannot be read at all (a folder of that name, a FIFO, no
+  // permission) loads nothing, and the user is told which file and why: an
+  // empty list without a word would look like a site list with no sites.
+  // What is pending in CurrentSite is still listed.
+  std::string problem;
+  const std::optional<std::string> text =
+      ReadTextFileContents(FilePath(texts::kSiteFile), &problem);
+  if (!text) {
+    std::error_code ec;
+    const std::filesystem::path shown = std::filesystem::absolute(FilePath(texts::kSiteFile), ec);
+    controls_.messages.ShowMessage("The site list cannot be read.\r\n" +
+                                       (ec ? FilePath(texts::kSiteFile) : shown).string() + ": " +
+                                       problem,
+                                   "Error Loading Site List");
+  }
   SiteFileContents contents = ParseSiteFile(text ? *text : std::string(), CurrentSite);
   if (contents.scriptVersion) SitesVersion = *contents.scriptVersion;
   // Each record goes on top, so the file's last record ends up in row 0. The
