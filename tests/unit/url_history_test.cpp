@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,56 @@ TEST(UrlHistory, OnlyTheFirstTenEntriesAreSavedAndOfferedNextTime) {
   EXPECT_EQ(next.urlBox.entries, firstTen);
   EXPECT_EQ(next.urlBox.edit, "http://a.example/pad.xml");
   EXPECT_EQ(next.dialog.PadUrl, "http://a.example/pad.xml");
+}
+
+// The URL the user has just used is never the one dropped: when it sorts
+// after ten others, the last of those makes room for it.
+TEST(UrlHistory, TheUrlUsedInThisRunIsAlwaysSaved) {
+  std::vector<std::string> twelve;
+  for (char c = 'a'; c <= 'l'; ++c) twelve.push_back(std::string("http://") + c + ".example/");
+  std::string file = "URL=" + twelve[0] + "\n";
+  for (std::size_t i = 0; i < twelve.size(); ++i)
+    file += "URL" + std::to_string(i % 10 + 1) + "=" + twelve[i] + "\n";
+  const struct {
+    const char* name;
+    std::vector<std::string> used;  // submitted in this order
+    std::string savedTenth;
+  } cases[] = {
+      {"nothing used", {}, twelve[9]},
+      {"a new URL sorting last", {"http://z.example/"}, "http://z.example/"},
+      {"an old entry sorting last", {"http://l.example/"}, twelve[11]},
+      {"a case variant of an old entry", {"HTTP://K.EXAMPLE/"}, twelve[10]},
+      {"the last used counts", {"http://z.example/", "http://k.example/"}, twelve[10]},
+      {"used and among the ten", {"http://z.example/", "http://b.example/"}, twelve[9]},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    folder.Write("tesselwick.ini", file);
+    FakeMainWindow w(folder.Path());
+    w.dialog.Initialise();
+    for (const std::string& url : c.used) Remember(w, url);
+    w.dialog.CloseDown();
+    std::vector<std::string> saved(twelve.begin(), twelve.begin() + 9);
+    saved.push_back(c.savedTenth);
+    const std::string padUrl = c.used.empty() ? twelve[0] : c.used.back();
+    EXPECT_EQ(folder.Read("tesselwick.ini"), HistoryBytes(padUrl, saved));
+  }
+}
+
+TEST(UrlHistory, AHistoryOfManyLinesLoadsEveryDistinctEntryInOrder) {
+  TempFolder folder;
+  std::string file;
+  for (int i = 30000; i > 0; --i) {
+    file += "URL" + std::to_string(i % 10 + 1) + "=http://h" + std::to_string(i % 20000) + "/\n";
+    if (i % 3 == 0) file += "URL1=HTTP://H" + std::to_string(i % 20000) + "/\n";
+  }
+  folder.Write("tesselwick.ini", file);
+  FakeMainWindow w(folder.Path());
+  w.dialog.Initialise();
+  ASSERT_EQ(w.urlBox.entries.size(), 20000u);
+  EXPECT_TRUE(std::is_sorted(w.urlBox.entries.begin(), w.urlBox.entries.end(), UrlEntryLess));
+  EXPECT_EQ(w.urlBox.entries, w.dialog.UrlEntries);
 }
 
 TEST(UrlHistory, HandEditedFilesAreReadByTheirExactKeys) {

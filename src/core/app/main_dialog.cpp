@@ -23,6 +23,11 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
          });
 }
 
+std::string FoldAsciiCase(std::string text) {
+  for (char& c : text) c = FoldAscii(c);
+  return text;
+}
+
 MainDialog::MainDialog(MainDialogControls controls, std::filesystem::path folder)
     : controls_(controls), folder_(std::move(folder)) {}
 

@@ -102,10 +102,16 @@ class MainDialog {
  private:
   MainDialogControls controls_;
   std::filesystem::path folder_;
+  // The PAD URL of the last submission in this run of the program: its entry
+  // is always among those saved.
+  std::string usedPadUrl_;
 };
 
 // The PAD-URL list's order: byte order after folding ASCII letters to lower case.
 bool UrlEntryLess(const std::string& a, const std::string& b);
 bool EqualsNoCase(const std::string& a, const std::string& b);
+// The text with ASCII letters folded to lower case: equal for two texts
+// exactly when EqualsNoCase is true.
+std::string FoldAsciiCase(std::string text);
 
 }  // namespace tesselwick
