@@ -2,11 +2,14 @@
 
 #include <wx/button.h>
 #include <wx/dialog.h>
+#include <wx/gauge.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/app/texts.h"
 #include "core/sites/update_dialog.h"
@@ -29,8 +32,10 @@ class WindowButton : public ButtonControl {
 // The update dialog: the installed program and site list versions beside the
 // update server's, Check Version, Update and Return. Its state and commands
 // are the logic's UpdateDialog; this class only builds the controls and
-// routes the buttons.
-class UpdateWindow : public wxDialog {
+// routes the buttons. While the update server is asked, the dialog keeps
+// repainting: the explanation gives way to what it waits for, and Return to
+// a Stop button (Esc does the same) that gives the request up at once.
+class UpdateWindow : public wxDialog, public RequestWaiter {
  public:
   // pad.dat is replaced in `folder`; requests go to `serverUrl`.
   UpdateWindow(wxWindow* parent, const std::filesystem::path& folder,
@@ -39,11 +44,33 @@ class UpdateWindow : public wxDialog {
 
   UpdateDialog& Logic() { return *logic_; }
 
+  // Keeps the dialog alive until the request has ended or the user stops it.
+  void Wait(BackgroundFetch& fetch) override;
+  // True while a request is waited for; for tests.
+  bool Waiting() const { return fetch_ != nullptr; }
+  wxButton* StopButton() const { return stop_; }
+  wxStaticText* WaitingText() const { return status_; }
+
  private:
   void BuildControls();
   wxTextCtrl* VersionBox(int id, int x, int y);
+  // Runs one of the dialog's commands; `waitingFor` says what its request is.
+  void RunCommand(void (UpdateDialog::*command)(), const wxString& waitingFor, wxButton* pressed);
+  void ShowWaiting(bool waiting);
+  void StopWaiting();
 
   wxButton* update_ = nullptr;
+  wxButton* checkVersion_ = nullptr;
+  wxButton* back_ = nullptr;
+  wxButton* stop_ = nullptr;
+  wxStaticText* status_ = nullptr;
+  wxGauge* gauge_ = nullptr;
+  std::vector<wxStaticText*> explanation_;
+  // The request being waited for, and what the window says of it.
+  BackgroundFetch* fetch_ = nullptr;
+  wxString waitingFor_;
+  bool updateWasEnabled_ = false;
+  bool closeAfterWait_ = false;
   std::unique_ptr<TextBox> programVersion_;
   std::unique_ptr<TextBox> serverProgramVersion_;
   std::unique_ptr<TextBox> sitesVersion_;

@@ -3,6 +3,7 @@
 #include <wx/button.h>
 #include <wx/statbox.h>
 #include <wx/textctrl.h>
+#include <wx/timer.h>
 
 #include <functional>
 #include <string>
@@ -15,6 +16,8 @@
 
 namespace tesselwick::ui {
 namespace {
+
+using namespace std::chrono_literals;
 
 // Answers the update dialog when the main window runs it: `drive` works the
 // dialog and returns how it was closed.
@@ -100,9 +103,9 @@ TEST_F(UpdateWindowTest, OpensWithTheInstalledVersionsReturnFocusedAndUpdateDisa
   const wxRect client = dialog->GetClientRect();
   for (wxWindow* a : dialog->GetChildren()) {
     EXPECT_TRUE(client.Contains(a->GetRect())) << a->GetLabel();
-    if (a->IsKindOf(wxCLASSINFO(wxStaticBox))) continue;
+    if (a->IsKindOf(wxCLASSINFO(wxStaticBox)) || !a->IsShown()) continue;
     for (wxWindow* b : dialog->GetChildren()) {
-      if (a == b || b->IsKindOf(wxCLASSINFO(wxStaticBox))) continue;
+      if (a == b || b->IsKindOf(wxCLASSINFO(wxStaticBox)) || !b->IsShown()) continue;
       EXPECT_FALSE(a->GetRect().Intersects(b->GetRect()))
           << a->GetLabel() << " overlaps " << b->GetLabel();
     }
@@ -144,6 +147,94 @@ TEST_F(UpdateWindowTest, CheckShowsTheAnswerAndUpdateDownloadsTheNewList) {
             "SCRIPTVERSION=6\r\nTITLE=New A\r\nGETORPOST=a\r\nTITLE=New B\r\nGETORPOST=b\r\n\r\n");
   EXPECT_EQ(BoxText(dialog, kIdSitesVersion), "6");
   EXPECT_FALSE(Button(dialog, kIdUpdate)->IsEnabled());
+}
+
+void PressEscape(wxWindow* window) {
+  wxKeyEvent escape(wxEVT_CHAR_HOOK);
+  escape.m_keyCode = WXK_ESCAPE;
+  escape.SetEventObject(window);
+  window->ProcessWindowEvent(escape);
+}
+
+// A server that trickles its answer never meets the stall rule: the dialog
+// waits for it alive, says what it waits for, and Stop or Esc give the
+// request up at once, without an error box, leaving the dialog usable.
+TEST_F(UpdateWindowTest, ASlowServerIsWaitedForAliveAndStopOrEscGiveItUp) {
+  server.Set("/cgi-bin/versioncheck.pl",
+             test::Reply::Trickle("VERSION=1.01\r\nSCRIPTVERSION=6\r\n", 500ms));
+  auto* dialog = new UpdateWindow(nullptr, folder.Path(), "1.01", "5", server.Url());
+  window = dialog;
+  dialog->Show();
+  wxYield();
+
+  for (const bool byEscape : {false, true}) {
+    SCOPED_TRACE(byEscape ? "Esc" : "Stop");
+    struct {
+      int ticks = 0;
+      wxString status;
+      bool stopShown = false, returnShown = true, checkEnabled = true, stopFocused = false;
+    } seen;
+    wxTimer watcher;
+    watcher.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+      if (!dialog->Waiting()) return;
+      // A few ticks of the window's own loop while the answer trickles in.
+      if (++seen.ticks < 4) return;
+      seen.status = dialog->WaitingText()->GetLabel();
+      seen.stopShown = dialog->StopButton()->IsShown();
+      seen.returnShown = Button(dialog, wxID_OK)->IsShown();
+      seen.checkEnabled = Button(dialog, kIdCheckVersion)->IsEnabled();
+      seen.stopFocused = wxWindow::FindFocus() == dialog->StopButton();
+      if (byEscape) {
+        PressEscape(dialog);
+      } else {
+        Click(dialog, dialog->StopButton()->GetId());
+      }
+    });
+    watcher.Start(50);
+    {
+      // No box at all: the user gave the request up, nothing failed.
+      GoogleTestModalHook noBoxes(__FILE__, __LINE__, __func__);
+      Click(dialog, kIdCheckVersion);
+    }
+    watcher.Stop();
+
+    EXPECT_GE(seen.ticks, 4);
+    EXPECT_EQ(seen.status, "Asking the update server for its versions...");
+    EXPECT_TRUE(seen.stopShown);
+    EXPECT_FALSE(seen.returnShown);
+    EXPECT_FALSE(seen.checkEnabled);
+    EXPECT_TRUE(seen.stopFocused);
+    EXPECT_FALSE(dialog->Waiting());
+    EXPECT_TRUE(dialog->IsShown());
+    EXPECT_TRUE(Button(dialog, wxID_OK)->IsShown());
+    EXPECT_FALSE(dialog->StopButton()->IsShown());
+    EXPECT_TRUE(Button(dialog, kIdCheckVersion)->IsEnabled());
+    EXPECT_EQ(BoxText(dialog, kIdServerSitesVersion), "");
+  }
+
+  // Usable afterwards: a prompt server is asked as usual.
+  server.Set("/cgi-bin/versioncheck.pl", test::Reply::Text("VERSION=1.01\r\nSCRIPTVERSION=6\r\n"));
+  wxTEST_DIALOG(Click(dialog, kIdCheckVersion),
+                ExpectMessage("VERSION=1.01\nSCRIPTVERSION=6\n", "linkpage"));
+  EXPECT_EQ(BoxText(dialog, kIdServerSitesVersion), "6");
+}
+
+// After an update has disabled its own button, the focus moves on, so Esc
+// still reaches the dialog and closes it.
+TEST_F(UpdateWindowTest, EscClosesTheDialogAfterAnUpdate) {
+  auto* dialog = new UpdateWindow(nullptr, folder.Path(), "1.01", "5", server.Url());
+  window = dialog;
+  dialog->Show();
+  wxTEST_DIALOG(Click(dialog, kIdCheckVersion),
+                ExpectMessage("VERSION=1.01\nSCRIPTVERSION=6\n", "linkpage"));
+  Button(dialog, kIdUpdate)->SetFocus();
+  wxTEST_DIALOG(Click(dialog, kIdUpdate),
+                ExpectMessage("Site update complete", "TesselWick Update:"));
+  wxWindow* focus = wxWindow::FindFocus();
+  ASSERT_NE(focus, nullptr);
+  EXPECT_TRUE(focus->IsEnabled());
+  PressEscape(dialog);
+  EXPECT_FALSE(dialog->IsShown());
 }
 
 TEST_F(UpdateWindowTest, TheMainListShowsTheDownloadedSitesAfterReturn) {

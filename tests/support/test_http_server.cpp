@@ -64,6 +64,13 @@ Reply Reply::CutOff(std::string body) {
   return reply;
 }
 
+Reply Reply::Trickle(std::string body, std::chrono::milliseconds everyByte) {
+  Reply reply = Text(std::move(body));
+  reply.kind = Kind::Trickle;
+  reply.delay = everyByte;
+  return reply;
+}
+
 Reply Reply::Stall(std::chrono::milliseconds time) {
   Reply reply;
   reply.kind = Kind::Stall;
@@ -175,6 +182,16 @@ void TestHttpServer::Impl::Send(const Reply& reply, httplib::Response& response)
                                     });
       return;
     }
+    case Reply::Kind::Trickle:
+      response.set_content_provider(reply.body.size(), reply.contentType,
+                                    [this, body = reply.body, delay = reply.delay](
+                                        std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                      // Never quite slow enough for a stall rule: a byte now and
+                                      // then.
+                                      if (!Wait(delay)) return false;
+                                      return sink.write(body.data() + offset, 1);
+                                    });
+      return;
     case Reply::Kind::Huge:
       if (reply.chunked) {
         // Streamed without a length, so the client learns the size only by reading.

@@ -28,10 +28,11 @@ struct RecordedRequest {
 // What the server answers on one path.
 struct Reply {
   enum class Kind {
-    Normal,  // status and body
-    CutOff,  // announces the body's full length, sends half of it, then drops the connection
-    Stall,   // sends the headers, then nothing for `delay`
-    Huge,    // a body of `hugeBytes` bytes of 'x', streamed (chunked when `chunked`)
+    Normal,   // status and body
+    CutOff,   // announces the body's full length, sends half of it, then drops the connection
+    Stall,    // sends the headers, then nothing for `delay`
+    Trickle,  // sends the headers, then the body one byte every `delay`
+    Huge,     // a body of `hugeBytes` bytes of 'x', streamed (chunked when `chunked`)
   };
   Kind kind = Kind::Normal;
   int status = 200;
@@ -50,6 +51,7 @@ struct Reply {
   static Reply Redirect(std::string location, int status = 302);
   static Reply CutOff(std::string body);
   static Reply Stall(std::chrono::milliseconds time);
+  static Reply Trickle(std::string body, std::chrono::milliseconds everyByte);
   static Reply Huge(std::size_t bytes);
 };
 

@@ -5,36 +5,52 @@
 namespace tesselwick {
 
 BackgroundFetch::BackgroundFetch(std::string url, FetchMode mode, FetchLimits limits)
-    : url_(std::move(url)) {
-  limits.cancel = &stop_;
+    : state_(std::make_shared<State>()) {
+  state_->url = std::move(url);
   // Started here, not on the thread, so two fetches never race to start it.
   InitNetwork();
-  thread_ = std::thread([this, mode, limits] {
-    FetchResult result = HttpFetch(url_, mode, limits);
+  thread_ = std::thread([state = state_, mode, limits]() mutable {
+    limits.cancel = &state->stop;
+    FetchResult result = HttpFetch(state->url, mode, limits);
     {
-      std::lock_guard<std::mutex> lock(mutex_);
-      result_ = std::move(result);
+      std::lock_guard<std::mutex> lock(state->mutex);
+      // A stop has already given the caller its result.
+      if (!state->result) state->result = std::move(result);
     }
-    ended_.notify_all();
+    state->ended.notify_all();
   });
 }
 
 BackgroundFetch::~BackgroundFetch() {
   Stop();
-  thread_.join();
+  // A request that has not noticed the stop yet ends by itself shortly; its
+  // thread keeps the state it needs.
+  thread_.detach();
 }
 
 bool BackgroundFetch::Done() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return result_.has_value();
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->result.has_value();
 }
 
-void BackgroundFetch::Stop() { stop_ = true; }
+void BackgroundFetch::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->stop = true;
+    if (!state_->result) {
+      FetchResult cancelled;
+      cancelled.error = fetch_error::kConnectionAborted;
+      cancelled.cancelled = true;
+      state_->result = std::move(cancelled);
+    }
+  }
+  state_->ended.notify_all();
+}
 
 FetchResult BackgroundFetch::Result() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  ended_.wait(lock, [this] { return result_.has_value(); });
-  return *result_;
+  std::unique_lock<std::mutex> lock(state_->mutex);
+  state_->ended.wait(lock, [this] { return state_->result.has_value(); });
+  return *state_->result;
 }
 
 }  // namespace tesselwick

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -12,32 +13,39 @@
 namespace tesselwick {
 
 // One retrieval on a thread of its own, so that a window keeps repainting and
-// answering its keys while it waits. The caller may give up on it at any time.
+// answering its keys while it waits. The caller may give up on it at any time,
+// and then has its (cancelled) result at once: the network layer notices a
+// stop only every so often, so the thread may wind down a moment later on
+// its own.
 class BackgroundFetch {
  public:
   // Starts the request at once. `limits.cancel` is replaced by this fetch's
   // own stop flag.
   BackgroundFetch(std::string url, FetchMode mode, FetchLimits limits);
-  // Gives up the request if it still runs and waits for its thread.
+  // Gives up the request if it still runs; does not wait for it to wind down.
   ~BackgroundFetch();
   BackgroundFetch(const BackgroundFetch&) = delete;
   BackgroundFetch& operator=(const BackgroundFetch&) = delete;
 
-  const std::string& Url() const { return url_; }
-  // True once the request has ended, however it ended.
+  const std::string& Url() const { return state_->url; }
+  // True once the request has ended or been given up.
   bool Done() const;
-  // Gives up the request: it ends at once, as cancelled. Returns at once.
+  // Gives up the request: from now on it is Done, its result cancelled.
   void Stop();
-  bool Stopping() const { return stop_.load(); }
-  // Waits until the request has ended and gives its result.
+  bool Stopping() const { return state_->stop.load(); }
+  // Waits until the request has ended (or was given up) and gives its result.
   FetchResult Result();
 
  private:
-  const std::string url_;
-  std::atomic<bool> stop_{false};
-  mutable std::mutex mutex_;
-  std::condition_variable ended_;
-  std::optional<FetchResult> result_;
+  // Shared with the thread, which may outlive this object after a Stop.
+  struct State {
+    std::string url;
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::condition_variable ended;
+    std::optional<FetchResult> result;
+  };
+  std::shared_ptr<State> state_;
   std::thread thread_;
 };
 
