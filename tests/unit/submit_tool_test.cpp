@@ -235,6 +235,20 @@ TEST(SubmitTool, UpdateDownloadsANewerSiteListAndCarriesOnWhenItCannot) {
   EXPECT_TRUE(Contains(failed.err, "carrying on with the current site list (version 6)\n"));
   EXPECT_EQ(folder.Read("pad.dat"), oldList);
 
+  // An answer that is no site list (an error page sent with status 200) is
+  // not taken for an update.
+  server.Set("/cgi-bin/versionupdate.pl",
+             Reply::Text("<html><body>502 Bad Gateway</body></html>"));
+  const Outcome junk = RunTool(args, env);
+  EXPECT_EQ(junk.status, exit_status::kAllPassed);
+  EXPECT_EQ(junk.Lines(), (std::vector<std::string>{"Pass  Old Site", "1 passed, 0 failed"}));
+  EXPECT_TRUE(Contains(junk.err,
+                       "Error: The update server's answer is not a site list. Nothing was "
+                       "changed.\n"));
+  EXPECT_FALSE(Contains(junk.err, "site list updated"));
+  EXPECT_TRUE(Contains(junk.err, "carrying on with the current site list (version 6)\n"));
+  EXPECT_EQ(folder.Read("pad.dat"), oldList);
+
   // An update server that cannot be reached: the number and what it means.
   RefusingPort refusing;
   env.siteUrl = refusing.Url("");
