@@ -1,5 +1,7 @@
 // tesselwick-site: the TesselWick web site in a box. Serves the update
 // server's two requests, the manual and, with --demo, sample download sites.
+#include <sys/resource.h>
+
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -23,6 +25,14 @@ int main(int argc, char** argv) {
     std::cerr << "tesselwick-site: " << cl.error << "\n"
               << "Try 'tesselwick-site --help' for the options.\n";
     return 2;
+  }
+
+  // Every open connection takes a file descriptor, and a site may have many
+  // thousands open: take all the system allows this process.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
   }
 
   // SIGINT and SIGTERM are taken by sigwait below; every thread that the
