@@ -21,6 +21,7 @@
 #include "core/sites/site_file.h"
 #include "core/submit/category.h"
 #include "demo_sites.h"
+#include "http_front.h"
 #include "published_data.h"
 #include "support/temp_folder.h"
 
@@ -481,6 +482,43 @@ TEST(SiteServer, RefusesRequestsOverItsLimitsAndGoesOnAnswering) {
   auto manual = client.Get("/manual.htm");
   ASSERT_TRUE(manual);
   EXPECT_EQ(manual->status, 200);
+}
+
+// When the front hands a request on: once its head and the body that the
+// head announces have come, and not before.
+TEST(SiteServer, ARequestIsWholeWithItsHeadAndAnnouncedBody) {
+  constexpr RequestCheck::Kind kWait = RequestCheck::kIncomplete;
+  constexpr RequestCheck::Kind kWhole = RequestCheck::kComplete;
+  constexpr RequestCheck::Kind kRefuse = RequestCheck::kRefused;
+  const std::string get = "GET / HTTP/1.1\r\nHost: x\r\n";
+  const std::string post = "POST / HTTP/1.1\r\n";
+  const std::string chunked = post + "Transfer-Encoding: chunked\r\n\r\n";
+  struct Case {
+    std::string bytes;
+    RequestCheck::Kind kind;
+    int status;
+  };
+  const Case cases[] = {
+      {get, kWait, 0},
+      {get + "\r\n", kWhole, 0},
+      {get + "\r\nGET /second", kWhole, 0},  // the next request follows later
+      {post + "content-length:  5 \r\n\r\nabc", kWait, 0},
+      {post + "Content-Length: 5\r\n\r\nabcde", kWhole, 0},
+      {post + "Content-Length: many\r\n\r\n", kWhole, 0},  // cpp-httplib refuses it
+      {post + "Content-Length: 100\r\n\r\n", kRefuse, 413},
+      {chunked + "5\r\nhello\r\n", kWait, 0},
+      {chunked + "5\r\nhello\r\n0\r\n\r\n", kWhole, 0},
+      {chunked + "0\r\n\r\n", kWhole, 0},
+      {chunked + "6\r\nhell0\r\n\r\n", kWait, 0},
+      {chunked + std::string(64, 'c'), kRefuse, 413},
+      {"GET /" + std::string(100, 'a'), kRefuse, 414},
+      {get + std::string(100, 'h'), kRefuse, 431},
+  };
+  for (const Case& c : cases) {
+    const RequestCheck check = CheckRequest(c.bytes, 100);
+    EXPECT_EQ(check.kind, c.kind) << c.bytes;
+    EXPECT_EQ(check.status, c.status) << c.bytes;
+  }
 }
 
 TEST(SiteCommandLine, ReadsTheOptionsAndSaysWhatIsWrong) {
