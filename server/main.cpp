@@ -4,12 +4,14 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
+#include "site_export.h"
 #include "site_server.h"
 
 int main(int argc, char** argv) {
@@ -25,6 +27,22 @@ int main(int argc, char** argv) {
     std::cerr << "tesselwick-site: " << cl.error << "\n"
               << "Try 'tesselwick-site --help' for the options.\n";
     return 2;
+  }
+
+  if (!cl.exportDir.empty()) {
+    const tesselwick::site::SiteExport written =
+        tesselwick::site::ExportSite(cl.config, cl.exportDir);
+    for (const std::filesystem::path& file : written.files) {
+      std::cout << "tesselwick-site: wrote " << file.string() << "\n";
+    }
+    if (!written.error.empty()) {
+      std::cerr << "tesselwick-site: " << written.error << std::endl;
+      return 1;
+    }
+    std::cout << "tesselwick-site: serve " << written.root.string()
+              << " as the site's root; for nginx, include " << written.nginxConf.string()
+              << " in a server block" << std::endl;
+    return 0;
   }
 
   // Every open connection takes a file descriptor, and a site may have many

@@ -337,6 +337,21 @@ void SiteServer::Impl::AddRoutes() {
 }
 
 std::string SiteServer::Impl::HomePage() const {
+  std::string demoPart;
+  if (config.demo) {
+    demoPart = "<h3>Demo</h3><p>Sample PAD file: <a href=\"/demo/pad.xml\">" +
+               HtmlEscape(BaseUrl() + "/demo/pad.xml") +
+               "</a></p><p>Sample download sites:</p><ol>";
+    for (int n = 1; n <= config.demoSites; ++n) {
+      demoPart += "<li><a href=\"/demo/sites/" + std::to_string(n) + "/\">" +
+                  HtmlEscape(DemoSiteTitle(n)) + "</a></li>";
+    }
+    demoPart += "</ol>";
+  }
+  return SiteHomePage(data, demoPart);
+}
+
+std::string SiteHomePage(const PublishedData& data, std::string_view more) {
   std::string body =
       "<p><b>TesselWick</b> submits your PAD file to download sites: give it the address of "
       "your PAD file, press Submit, and it notifies every site of its site list and writes a "
@@ -345,15 +360,7 @@ std::string SiteServer::Impl::HomePage() const {
       "<p>Current program version: " +
       HtmlEscape(data.version) + "<br>Current site list: " + HtmlEscape(data.scriptVersion) +
       "</p>";
-  if (config.demo) {
-    body += "<h3>Demo</h3><p>Sample PAD file: <a href=\"/demo/pad.xml\">" +
-            HtmlEscape(BaseUrl() + "/demo/pad.xml") + "</a></p><p>Sample download sites:</p><ol>";
-    for (int n = 1; n <= config.demoSites; ++n) {
-      body += "<li><a href=\"/demo/sites/" + std::to_string(n) + "/\">" +
-              HtmlEscape(DemoSiteTitle(n)) + "</a></li>";
-    }
-    body += "</ol>";
-  }
+  body += more;
   return HtmlPage("TesselWick", body);
 }
 

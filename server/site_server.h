@@ -6,6 +6,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+
+#include "published_data.h"
 
 namespace tesselwick::site {
 
@@ -96,6 +99,9 @@ class SiteServer {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// The site's home page for `data`, with `more` (HTML) at its end.
+std::string SiteHomePage(const PublishedData& data, std::string_view more = {});
 
 // Where this build found the sample data folder (server/data) and the manual
 // (docs/manual.htm) of its source tree; defaults for tools and tests.

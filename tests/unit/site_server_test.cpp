@@ -23,6 +23,7 @@
 #include "demo_sites.h"
 #include "http_front.h"
 #include "published_data.h"
+#include "site_export.h"
 #include "support/temp_folder.h"
 
 namespace tesselwick::site {
@@ -521,6 +522,43 @@ TEST(SiteServer, ARequestIsWholeWithItsHeadAndAnnouncedBody) {
   }
 }
 
+// The exported files hold exactly what tesselwick-site answers, and a new
+// export replaces them.
+TEST(SiteServer, ExportWritesTheAnswersAsFilesForAWebServer) {
+  test::TempFolder folder;
+  SiteConfig config = TestConfig();
+  SiteServer server(config);
+  ASSERT_TRUE(server.Start()) << server.Error();
+  SiteExport written = ExportSite(config, folder / "site");
+  ASSERT_EQ(written.error, "");
+  const std::filesystem::path root = folder / "site" / "htdocs";
+  EXPECT_EQ(written.root, root);
+  EXPECT_EQ(FileBytes(root / "cgi-bin" / "versioncheck.pl"), server.VersionAnswer());
+  EXPECT_EQ(FileBytes(root / "cgi-bin" / "versionupdate.pl"), server.PublishedSiteList());
+  EXPECT_EQ(FileBytes(root / "manual.htm"), FileBytes(SourceManualFile()));
+  httplib::Client client = ClientFor(server);
+  auto home = client.Get("/");
+  ASSERT_TRUE(home);
+  EXPECT_EQ(FileBytes(root / "index.html"), home->body);
+  const std::string conf = FileBytes(folder / "site" / "nginx-site.conf");
+  EXPECT_NE(conf.find("root \"" + root.string() + "\";"), std::string::npos) << conf;
+
+  std::filesystem::create_directories(folder / "data");
+  folder.Write("data/pad.dat", "SCRIPTVERSION=2030.01\r\nTITLE=A\r\nGETORPOST=http://a/\r\n");
+  folder.Write("data/version.txt", "VERSION=1.02\r\n");
+  config.dataDir = folder / "data";
+  written = ExportSite(config, folder / "site");
+  ASSERT_EQ(written.error, "");
+  EXPECT_EQ(FileBytes(root / "cgi-bin" / "versioncheck.pl"),
+            "VERSION=1.02\r\nSCRIPTVERSION=2030.01\r\n");
+  EXPECT_EQ(FileBytes(root / "cgi-bin" / "versionupdate.pl"),
+            "SCRIPTVERSION=2030.01\r\nTITLE=A\r\nGETORPOST=http://a/\r\n");
+
+  config.demo = true;
+  EXPECT_NE(ExportSite(config, folder / "demo").error, "");
+  EXPECT_FALSE(std::filesystem::exists(folder / "demo"));
+}
+
 TEST(SiteCommandLine, ReadsTheOptionsAndSaysWhatIsWrong) {
   const DefaultFiles defaults{"share/data", "share/manual.htm"};
   auto parse = [&](const std::vector<std::string>& args) {
@@ -552,6 +590,9 @@ TEST(SiteCommandLine, ReadsTheOptionsAndSaysWhatIsWrong) {
   EXPECT_NE(parse({"--demo-sites", "0"}).error.find("--demo-sites"), std::string::npos);
   EXPECT_EQ(parse({"--quiet"}).error, "unknown option --quiet");
   EXPECT_EQ(parse({"--data"}).error, "--data needs a value");
+  EXPECT_EQ(parse({"--export", "out"}).exportDir, "out");
+  EXPECT_NE(parse({"--export=out", "--demo"}).error.find("demo"), std::string::npos);
+  EXPECT_EQ(parse({"--export="}).error, "--export needs a folder");
   // The help text names the defaults in use.
   EXPECT_NE(UsageText(defaults).find("share/manual.htm"), std::string::npos);
 }
