@@ -489,11 +489,20 @@ bool HttpFront::Listen(const std::string& host, int port, std::string& error) {
 
 int HttpFront::Port() const { return impl_->port; }
 
-void HttpFront::Start() {
+bool HttpFront::Start(std::string& error) {
   Impl& m = *impl_;
-  if (m.started || m.listenFd < 0) return;
+  if (m.started || m.listenFd < 0) {
+    error = m.started ? "already started" : "not listening";
+    return false;
+  }
   m.epollFd = ::epoll_create1(EPOLL_CLOEXEC);
-  m.wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (m.epollFd >= 0) m.wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (m.epollFd < 0 || m.wakeFd < 0) {
+    error = std::strerror(errno);
+    if (m.epollFd >= 0) ::close(m.epollFd);
+    m.epollFd = -1;
+    return false;
+  }
   m.Watch(m.listenFd, EPOLLIN, EPOLL_CTL_ADD);
   m.Watch(m.wakeFd, EPOLLIN, EPOLL_CTL_ADD);
   m.stopping = false;
@@ -503,6 +512,7 @@ void HttpFront::Start() {
   for (int i = 0; i < std::max(m.limits.threads, 1); ++i) {
     m.answerers.emplace_back([&m] { m.Answer(); });
   }
+  return true;
 }
 
 void HttpFront::Stop() {

@@ -58,8 +58,9 @@ class HttpFront {
   // the reason ("address already in use") when it cannot.
   bool Listen(const std::string& host, int port, std::string& error);
   int Port() const;
-  // Starts taking connections, after Listen.
-  void Start();
+  // Starts taking connections, after Listen. False with `error` set when the
+  // system would not give what that needs.
+  bool Start(std::string& error);
   // Stops taking connections, closes those waiting for a request and waits
   // for the answers in progress; requests not begun are not answered.
   void Stop();

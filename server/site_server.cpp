@@ -452,7 +452,12 @@ bool SiteServer::Start() {
       c.demo ? DemoSiteList(m.BaseUrl(), c.demoSites, m.data.scriptVersion) : m.data.siteList;
   m.padXml = DemoPadXml(m.BaseUrl());
   m.AddRoutes();
-  m.front->Start();
+  if (!m.front->Start(reason)) {
+    m.error = "cannot start answering on " + c.host + ":" + std::to_string(c.port) + ": " + reason;
+    m.front.reset();
+    m.server.reset();
+    return false;
+  }
   return true;
 }
 
