@@ -36,6 +36,7 @@ DefaultFiles FindDefaultFiles() {
 
 std::string UsageText(const DefaultFiles& defaults) {
   return "Usage: tesselwick-site [options]\n"
+         "       tesselwick-site --export DIR [--data DIR] [--manual FILE]\n"
          "\n"
          "The TesselWick web site: answers the program's version check and site-list\n"
          "download, serves the manual at /manual.htm and, with --demo, a sample PAD file\n"
@@ -55,9 +56,14 @@ std::string UsageText(const DefaultFiles& defaults) {
          "                       out a site list naming those sites\n"
          "  --demo-sites N       number of demo sites (default 12)\n"
          "  --demo-delay-ms L    each demo site answers a submission after L ms (default 150)\n"
+         "  --export DIR         write the published site into DIR as plain files for a\n"
+         "                       web server (DIR/htdocs) with an nginx configuration\n"
+         "                       (DIR/nginx-site.conf), and end\n"
          "  -h, --help           show this text\n"
          "\n"
-         "Every answered request is logged on standard output. SIGINT or SIGTERM stops it.\n";
+         "Every answered request is logged on standard output. SIGINT or SIGTERM stops it.\n"
+         "Each client address has at most 8 connections answered at once; a connection\n"
+         "without a request is closed after 2 s.\n";
 }
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args, const DefaultFiles& defaults) {
@@ -97,6 +103,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, const Default
       cl.config.demo = true;
     } else if (name == "--data") {
       if (auto v = take()) cl.config.dataDir = *v;
+    } else if (name == "--export") {
+      if (auto v = take()) {
+        if (v->empty()) cl.error = "--export needs a folder";
+        cl.exportDir = *v;
+      }
     } else if (name == "--manual") {
       if (auto v = take()) cl.config.manualFile = *v;
     } else if (name == "--host") {
@@ -113,6 +124,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, const Default
     } else {
       cl.error = "unknown option " + name;
     }
+  }
+  if (cl.error.empty() && !cl.exportDir.empty() && cl.config.demo) {
+    cl.error = "--export writes the published site; the demo is served only by tesselwick-site";
   }
   return cl;
 }

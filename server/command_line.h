@@ -11,6 +11,9 @@ namespace tesselwick::site {
 // What the options of tesselwick-site ask for.
 struct CommandLine {
   SiteConfig config;
+  // --export DIR: write the published site into DIR as plain files instead of
+  // serving it.
+  std::filesystem::path exportDir;
   bool help = false;
   std::string error;  // empty when every option was understood
 };

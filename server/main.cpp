@@ -1,13 +1,17 @@
 // tesselwick-site: the TesselWick web site in a box. Serves the update
 // server's two requests, the manual and, with --demo, sample download sites.
+#include <sys/resource.h>
+
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
+#include "site_export.h"
 #include "site_server.h"
 
 int main(int argc, char** argv) {
@@ -23,6 +27,30 @@ int main(int argc, char** argv) {
     std::cerr << "tesselwick-site: " << cl.error << "\n"
               << "Try 'tesselwick-site --help' for the options.\n";
     return 2;
+  }
+
+  if (!cl.exportDir.empty()) {
+    const tesselwick::site::SiteExport written =
+        tesselwick::site::ExportSite(cl.config, cl.exportDir);
+    for (const std::filesystem::path& file : written.files) {
+      std::cout << "tesselwick-site: wrote " << file.string() << "\n";
+    }
+    if (!written.error.empty()) {
+      std::cerr << "tesselwick-site: " << written.error << std::endl;
+      return 1;
+    }
+    std::cout << "tesselwick-site: serve " << written.root.string()
+              << " as the site's root; for nginx, include " << written.nginxConf.string()
+              << " in a server block" << std::endl;
+    return 0;
+  }
+
+  // Every open connection takes a file descriptor, and a site may have many
+  // thousands open: take all the system allows this process.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
   }
 
   // SIGINT and SIGTERM are taken by sigwait below; every thread that the

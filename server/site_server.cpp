@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <httplib.h>
-#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,46 +18,15 @@
 #include <thread>
 
 #include "demo_sites.h"
+#include "http_front.h"
 #include "published_data.h"
 
 namespace tesselwick::site {
 namespace {
 
 constexpr int kMinimumThreads = 32;
-
-// The reason the system gives for not being able to bind host:port, found by
-// trying it once more with a socket of our own (cpp-httplib only says "no").
-std::string BindFailureReason(const std::string& host, int port) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_PASSIVE;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(port);
-  const int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
-  if (rc != 0) return std::string("cannot resolve the host name (") + gai_strerror(rc) + ")";
-  std::string reason = "the address cannot be bound";
-  for (addrinfo* ai = found; ai != nullptr; ai = ai->ai_next) {
-    const int sock = ::socket(ai->ai_family, ai->ai_socktype, ai->ai_protocol);
-    if (sock < 0) {
-      reason = std::strerror(errno);
-      continue;
-    }
-    const int yes = 1;
-    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    if (::bind(sock, ai->ai_addr, ai->ai_addrlen) != 0) {
-      reason = std::strerror(errno);
-    } else if (::listen(sock, 1) != 0) {
-      reason = std::strerror(errno);
-    }
-    ::close(sock);
-  }
-  freeaddrinfo(found);
-  if (!reason.empty()) {
-    reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
-  }
-  return reason;
-}
+// An answer that the client does not take for this long is given up.
+constexpr std::chrono::milliseconds kWriteTimeout{10000};
 
 // The request target with anything unprintable shown as "?", so that a log
 // line stays one line whatever a client sends.
@@ -104,107 +72,84 @@ int DemoSiteNumber(const httplib::Request& req, int count) {
   return number >= 1 && number <= count ? number : 0;
 }
 
-using Clock = std::chrono::steady_clock;
+using Clock = FrontClock;
 
-// Milliseconds to wait for, at most `limit` and never past `deadline`.
-int WaitMs(std::chrono::milliseconds limit, Clock::time_point deadline) {
+// Milliseconds left until `deadline`, none when it has passed.
+int MsUntil(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return static_cast<int>(std::max<long long>(0, std::min(limit, left).count()));
+  return static_cast<int>(std::clamp<long long>(left.count(), 0, 60 * 60 * 1000));
 }
 
-// True when `sock` has something to read (or was hung up) within `ms`.
-bool WaitReadable(int sock, int ms) {
-  pollfd p{sock, POLLIN, 0};
+// True when `sock` is ready for `events` within `ms`.
+bool WaitFor(int sock, short events, int ms) {
+  pollfd p{sock, events, 0};
   int rc = 0;
   do {
     rc = ::poll(&p, 1, ms);
   } while (rc < 0 && errno == EINTR);
-  return rc > 0;
+  return rc > 0 && (events != POLLOUT || (p.revents & (POLLERR | POLLHUP)) == 0);
 }
 
-// One connection's socket as cpp-httplib reads requests from it and writes
-// answers to it, with limits that cpp-httplib does not have: each request may
-// bring at most `maxBytes` bytes and must have come whole by its deadline.
-// cpp-httplib would otherwise keep a request line or a body of any length in
-// memory, and wait for a request trickled in one byte at a time for as long
-// as the bytes keep coming.
-class GuardedSocketStream : public httplib::Stream {
+// A connection as cpp-httplib reads a request from it and writes the answer
+// to it. The request has come whole into the connection's bytes; should more
+// be wanted (a body longer than it said), it is read within the request's
+// limits: all of it within `maxBytes` and by the request's deadline.
+class ConnectionStream : public httplib::Stream {
  public:
-  GuardedSocketStream(int sock, std::chrono::milliseconds readTimeout,
-                      std::chrono::milliseconds writeTimeout)
-      : sock_(sock), readTimeout_(readTimeout), writeTimeout_(writeTimeout) {}
+  ConnectionStream(ClientConnection& connection, std::size_t maxBytes)
+      : c_(connection), maxBytes_(maxBytes) {}
 
-  // Waits for the next request on the connection, at most `idle`.
-  bool WaitForRequest(std::chrono::milliseconds idle) const {
-    return pos_ < end_ || WaitReadable(sock_, static_cast<int>(idle.count()));
-  }
-
-  // The limits of the request about to be read.
-  void StartRequest(std::size_t maxBytes, Clock::time_point deadline) {
-    budget_ = maxBytes;
-    deadline_ = deadline;
-    overBudget_ = timedOut_ = lineEnded_ = headEnded_ = wrote_ = refused_ = false;
-    tail_ = 0;
-  }
+  // Bytes of the connection that this request took.
+  std::size_t Consumed() const { return pos_; }
 
   // When the request broke a limit and nothing of an answer went out yet,
   // sends the refusal (and nothing more for this request). True when it did.
   bool SendRefusal() {
     if (refused_ || wrote_) return refused_;
-    int status = 0;
-    if (timedOut_) {
-      status = 408;
-    } else if (overBudget_) {
-      status = !lineEnded_ ? 414 : headEnded_ ? 413 : 431;
-    }
+    const int status = timedOut_ ? 408 : overBudget_ ? 413 : 0;
     if (status == 0) return false;
-    const char* reason = status == 408   ? "Request Timeout"
-                         : status == 413 ? "Payload Too Large"
-                         : status == 414 ? "URI Too Long"
-                                         : "Request Header Fields Too Large";
-    const std::string answer = "HTTP/1.1 " + std::to_string(status) + " " + reason +
-                               "\r\nConnection: close\r\nContent-Length: 0\r\n\r\n";
     refused_ = wrote_ = true;
-    if (is_writable()) ::send(sock_, answer.data(), answer.size(), MSG_NOSIGNAL);
+    const std::string answer = RefusalAnswer(status);
+    if (is_writable()) ::send(c_.fd, answer.data(), answer.size(), MSG_NOSIGNAL);
     return true;
   }
   bool Refused() const { return refused_; }
 
   bool is_readable() const override {
-    return pos_ < end_ || WaitReadable(sock_, WaitMs(readTimeout_, deadline_));
+    return pos_ < c_.received.size() ||
+           (!c_.ended && WaitFor(c_.fd, POLLIN, MsUntil(c_.requestDeadline)));
   }
 
   bool is_writable() const override {
-    pollfd p{sock_, POLLOUT, 0};
-    int rc = 0;
-    do {
-      rc = ::poll(&p, 1, static_cast<int>(writeTimeout_.count()));
-    } while (rc < 0 && errno == EINTR);
-    return rc > 0 && (p.revents & (POLLERR | POLLHUP)) == 0;
+    return WaitFor(c_.fd, POLLOUT, static_cast<int>(kWriteTimeout.count()));
   }
 
   ssize_t read(char* ptr, size_t size) override {
-    if (pos_ == end_) {
-      if (budget_ == 0) {
+    if (pos_ == c_.received.size()) {
+      if (c_.ended) return 0;
+      if (pos_ >= maxBytes_) {
         overBudget_ = true;
         return -1;
       }
-      if (Clock::now() >= deadline_ || !WaitReadable(sock_, WaitMs(readTimeout_, deadline_))) {
-        timedOut_ = true;
-        return -1;
-      }
+      char buffer[4096];
       ssize_t n = 0;
-      do {
-        n = ::recv(sock_, buffer_, std::min(sizeof buffer_, budget_), 0);
-      } while (n < 0 && errno == EINTR);
-      if (n <= 0) return n;
-      budget_ -= static_cast<std::size_t>(n);
-      pos_ = 0;
-      end_ = static_cast<std::size_t>(n);
+      for (;;) {
+        if (!WaitFor(c_.fd, POLLIN, MsUntil(c_.requestDeadline))) {
+          timedOut_ = true;
+          return -1;
+        }
+        n = ::recv(c_.fd, buffer, std::min(sizeof buffer, maxBytes_ - pos_), 0);
+        if (n > 0) break;
+        if (n == 0) {
+          c_.ended = true;
+          return 0;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
+      }
+      c_.received.append(buffer, static_cast<std::size_t>(n));
     }
-    const std::size_t count = std::min(size, end_ - pos_);
-    for (std::size_t i = 0; i < count; ++i) Note(buffer_[pos_ + i]);
-    std::memcpy(ptr, buffer_ + pos_, count);
+    const std::size_t count = std::min(size, c_.received.size() - pos_);
+    std::memcpy(ptr, c_.received.data() + pos_, count);
     pos_ += count;
     return static_cast<ssize_t>(count);
   }
@@ -213,13 +158,15 @@ class GuardedSocketStream : public httplib::Stream {
     // cpp-httplib answers a request it could not read with a plain 400; one
     // that broke a limit gets the refusal that says which, and the connection ends.
     if (SendRefusal()) return static_cast<ssize_t>(size);
-    if (!is_writable()) return -1;
-    wrote_ = true;
-    ssize_t n = 0;
-    do {
-      n = ::send(sock_, ptr, size, MSG_NOSIGNAL);
-    } while (n < 0 && errno == EINTR);
-    return n;
+    for (;;) {
+      if (!is_writable()) return -1;
+      const ssize_t n = ::send(c_.fd, ptr, size, MSG_NOSIGNAL);
+      if (n >= 0) {
+        wrote_ = true;
+        return n;
+      }
+      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
+    }
   }
 
   void get_remote_ip_and_port(std::string& ip, int& port) const override {
@@ -228,21 +175,14 @@ class GuardedSocketStream : public httplib::Stream {
   void get_local_ip_and_port(std::string& ip, int& port) const override {
     Address(::getsockname, ip, port);
   }
-  socket_t socket() const override { return sock_; }
+  socket_t socket() const override { return c_.fd; }
 
  private:
-  // Follows the request as it is read: has its first line, its whole head ended?
-  void Note(char c) {
-    tail_ = (tail_ << 8) | static_cast<unsigned char>(c);
-    if (c == '\n') lineEnded_ = true;
-    if (tail_ == 0x0D0A0D0Au) headEnded_ = true;
-  }
-
   template <typename Lookup>
   void Address(Lookup lookup, std::string& ip, int& port) const {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
-    if (lookup(sock_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return;
+    if (lookup(c_.fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return;
     char text[INET6_ADDRSTRLEN] = {};
     if (address.ss_family == AF_INET) {
       const auto& in = reinterpret_cast<const sockaddr_in&>(address);
@@ -256,60 +196,36 @@ class GuardedSocketStream : public httplib::Stream {
     ip = text;
   }
 
-  int sock_;
-  std::chrono::milliseconds readTimeout_;
-  std::chrono::milliseconds writeTimeout_;
-  char buffer_[4096];
+  ClientConnection& c_;
+  std::size_t maxBytes_;
   std::size_t pos_ = 0;
-  std::size_t end_ = 0;
-  std::size_t budget_ = 0;
-  Clock::time_point deadline_{};
-  std::uint32_t tail_ = 0;
   bool overBudget_ = false;
   bool timedOut_ = false;
-  bool lineEnded_ = false;
-  bool headEnded_ = false;
   bool wrote_ = false;
   bool refused_ = false;
 };
 
-// cpp-httplib's server, reading every connection through a GuardedSocketStream.
-class GuardedServer : public httplib::Server {
+// cpp-httplib's server as the site's router: it never listens itself, but
+// answers the requests that the front hands it.
+class SiteHttp : public httplib::Server {
  public:
-  GuardedServer(std::size_t maxRequestBytes, std::chrono::milliseconds requestTimeout)
-      : maxRequestBytes_(maxRequestBytes), requestTimeout_(requestTimeout) {}
+  explicit SiteHttp(std::size_t maxRequestBytes) : maxRequestBytes_(maxRequestBytes) {}
 
- private:
-  // Serves one connection: up to the keep-alive count of requests, each
-  // awaited for the keep-alive time, then closes it.
-  bool process_and_close_socket(socket_t sock) override {
-    using std::chrono::milliseconds;
-    using std::chrono::seconds;
-    GuardedSocketStream stream(
-        sock,
-        std::chrono::duration_cast<milliseconds>(seconds(read_timeout_sec_)) +
-            std::chrono::duration_cast<milliseconds>(std::chrono::microseconds(read_timeout_usec_)),
-        std::chrono::duration_cast<milliseconds>(seconds(write_timeout_sec_)) +
-            std::chrono::duration_cast<milliseconds>(
-                std::chrono::microseconds(write_timeout_usec_)));
-    bool ok = false;
-    for (std::size_t left = keep_alive_max_count_; left > 0 && svr_sock_ != INVALID_SOCKET;
-         --left) {
-      if (!stream.WaitForRequest(seconds(keep_alive_timeout_sec_))) break;
-      stream.StartRequest(maxRequestBytes_, Clock::now() + requestTimeout_);
-      bool closed = false;
-      ok = process_request(stream, left == 1, closed, nullptr);
-      // A request that cpp-httplib gave up on without a word is refused here.
-      if (!ok) stream.SendRefusal();
-      if (!ok || closed || stream.Refused()) break;
-    }
-    ::shutdown(sock, SHUT_RDWR);
-    ::close(sock);
-    return ok;
+  // Answers the request at the start of the connection's bytes; true to keep
+  // the connection for another.
+  bool Answer(ClientConnection& connection) {
+    ConnectionStream stream(connection, maxRequestBytes_);
+    const bool last = static_cast<std::size_t>(connection.answered) + 1 >= keep_alive_max_count_;
+    bool closed = false;
+    const bool ok = process_request(stream, last, closed, nullptr);
+    // A request that cpp-httplib gave up on without a word is refused here.
+    if (!ok) stream.SendRefusal();
+    connection.received.erase(0, stream.Consumed());
+    return ok && !closed && !last && !stream.Refused();
   }
 
+ private:
   std::size_t maxRequestBytes_;
-  std::chrono::milliseconds requestTimeout_;
 };
 
 }  // namespace
@@ -323,9 +239,8 @@ struct SiteServer::Impl {
   std::string padXml;    // demo mode's sample PAD file
   int port = 0;
 
-  std::unique_ptr<httplib::Server> server;
-  std::thread listener;
-  std::atomic<bool> listenEnded{false};
+  std::unique_ptr<SiteHttp> server;
+  std::unique_ptr<HttpFront> front;
   std::mutex logMutex;
 
   std::atomic<int> inFlight{0};
@@ -422,6 +337,21 @@ void SiteServer::Impl::AddRoutes() {
 }
 
 std::string SiteServer::Impl::HomePage() const {
+  std::string demoPart;
+  if (config.demo) {
+    demoPart = "<h3>Demo</h3><p>Sample PAD file: <a href=\"/demo/pad.xml\">" +
+               HtmlEscape(BaseUrl() + "/demo/pad.xml") +
+               "</a></p><p>Sample download sites:</p><ol>";
+    for (int n = 1; n <= config.demoSites; ++n) {
+      demoPart += "<li><a href=\"/demo/sites/" + std::to_string(n) + "/\">" +
+                  HtmlEscape(DemoSiteTitle(n)) + "</a></li>";
+    }
+    demoPart += "</ol>";
+  }
+  return SiteHomePage(data, demoPart);
+}
+
+std::string SiteHomePage(const PublishedData& data, std::string_view more) {
   std::string body =
       "<p><b>TesselWick</b> submits your PAD file to download sites: give it the address of "
       "your PAD file, press Submit, and it notifies every site of its site list and writes a "
@@ -430,15 +360,7 @@ std::string SiteServer::Impl::HomePage() const {
       "<p>Current program version: " +
       HtmlEscape(data.version) + "<br>Current site list: " + HtmlEscape(data.scriptVersion) +
       "</p>";
-  if (config.demo) {
-    body += "<h3>Demo</h3><p>Sample PAD file: <a href=\"/demo/pad.xml\">" +
-            HtmlEscape(BaseUrl() + "/demo/pad.xml") + "</a></p><p>Sample download sites:</p><ol>";
-    for (int n = 1; n <= config.demoSites; ++n) {
-      body += "<li><a href=\"/demo/sites/" + std::to_string(n) + "/\">" +
-              HtmlEscape(DemoSiteTitle(n)) + "</a></li>";
-    }
-    body += "</ol>";
-  }
+  body += more;
   return HtmlPage("TesselWick", body);
 }
 
@@ -473,27 +395,16 @@ bool SiteServer::Start() {
     return false;
   }
 
-  if (c.maxRequestBytes == 0 || c.requestTimeout.count() <= 0) {
-    m.error = "a request needs room of at least one byte and a time-out of 1 ms or more";
+  if (c.maxRequestBytes == 0 || c.requestTimeout.count() <= 0 || c.idleTimeout.count() <= 0) {
+    m.error = "a request needs room of at least one byte and time-outs of 1 ms or more";
     return false;
   }
-  m.server = std::make_unique<GuardedServer>(c.maxRequestBytes, c.requestTimeout);
+  if (c.maxConnectionsPerClient < 1 || c.maxWaitingPerClient < 0) {
+    m.error = "a client needs at least one connection, and none or more waiting";
+    return false;
+  }
+  m.server = std::make_unique<SiteHttp>(c.maxRequestBytes);
   httplib::Server& s = *m.server;
-  const auto threads = static_cast<std::size_t>(std::max(c.threads, kMinimumThreads));
-  s.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-  // SO_REUSEADDR only: cpp-httplib's default adds SO_REUSEPORT, which would let
-  // a second server share the port silently instead of failing to start.
-  // The socket seen last is the one that gets bound: cpp-httplib stops at the
-  // first address that works.
-  auto listening = std::make_shared<std::atomic<int>>(-1);
-  s.set_socket_options([listening](socket_t sock) {
-    const int yes = 1;
-    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    *listening = sock;
-  });
-  s.set_keep_alive_timeout(2);
-  s.set_read_timeout(10, 0);
-  s.set_write_timeout(10, 0);
   // A body is never kept: the site's pages are all plain GETs.
   s.set_payload_max_length(c.maxRequestBytes);
   s.set_error_handler(
@@ -517,37 +428,35 @@ bool SiteServer::Start() {
     m.config.log(line);
   });
 
-  if (c.port == 0) {
-    m.port = s.bind_to_any_port(c.host);
-  } else {
-    m.port = s.bind_to_port(c.host, c.port) ? c.port : -1;
-  }
-  if (m.port <= 0) {
-    m.error = "cannot listen on " + c.host + ":" + std::to_string(c.port) + ": " +
-              BindFailureReason(c.host, c.port);
+  FrontLimits limits;
+  limits.maxRequestBytes = c.maxRequestBytes;
+  limits.requestTimeout = c.requestTimeout;
+  limits.idleTimeout = c.idleTimeout;
+  limits.perClient = c.maxConnectionsPerClient;
+  limits.waitingPerClient = c.maxWaitingPerClient;
+  limits.threads = std::max(c.threads, kMinimumThreads);
+  m.front =
+      std::make_unique<HttpFront>(limits, [server = m.server.get()](ClientConnection& connection) {
+        return server->Answer(connection);
+      });
+  std::string reason;
+  if (!m.front->Listen(c.host, c.port, reason)) {
+    m.error = "cannot listen on " + c.host + ":" + std::to_string(c.port) + ": " + reason;
+    m.front.reset();
     m.server.reset();
-    m.port = 0;
     return false;
   }
-
-  // cpp-httplib listens with a backlog of 5: a burst of new connections beyond
-  // that waits for the client's SYN to be sent again, a second later. Listening
-  // again on the bound socket raises the backlog.
-  if (*listening >= 0) ::listen(*listening, SOMAXCONN);
+  m.port = m.front->Port();
 
   m.siteList =
       c.demo ? DemoSiteList(m.BaseUrl(), c.demoSites, m.data.scriptVersion) : m.data.siteList;
   m.padXml = DemoPadXml(m.BaseUrl());
   m.AddRoutes();
-
-  m.listenEnded = false;
-  m.listener = std::thread([&m] {
-    m.server->listen_after_bind();
-    m.listenEnded = true;
-  });
-  // stop() only takes effect once the listening loop runs, so wait for it.
-  while (!m.server->is_running() && !m.listenEnded) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (!m.front->Start(reason)) {
+    m.error = "cannot start answering on " + c.host + ":" + std::to_string(c.port) + ": " + reason;
+    m.front.reset();
+    m.server.reset();
+    return false;
   }
   return true;
 }
@@ -555,8 +464,8 @@ bool SiteServer::Start() {
 void SiteServer::Stop() {
   Impl& m = *impl_;
   if (!m.server) return;
-  m.server->stop();
-  if (m.listener.joinable()) m.listener.join();
+  m.front->Stop();
+  m.front.reset();
   m.server.reset();
 }
 

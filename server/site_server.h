@@ -6,6 +6,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+
+#include "published_data.h"
 
 namespace tesselwick::site {
 
@@ -25,16 +28,28 @@ struct SiteConfig {
   bool demo = false;
   int demoSites = 12;
   std::chrono::milliseconds demoDelay{150};
-  // Threads answering requests: this many requests are served at once.
+  // Threads answering requests: this many requests are answered at once.
+  // They only ever get requests that have arrived whole: one thread waits for
+  // the requests of all connections, so connections that send nothing or
+  // trickle their requests in hold no answering thread.
   int threads = 32;
-  // A request's head (request line and headers) must arrive whole within this
-  // many bytes and this time from its first byte, or it is refused (414, 431
-  // or 408) and the connection closed. So no client can make the server keep
-  // an endless line, a flood of headers or a large body, nor hold one of its
-  // threads by trickling a request in. Nothing beyond the head is read, except
-  // a short body, which the site's pages never use.
+  // A request (request line, headers and a short body, which the site's pages
+  // never use) must arrive whole within this many bytes and this time from its
+  // first byte, or it is refused (414, 431, 413 or 408) and the connection
+  // closed. So no client can make the server keep an endless line, a flood of
+  // headers or a large body, nor keep a connection by trickling a request in.
   std::size_t maxRequestBytes = 64 * 1024;
   std::chrono::milliseconds requestTimeout{5000};
+  // A connection on which no request is coming (a new one, or one kept alive
+  // after an answer) is closed after this time.
+  std::chrono::milliseconds idleTimeout{2000};
+  // At most this many connections of one client address are read and answered
+  // at once. Up to `maxWaitingPerClient` more wait their turn unread (as the
+  // program's requests to the demo sites, 16 at a time, do); any further one
+  // is answered 503 and closed at once. So a client with many connections
+  // takes no more of the site than its share.
+  int maxConnectionsPerClient = 8;
+  int maxWaitingPerClient = 16;
   // Receives one line per answered request ("GET /manual.htm 200"); may be
   // called from several threads at once, never for two requests at the same
   // moment. Empty: no log.
@@ -55,7 +70,8 @@ class SiteServer {
   // then says what went wrong in one line, for example
   // "cannot listen on 127.0.0.1:8417: address already in use".
   bool Start();
-  // Stops answering and waits for the requests in progress to finish.
+  // Stops answering, closes every connection and waits for the requests in
+  // progress to finish.
   void Stop();
 
   const std::string& Error() const;
@@ -83,6 +99,9 @@ class SiteServer {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// The site's home page for `data`, with `more` (HTML) at its end.
+std::string SiteHomePage(const PublishedData& data, std::string_view more = {});
 
 // Where this build found the sample data folder (server/data) and the manual
 // (docs/manual.htm) of its source tree; defaults for tools and tests.

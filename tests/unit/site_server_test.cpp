@@ -1,14 +1,18 @@
 #include "site_server.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -17,7 +21,9 @@
 #include "core/sites/site_file.h"
 #include "core/submit/category.h"
 #include "demo_sites.h"
+#include "http_front.h"
 #include "published_data.h"
+#include "site_export.h"
 #include "support/temp_folder.h"
 
 namespace tesselwick::site {
@@ -268,7 +274,80 @@ TEST(SiteServer, DemoSiteListPointsAtDemoSitesThatPassAndFail) {
   EXPECT_EQ(beyond->status, 404);
 }
 
-TEST(SiteServer, AnswersManySlowRequestsAtOnce) {
+// A client connection from the loopback address `source`, with 10 s
+// time-outs on every wait.
+class RawConnection {
+ public:
+  explicit RawConnection(int port, const char* source = "127.0.0.1") {
+    sock_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    timeval wait{10, 0};
+    ::setsockopt(sock_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    ::setsockopt(sock_, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    ::inet_pton(AF_INET, source, &address.sin_addr);
+    connected_ = ::bind(sock_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connected_ =
+        connected_ && ::connect(sock_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  }
+  ~RawConnection() { ::close(sock_); }
+  RawConnection(const RawConnection&) = delete;
+  RawConnection& operator=(const RawConnection&) = delete;
+
+  bool Connected() const { return connected_; }
+
+  // Sends `request` (the server may refuse and hang up before all of it is
+  // sent), then stops sending when `endSending`.
+  void Send(const std::string& request, bool endSending = false) {
+    for (std::size_t sent = 0; sent < request.size();) {
+      const ssize_t n = ::send(sock_, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) break;
+      sent += static_cast<std::size_t>(n);
+    }
+    if (endSending) ::shutdown(sock_, SHUT_WR);
+  }
+
+  // Whatever the server sends until it hangs up; `hungUp` tells whether it
+  // did, rather than the wait running out.
+  std::string ReadToEnd(bool* hungUp = nullptr) {
+    std::string answer;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::recv(sock_, buffer, sizeof buffer, 0)) > 0)
+      answer.append(buffer, static_cast<std::size_t>(n));
+    if (hungUp != nullptr) *hungUp = n == 0 || (n < 0 && errno == ECONNRESET);
+    return answer;
+  }
+
+  // True when the server sent something (or hung up) within `ms`.
+  bool ServerSpoke(int ms) {
+    pollfd p{sock_, POLLIN, 0};
+    return ::poll(&p, 1, ms) > 0;
+  }
+
+ private:
+  int sock_ = -1;
+  bool connected_ = false;
+};
+
+// Sends `request` as raw bytes on a new connection (then stops sending when
+// `endSending`) and returns whatever the server sends back before it hangs up.
+std::string RawExchange(int port, const std::string& request, bool endSending = false,
+                        const char* source = "127.0.0.1") {
+  RawConnection connection(port, source);
+  if (!connection.Connected()) return "";
+  connection.Send(request, endSending);
+  return connection.ReadToEnd();
+}
+
+std::string StatusLine(const std::string& answer) { return answer.substr(0, answer.find('\r')); }
+
+const std::string kVersionCheck =
+    "GET /cgi-bin/versioncheck.pl?version= HTTP/1.1\r\nConnection: close\r\n\r\n";
+
+TEST(SiteServer, AnswersManySlowRequestsAtOnceEightOfEachClient) {
   SiteConfig config = TestConfig();
   config.demo = true;
   config.demoSites = 4;
@@ -276,60 +355,81 @@ TEST(SiteServer, AnswersManySlowRequestsAtOnce) {
   SiteServer server(config);
   ASSERT_TRUE(server.Start()) << server.Error();
 
-  constexpr int kClients = 32;
+  // Three clients with 12 requests each, more than a client may have answered
+  // at once: the others wait their turn.
+  constexpr int kClients = 36;
   std::atomic<int> answeredOk{0};
   std::vector<std::thread> clients;
   for (int i = 0; i < kClients; ++i) {
     clients.emplace_back([&server, &answeredOk, i] {
-      httplib::Client client = ClientFor(server);
-      const int site = i % 4 + 1;
-      auto answer = client.Get("/demo/sites/" + std::to_string(site) +
-                               "/submit?pad=http://a.example/pad.xml&cat=Games");
-      if (answer && answer->status == 200) ++answeredOk;
+      const std::string source = "127.0.0." + std::to_string(2 + i % 3);
+      const std::string answer =
+          RawExchange(server.Port(),
+                      "GET /demo/sites/" + std::to_string(i % 4 + 1) +
+                          "/submit?pad=http://a.example/pad.xml&cat=Games HTTP/1.1\r\n"
+                          "Connection: close\r\n\r\n",
+                      false, source.c_str());
+      if (StatusLine(answer) == "HTTP/1.1 200 OK") ++answeredOk;
     });
   }
   for (std::thread& t : clients) t.join();
   // Sites 1, 2 and 4 answer 200 (site 3 sends its error page with 200 too).
   EXPECT_EQ(answeredOk.load(), kClients);
-  // The slow answers overlapped: many were being worked on at the same time.
+  // The slow answers overlapped, but never more than 8 of one client.
   EXPECT_GE(server.PeakInFlight(), 16);
+  EXPECT_LE(server.PeakInFlight(), 24);
   EXPECT_EQ(server.InFlight(), 0);
 }
 
-// Sends `request` as raw bytes on a new connection (then stops sending when
-// `endSending`) and returns whatever the server sends back before it hangs up.
-std::string RawExchange(int port, const std::string& request, bool endSending = false) {
-  const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
-  timeval wait{10, 0};
-  ::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-  ::setsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  std::string answer;
-  if (::connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-    // The server may refuse and hang up before all of it is sent.
-    for (std::size_t sent = 0; sent < request.size();) {
-      const ssize_t n = ::send(sock, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-      if (n <= 0) break;
-      sent += static_cast<std::size_t>(n);
-    }
-    if (endSending) ::shutdown(sock, SHUT_WR);
-    char buffer[4096];
-    for (ssize_t n; (n = ::recv(sock, buffer, sizeof buffer, 0)) > 0;)
-      answer.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(sock);
-  return answer;
-}
+// Connections that send nothing hold no thread that answers: more of them
+// than there are threads, from several clients, and a new client is still
+// answered. One client's further connections wait their turn, and beyond
+// that are refused.
+TEST(SiteServer, ServesANewClientWhileOthersHoldTheirShareOfSilentConnections) {
+  SiteConfig config = TestConfig();
+  config.idleTimeout = std::chrono::minutes(5);  // none is closed by itself here
+  SiteServer server(config);
+  ASSERT_TRUE(server.Start()) << server.Error();
+  const int port = server.Port();
 
-std::string StatusLine(const std::string& answer) { return answer.substr(0, answer.find('\r')); }
+  std::vector<std::unique_ptr<RawConnection>> silent;
+  for (int client = 2; client <= 6; ++client) {
+    const std::string source = "127.0.0." + std::to_string(client);
+    for (int i = 0; i < 8; ++i) {
+      silent.push_back(std::make_unique<RawConnection>(port, source.c_str()));
+      ASSERT_TRUE(silent.back()->Connected());
+    }
+  }
+  ASSERT_GT(static_cast<int>(silent.size()), config.threads);
+  // The first client's ninth connection waits, unread; a new client is answered.
+  RawConnection ninth(port, "127.0.0.2");
+  ninth.Send(kVersionCheck);
+  EXPECT_EQ(StatusLine(RawExchange(port, kVersionCheck, false, "127.0.0.9")), "HTTP/1.1 200 OK");
+  EXPECT_FALSE(ninth.ServerSpoke(200));
+  // Once one of its connections ends, the ninth takes its place.
+  silent.front().reset();
+  bool hungUp = false;
+  EXPECT_EQ(StatusLine(ninth.ReadToEnd(&hungUp)), "HTTP/1.1 200 OK");
+  EXPECT_TRUE(hungUp);
+
+  // 7 connections of the first client are left: one more is read, 16 more
+  // wait, and the next is refused at once.
+  std::vector<std::unique_ptr<RawConnection>> more;
+  for (int i = 0; i < 17; ++i) {
+    more.push_back(std::make_unique<RawConnection>(port, "127.0.0.2"));
+    ASSERT_TRUE(more.back()->Connected());
+  }
+  RawConnection refused(port, "127.0.0.2");
+  refused.Send(kVersionCheck);
+  EXPECT_EQ(StatusLine(refused.ReadToEnd(&hungUp)), "HTTP/1.1 503 Service Unavailable");
+  EXPECT_TRUE(hungUp);
+}
 
 TEST(SiteServer, RefusesRequestsOverItsLimitsAndGoesOnAnswering) {
   SiteConfig config = TestConfig();
   config.maxRequestBytes = 4096;
   config.requestTimeout = std::chrono::milliseconds(300);
+  config.idleTimeout = std::chrono::milliseconds(300);
   SiteServer server(config);
   ASSERT_TRUE(server.Start()) << server.Error();
   const int port = server.Port();
@@ -353,8 +453,22 @@ TEST(SiteServer, RefusesRequestsOverItsLimitsAndGoesOnAnswering) {
   // its way is a bad request.
   EXPECT_EQ(StatusLine(RawExchange(port, "GET /manual.htm HTTP/1.1\r\nHost: x\r\n")),
             "HTTP/1.1 408 Request Timeout");
+  EXPECT_EQ(StatusLine(RawExchange(port, "POST / HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc")),
+            "HTTP/1.1 408 Request Timeout");
   EXPECT_EQ(StatusLine(RawExchange(port, "GET /manual.htm HTTP/1.1\r\nHo", true)),
             "HTTP/1.1 400 Bad Request");
+
+  // A connection on which no request comes, or no further one, is closed
+  // without a word.
+  for (const std::string& request :
+       {std::string(), std::string("GET /cgi-bin/versioncheck.pl?version= HTTP/1.1\r\n\r\n")}) {
+    RawConnection idle(port);
+    idle.Send(request);
+    bool hungUp = false;
+    const std::string answer = idle.ReadToEnd(&hungUp);
+    EXPECT_TRUE(hungUp) << request;
+    EXPECT_EQ(StatusLine(answer), request.empty() ? "" : "HTTP/1.1 200 OK");
+  }
 
   // Requests within the limits are answered as ever, on one connection too.
   const std::string twice =
@@ -369,6 +483,80 @@ TEST(SiteServer, RefusesRequestsOverItsLimitsAndGoesOnAnswering) {
   auto manual = client.Get("/manual.htm");
   ASSERT_TRUE(manual);
   EXPECT_EQ(manual->status, 200);
+}
+
+// When the front hands a request on: once its head and the body that the
+// head announces have come, and not before.
+TEST(SiteServer, ARequestIsWholeWithItsHeadAndAnnouncedBody) {
+  constexpr RequestCheck::Kind kWait = RequestCheck::kIncomplete;
+  constexpr RequestCheck::Kind kWhole = RequestCheck::kComplete;
+  constexpr RequestCheck::Kind kRefuse = RequestCheck::kRefused;
+  const std::string get = "GET / HTTP/1.1\r\nHost: x\r\n";
+  const std::string post = "POST / HTTP/1.1\r\n";
+  const std::string chunked = post + "Transfer-Encoding: chunked\r\n\r\n";
+  struct Case {
+    std::string bytes;
+    RequestCheck::Kind kind;
+    int status;
+  };
+  const Case cases[] = {
+      {get, kWait, 0},
+      {get + "\r\n", kWhole, 0},
+      {get + "\r\nGET /second", kWhole, 0},  // the next request follows later
+      {post + "content-length:  5 \r\n\r\nabc", kWait, 0},
+      {post + "Content-Length: 5\r\n\r\nabcde", kWhole, 0},
+      {post + "Content-Length: many\r\n\r\n", kWhole, 0},  // cpp-httplib refuses it
+      {post + "Content-Length: 100\r\n\r\n", kRefuse, 413},
+      {chunked + "5\r\nhello\r\n", kWait, 0},
+      {chunked + "5\r\nhello\r\n0\r\n\r\n", kWhole, 0},
+      {chunked + "0\r\n\r\n", kWhole, 0},
+      {chunked + "6\r\nhell0\r\n\r\n", kWait, 0},
+      {chunked + std::string(64, 'c'), kRefuse, 413},
+      {"GET /" + std::string(100, 'a'), kRefuse, 414},
+      {get + std::string(100, 'h'), kRefuse, 431},
+  };
+  for (const Case& c : cases) {
+    const RequestCheck check = CheckRequest(c.bytes, 100);
+    EXPECT_EQ(check.kind, c.kind) << c.bytes;
+    EXPECT_EQ(check.status, c.status) << c.bytes;
+  }
+}
+
+// The exported files hold exactly what tesselwick-site answers, and a new
+// export replaces them.
+TEST(SiteServer, ExportWritesTheAnswersAsFilesForAWebServer) {
+  test::TempFolder folder;
+  SiteConfig config = TestConfig();
+  SiteServer server(config);
+  ASSERT_TRUE(server.Start()) << server.Error();
+  SiteExport written = ExportSite(config, folder / "site");
+  ASSERT_EQ(written.error, "");
+  const std::filesystem::path root = folder / "site" / "htdocs";
+  EXPECT_EQ(written.root, root);
+  EXPECT_EQ(FileBytes(root / "cgi-bin" / "versioncheck.pl"), server.VersionAnswer());
+  EXPECT_EQ(FileBytes(root / "cgi-bin" / "versionupdate.pl"), server.PublishedSiteList());
+  EXPECT_EQ(FileBytes(root / "manual.htm"), FileBytes(SourceManualFile()));
+  httplib::Client client = ClientFor(server);
+  auto home = client.Get("/");
+  ASSERT_TRUE(home);
+  EXPECT_EQ(FileBytes(root / "index.html"), home->body);
+  const std::string conf = FileBytes(folder / "site" / "nginx-site.conf");
+  EXPECT_NE(conf.find("root \"" + root.string() + "\";"), std::string::npos) << conf;
+
+  std::filesystem::create_directories(folder / "data");
+  folder.Write("data/pad.dat", "SCRIPTVERSION=2030.01\r\nTITLE=A\r\nGETORPOST=http://a/\r\n");
+  folder.Write("data/version.txt", "VERSION=1.02\r\n");
+  config.dataDir = folder / "data";
+  written = ExportSite(config, folder / "site");
+  ASSERT_EQ(written.error, "");
+  EXPECT_EQ(FileBytes(root / "cgi-bin" / "versioncheck.pl"),
+            "VERSION=1.02\r\nSCRIPTVERSION=2030.01\r\n");
+  EXPECT_EQ(FileBytes(root / "cgi-bin" / "versionupdate.pl"),
+            "SCRIPTVERSION=2030.01\r\nTITLE=A\r\nGETORPOST=http://a/\r\n");
+
+  config.demo = true;
+  EXPECT_NE(ExportSite(config, folder / "demo").error, "");
+  EXPECT_FALSE(std::filesystem::exists(folder / "demo"));
 }
 
 TEST(SiteCommandLine, ReadsTheOptionsAndSaysWhatIsWrong) {
@@ -402,6 +590,9 @@ TEST(SiteCommandLine, ReadsTheOptionsAndSaysWhatIsWrong) {
   EXPECT_NE(parse({"--demo-sites", "0"}).error.find("--demo-sites"), std::string::npos);
   EXPECT_EQ(parse({"--quiet"}).error, "unknown option --quiet");
   EXPECT_EQ(parse({"--data"}).error, "--data needs a value");
+  EXPECT_EQ(parse({"--export", "out"}).exportDir, "out");
+  EXPECT_NE(parse({"--export=out", "--demo"}).error.find("demo"), std::string::npos);
+  EXPECT_EQ(parse({"--export="}).error, "--export needs a folder");
   // The help text names the defaults in use.
   EXPECT_NE(UsageText(defaults).find("share/manual.htm"), std::string::npos);
 }
