@@ -79,6 +79,14 @@ Reply Reply::Huge(std::size_t bytes) {
   return reply;
 }
 
+Reply Reply::Trickle(std::string body, std::chrono::milliseconds every) {
+  Reply reply;
+  reply.kind = Kind::Trickle;
+  reply.body = std::move(body);
+  reply.delay = every;
+  return reply;
+}
+
 struct TestHttpServer::Impl {
   httplib::Server server;
   std::thread thread;
@@ -175,6 +183,14 @@ void TestHttpServer::Impl::Send(const Reply& reply, httplib::Response& response)
                                     });
       return;
     }
+    case Reply::Kind::Trickle:
+      response.set_content_provider(reply.body.size(), reply.contentType,
+                                    [this, body = reply.body, every = reply.delay](
+                                        std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                      if (!Wait(every)) return false;
+                                      return sink.write(body.data() + offset, 1);
+                                    });
+      return;
     case Reply::Kind::Huge:
       if (reply.chunked) {
         // Streamed without a length, so the client learns the size only by reading.

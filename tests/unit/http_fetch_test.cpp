@@ -201,18 +201,45 @@ TEST(HttpFetch, ABodyOverTheCapFails) {
   ExpectFailure(HttpFetch(server.Url("/huge"), FetchMode::Blocks), fetch_error::kInternal);
 }
 
-TEST(HttpFetch, ABodyCutOffOrStalledIsAFailedRetrieval) {
+TEST(HttpFetch, TheProgramsOwnLimits) {
+  const FetchLimits limits;
+  EXPECT_EQ(limits.connectTimeoutSeconds, 60);
+  EXPECT_EQ(limits.stallTimeoutSeconds, 60);
+  EXPECT_EQ(limits.totalTimeoutSeconds, 120);
+  EXPECT_EQ(limits.maxRedirects, 10);
+  EXPECT_EQ(limits.maxBodyBytes, std::size_t{16} * 1024 * 1024);
+}
+
+TEST(HttpFetch, ABodyCutOffStalledOrTrickledIsAFailedRetrieval) {
   TestHttpServer server;
   server.Set("/cut", Reply::CutOff(std::string(4000, 'c')));
   server.Set("/stall", Reply::Stall(30s));
+  // A byte every 100 ms: never a stall, but it would go on for 100 seconds.
+  server.Set("/trickle", Reply::Trickle(std::string(1000, 't'), 100ms));
   FetchLimits limits;
   limits.stallTimeoutSeconds = 1;
+  limits.totalTimeoutSeconds = 2;
 
   ExpectFailure(HttpFetch(server.Url("/cut"), FetchMode::Blocks), fetch_error::kConnectionAborted);
   ExpectFailure(HttpFetch(server.Url("/cut"), FetchMode::Lines), fetch_error::kConnectionAborted);
   const FetchResult stalled = HttpFetch(server.Url("/stall"), FetchMode::Blocks, limits);
   ExpectFailure(stalled, fetch_error::kTimedOut);
   EXPECT_EQ(stalled.status, 200);
+  const FetchResult trickled = HttpFetch(server.Url("/trickle"), FetchMode::Blocks, limits);
+  ExpectFailure(trickled, fetch_error::kTimedOut);
+  EXPECT_EQ(trickled.status, 200);
+}
+
+TEST(HttpFetch, OnlyATransferThatReceivesNothingForTheStallTimeHasStalled) {
+  // Less than a byte a second, but never a pause as long as the stall time.
+  TestHttpServer server;
+  server.Set("/slow", Reply::Trickle("ok", 1200ms));
+  FetchLimits limits;
+  limits.stallTimeoutSeconds = 2;
+
+  const FetchResult slow = HttpFetch(server.Url("/slow"), FetchMode::Blocks, limits);
+  EXPECT_TRUE(slow.ok) << slow.error;
+  EXPECT_EQ(slow.body, "ok");
 }
 
 TEST(HttpFetch, CancellingAbandonsTheTransfer) {

@@ -173,6 +173,13 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
       {"--folder=", "http://a/pad.xml"},
       {"--folder", (folder / "missing").string(), "http://a/pad.xml"},
       {"--folder", dir, ""},
+      {"--folder", dir, "--timeout", "0", "http://a/pad.xml"},
+      {"--folder", dir, "--timeout", "86401", "http://a/pad.xml"},
+      {"--folder", dir, "--timeout", "-5", "http://a/pad.xml"},
+      {"--folder", dir, "--timeout", "1.5", "http://a/pad.xml"},
+      {"--folder", dir, "--timeout", "soon", "http://a/pad.xml"},
+      {"--folder", dir, "--timeout=", "http://a/pad.xml"},
+      {"--folder", dir, "http://a/pad.xml", "--timeout"},
   };
   for (const auto& args : wrong) {
     const Outcome run = RunTool(args);
@@ -186,11 +193,30 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
   const Outcome help = RunTool({"http://a/pad.xml", "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out, SubmitToolUsage());
-  EXPECT_TRUE(help.out.rfind("Usage: tesselwick-submit [--folder DIR] [--update] [--open] PAD_URL",
+  EXPECT_TRUE(help.out.rfind("Usage: tesselwick-submit [--folder DIR] [--update] [--open] "
+                             "[--timeout SECONDS]\n",
                              0) == 0);
+  EXPECT_TRUE(Contains(help.out, "\n  --timeout SECONDS\n"));
   const Outcome version = RunTool({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "tesselwick-submit 1.01\n");
+}
+
+TEST(SubmitTool, TimeoutEndsEveryRequestThatTakesLonger) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  server.Set("/thanks", Reply::Text("Thank you"));
+  // Never a stall, but a hundred seconds long.
+  server.Set("/trickle", Reply::Trickle(std::string(1000, 't'), 100ms));
+  TempFolder folder;
+  folder.Write("pad.dat",
+               Site("Trickle", server.Url("/trickle")) + Site("Quick", server.Url("/thanks")));
+
+  const Outcome run =
+      RunTool({"--timeout", "1", "--folder", folder.Path().string(), server.Url("/pad.xml")});
+  EXPECT_EQ(run.status, exit_status::kSomeFailed);
+  EXPECT_EQ(run.Lines(), (std::vector<std::string>{"Fail  Trickle  (error 12002: timed out)",
+                                                   "Pass  Quick", "1 passed, 1 failed"}));
 }
 
 TEST(SubmitTool, UpdateDownloadsANewerSiteListAndCarriesOnWhenItCannot) {

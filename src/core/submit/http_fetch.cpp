@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -30,12 +31,19 @@ bool AddHeader(HeaderList& list, const char* line) {
   return true;
 }
 
+using Clock = std::chrono::steady_clock;
+
 // What the callbacks of one transfer share.
 struct Transfer {
   const std::atomic<bool>* cancel = nullptr;
   BodyReader body{FetchMode::Blocks, 0};
+  // When the last byte came (headers or body), or when the transfer began.
+  Clock::time_point lastByte = Clock::now();
+  // Zero: no limit.
+  Clock::duration stallLimit{};
   bool tooLarge = false;
   bool cancelled = false;
+  bool stalled = false;
 };
 
 bool CancelRequested(Transfer& transfer) {
@@ -43,10 +51,18 @@ bool CancelRequested(Transfer& transfer) {
   return transfer.cancelled;
 }
 
+size_t OnHeaderBytes(char*, size_t size, size_t count, void* user) {
+  auto& transfer = *static_cast<Transfer*>(user);
+  const size_t length = size * count;
+  if (length > 0) transfer.lastByte = Clock::now();
+  return length;
+}
+
 size_t OnBodyBytes(char* data, size_t size, size_t count, void* user) {
   auto& transfer = *static_cast<Transfer*>(user);
   const size_t length = size * count;
   if (CancelRequested(transfer)) return 0;
+  if (length > 0) transfer.lastByte = Clock::now();
   if (!transfer.body.Take(std::string_view(data, length))) {
     transfer.tooLarge = true;
     return 0;
@@ -54,8 +70,16 @@ size_t OnBodyBytes(char* data, size_t size, size_t count, void* user) {
   return length;
 }
 
+// libcurl calls this at least about once a second, also while nothing arrives.
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return CancelRequested(*static_cast<Transfer*>(user)) ? 1 : 0;
+  auto& transfer = *static_cast<Transfer*>(user);
+  if (CancelRequested(transfer)) return 1;
+  if (transfer.stallLimit > Clock::duration::zero() &&
+      Clock::now() - transfer.lastByte >= transfer.stallLimit) {
+    transfer.stalled = true;
+    return 1;
+  }
+  return 0;
 }
 
 // True when url starts with a scheme the program reads (letter case ignored).
@@ -80,6 +104,7 @@ bool IsWebAddress(const char* url) {
 int ErrorNumber(CURLcode code, const Transfer& transfer, long status, const char* lastUrl) {
   if (transfer.cancelled) return fetch_error::kConnectionAborted;
   if (transfer.tooLarge) return fetch_error::kInternal;
+  if (transfer.stalled) return fetch_error::kTimedOut;
   switch (code) {
     case CURLE_URL_MALFORMAT:
       return fetch_error::kInvalidUrl;
@@ -160,12 +185,14 @@ bool Configure(CURL* curl, const std::string& url, FetchMode mode, const FetchLi
       curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L),
       curl_easy_setopt(curl, CURLOPT_MAXREDIRS, limits.maxRedirects),
       curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds),
-      // Receiving less than one byte a second for the whole stall time is a time-out.
-      curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L),
-      curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.stallTimeoutSeconds),
+      // The whole retrieval, redirects included; the stall time is watched by
+      // OnProgress, as libcurl's own rule only knows average speeds.
+      curl_easy_setopt(curl, CURLOPT_TIMEOUT, limits.totalTimeoutSeconds),
       // A body announced as too large fails before it is read.
       curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
                        static_cast<curl_off_t>(limits.maxBodyBytes)),
+      curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeaderBytes),
+      curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer),
       curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBodyBytes),
       curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer),
       curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L),
@@ -241,10 +268,13 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
   Transfer transfer;
   transfer.body = BodyReader(mode, limits.maxBodyBytes);
   transfer.cancel = limits.cancel;
+  if (limits.stallTimeoutSeconds > 0)
+    transfer.stallLimit = std::chrono::seconds(limits.stallTimeoutSeconds);
   if (!Configure(curl.get(), url, mode, limits, headers, transfer)) {
     return Failed(fetch_error::kInternal);
   }
 
+  transfer.lastByte = Clock::now();
   const CURLcode code = curl_easy_perform(curl.get());
   long status = 0;
   curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);

@@ -34,8 +34,13 @@ inline constexpr int kSecureFailure = 12157;
 // Fixed by the program; tests shorten the time-outs.
 struct FetchLimits {
   long connectTimeoutSeconds = 60;
-  // A transfer that receives nothing for this long fails with kTimedOut.
+  // A transfer that receives no byte for this long (counted from its start or
+  // from the last byte that came) fails with kTimedOut.
   long stallTimeoutSeconds = 60;
+  // Whatever the server sends, a retrieval that has not ended after this long
+  // fails with kTimedOut, so that a server trickling its answer cannot hold a
+  // run or a window for ever.
+  long totalTimeoutSeconds = 120;
   long maxRedirects = 10;
   // A longer body fails with kInternal.
   std::size_t maxBodyBytes = std::size_t{16} * 1024 * 1024;
