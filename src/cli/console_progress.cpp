@@ -78,16 +78,16 @@ std::string DescribeFetchError(int error) {
 std::string FailReason(const FetchResult& answer) {
   // The same order of checks as the judging: no answer, an error status, then
   // the words of an error page.
-  if (std::string_view(JudgeAnswer(answer.ok, answer.status, answer.body)) != "Fail") return {};
+  if (std::string_view(JudgeAnswer(answer)) != "Fail") return {};
   if (!answer.ok) return "error " + DescribeFetchError(answer.error);
   if (answer.status >= 400) return "HTTP " + std::to_string(answer.status);
-  if (answer.body.find("Error") != std::string::npos) return "answer contains \"Error\"";
-  if (answer.body.find("404") != std::string::npos) return "answer contains \"404\"";
+  if (answer.saysError) return "answer contains \"Error\"";
+  if (answer.says404) return "answer contains \"404\"";
   return {};
 }
 
 std::string SiteLine(const SiteRecord& site, const FetchResult& answer) {
-  std::string line = JudgeAnswer(answer.ok, answer.status, answer.body);
+  std::string line = JudgeAnswer(answer);
   line += "  " + PrintableText(site.Title);
   const std::string reason = FailReason(answer);
   if (!reason.empty()) line += "  (" + reason + ")";
@@ -125,8 +125,8 @@ void ConsoleRunProgress::ClearStatus() {
   statusShown_ = 0;
 }
 
-void ConsoleRunProgress::WaitForPadFile(SiteRequests& requests) {
-  ShowStatus("Fetching your PAD file " + requests.Url(0) + " ...");
+void ConsoleRunProgress::WaitForPadFile(SiteRequests& requests, const std::string& padUrl) {
+  ShowStatus("Fetching your PAD file " + padUrl + " ...");
   while (!requests.Done()) {
     if (Interrupted() && !requests.Stopping()) requests.Stop();
     requests.Wait(kWaitStep);

@@ -40,7 +40,7 @@ class ConsoleRunProgress : public RunProgress {
   ConsoleRunProgress(std::ostream& out, std::ostream& err, bool showStatus, int columns,
                      const std::atomic<bool>* interrupted);
 
-  void WaitForPadFile(SiteRequests& requests) override;
+  void WaitForPadFile(SiteRequests& requests, const std::string& padUrl) override;
   void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) override;
 
   // True once the sites were requested: the PAD file was fetched and had a

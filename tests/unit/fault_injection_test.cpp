@@ -145,7 +145,7 @@ std::vector<std::string> FolderListing(const std::filesystem::path& folder) {
 // test to look at.
 class RecordingProgress : public RunProgress {
  public:
-  void WaitForPadFile(SiteRequests& requests) override {
+  void WaitForPadFile(SiteRequests& requests, const std::string&) override {
     while (!requests.Done()) requests.Wait(10ms);
   }
   void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>&) override {

@@ -75,21 +75,76 @@ TEST(SiteRequest, TemplatesAreFilledCategoryFirst) {
   // A "%PADURL%" that the category brings is filled; the PAD URL is not scanned.
   EXPECT_EQ(SiteRequestUrl("%CATEGORY%|%PADURL%", "x%PADURL%", "p%CATEGORY%"),
             "xp%CATEGORY%|p%CATEGORY%");
+  // An empty template gives an empty URL, which fails without a request.
+  EXPECT_EQ(SiteRequestUrl("\n", "C", "P"), "");
+}
+
+TEST(SiteRequest, AUrlTooLongToSendIsNeverMade) {
+  const std::string category(kMaxUrlBytes / 4, 'c');
+  const std::string padUrl(kMaxUrlBytes / 4, 'p');
+  EXPECT_EQ(SiteRequestUrl("%CATEGORY%%CATEGORY%%PADURL%", category, padUrl)->size(),
+            3 * kMaxUrlBytes / 4);
+  EXPECT_EQ(SiteRequestUrl("%CATEGORY%%CATEGORY%%PADURL%%PADURL%x", category, padUrl),
+            std::nullopt);
+  EXPECT_EQ(SiteRequestUrl("%CATEGORY%%CATEGORY%%CATEGORY%%CATEGORY%x", category, padUrl),
+            std::nullopt);
+  EXPECT_EQ(SiteRequestUrl(std::string(kMaxUrlBytes + 1, 't'), "", ""), std::nullopt);
+}
+
+// The answer to a request that succeeded with `status`, its body arriving in
+// pieces of `pieceSize` bytes.
+FetchResult AnswerInPieces(long status, std::string_view body, std::size_t pieceSize) {
+  BodyReader reader(FetchMode::Blocks, std::size_t{1} << 20, BodyKeeping::Head);
+  for (std::size_t at = 0; at < body.size(); at += pieceSize) {
+    EXPECT_TRUE(reader.Take(body.substr(at, pieceSize)));
+  }
+  FetchResult answer;
+  answer.ok = true;
+  answer.status = status;
+  answer.saysError = reader.SaysError();
+  answer.says404 = reader.Says404();
+  answer.body = std::move(reader).Finish();
+  return answer;
 }
 
 TEST(SiteRequest, AnswersFailOnTheirErrorWordsAnywhereOrAnErrorStatus) {
-  EXPECT_STREQ(JudgeAnswer(true, 200, "Thank you, your PAD file was received."), "Pass");
-  EXPECT_STREQ(JudgeAnswer(true, 200, ""), "Pass");
-  EXPECT_STREQ(JudgeAnswer(true, 302, "Moved"), "Pass");
-  EXPECT_STREQ(JudgeAnswer(true, 200, "error (lower case) and 40 4"), "Pass");
-  EXPECT_STREQ(JudgeAnswer(true, 200, "Error at the very start"), "Fail");
-  EXPECT_STREQ(JudgeAnswer(true, 200, "E404"), "Fail");
-  EXPECT_STREQ(JudgeAnswer(true, 200, "Some Errors occurred"), "Fail");
-  EXPECT_STREQ(JudgeAnswer(true, 200, "code 4040"), "Fail");
-  EXPECT_STREQ(JudgeAnswer(true, 404, "Gone"), "Fail");
-  EXPECT_STREQ(JudgeAnswer(true, 500, "Thank you"), "Fail");
-  EXPECT_STREQ(JudgeAnswer(true, 399, "Thank you"), "Pass");
-  EXPECT_STREQ(JudgeAnswer(false, 0, ""), "Fail");
+  struct Case {
+    long status;
+    std::string body;
+    const char* verdict;
+  };
+  const std::string far(3 * kAnswerHeadBytes, '.');
+  const Case cases[] = {
+      {200, "Thank you, your PAD file was received.", "Pass"},
+      {200, "", "Pass"},
+      {302, "Moved", "Pass"},
+      {200, "error (lower case) and 40 4", "Pass"},
+      {200, "Erro r, Err or, 40-4", "Pass"},
+      {200, "Error at the very start", "Fail"},
+      {200, "E404", "Fail"},
+      {200, "Some Errors occurred", "Fail"},
+      {200, "code 4040", "Fail"},
+      {200, "ends in Error", "Fail"},
+      // Well past the head of the answer that is kept.
+      {200, far + "Error" + far, "Fail"},
+      {200, far + "404", "Fail"},
+      {200, far, "Pass"},
+      {404, "Gone", "Fail"},
+      {500, "Thank you", "Fail"},
+      {399, "Thank you", "Pass"},
+  };
+  for (const Case& c : cases) {
+    // However the body is cut as it arrives, a word split between pieces included.
+    for (const std::size_t piece :
+         {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{4}, std::size_t{5},
+          std::size_t{7}, std::size_t{1000}, c.body.size() + 1}) {
+      const FetchResult answer = AnswerInPieces(c.status, c.body, piece);
+      EXPECT_STREQ(JudgeAnswer(answer), c.verdict)
+          << c.body.substr(0, 40) << " (" << c.body.size() << " bytes) in pieces of " << piece;
+      EXPECT_EQ(answer.body, c.body.substr(0, kAnswerHeadBytes));
+    }
+  }
+  EXPECT_STREQ(JudgeAnswer(FailedFetch(fetch_error::kCannotConnect)), "Fail");
 }
 
 TEST(SubmissionRun, EverySiteIsRequestedInListOrderAndReported) {
@@ -98,7 +153,10 @@ TEST(SubmissionRun, EverySiteIsRequestedInListOrderAndReported) {
   RefusingPort refusing;
   server.Set("/pad.xml", Reply::Text(kPadFile, 200));
   server.Set("/plain", Reply::Text("<html>Thank you for your submission.</html>"));
-  server.Set("/error", Reply::Text("<html><p>Error: we could not read it</p></html>"));
+  // The error word comes long after the head of the answer that is kept.
+  const std::string errorPage =
+      "<html><p>" + std::string(100000, ' ') + "Error: we could not read it</p></html>";
+  server.Set("/error", Reply::Text(errorPage));
   // The file's last site is the list's top row, so the list runs Plain, Gone, Error.
   folder.Write("pad.dat",
                Site("Error Site", "http://error.example/", "http://error.example/add",
@@ -147,6 +205,7 @@ TEST(SubmissionRun, EverySiteIsRequestedInListOrderAndReported) {
   // the last row, filled in.
   EXPECT_EQ(w.siteList.Row(0).RequestTemplate, server.Url("/plain?pad=%PADURL%&cat=%CATEGORY%"));
   EXPECT_EQ(w.dialog.CurrentSite.RequestTemplate, server.Url("/error?u=" + padUrl));
+  EXPECT_EQ(w.dialog.ResponseText, errorPage.substr(0, kAnswerHeadBytes));
 
   w.dialog.CloseDown();
   std::string ini = "CREATOR=TESSELWICK 1.0\r\nURL=" + padUrl + "\r\nURL1=" + padUrl + "\r\n";

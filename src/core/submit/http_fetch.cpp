@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -158,12 +159,6 @@ int ErrorNumber(CURLcode code, const Transfer& transfer, long status, const char
   }
 }
 
-FetchResult Failed(int error) {
-  FetchResult result;
-  result.error = error;
-  return result;
-}
-
 // Every setting of a retrieval in one place; false when libcurl refused one.
 bool Configure(CURL* curl, const std::string& url, FetchMode mode, const FetchLimits& limits,
                const HeaderList& headers, Transfer& transfer) {
@@ -208,13 +203,52 @@ bool Configure(CURL* curl, const std::string& url, FetchMode mode, const FetchLi
   return true;
 }
 
+constexpr std::string_view kErrorWord = "Error";
+constexpr std::string_view kNotFoundWord = "404";
+constexpr std::size_t kLongestWord = std::max(kErrorWord.size(), kNotFoundWord.size());
+
 }  // namespace
+
+FetchResult FailedFetch(int error) {
+  FetchResult result;
+  result.error = error;
+  return result;
+}
 
 bool BodyReader::Take(std::string_view piece) {
   if (piece.size() > maxBodyBytes_ - receivedBytes_) return false;
   receivedBytes_ += piece.size();
   if (piece.empty()) return true;
   lastByte_ = piece.back();
+  LookForWords(piece);
+  Keep(piece);
+  return true;
+}
+
+void BodyReader::LookForWords(std::string_view piece) {
+  if (saysError_ && says404_) return;
+  // A word split between pieces: the end of what came before, joined to the
+  // beginning of this piece.
+  std::string seam = tail_;
+  seam.append(piece.substr(0, kLongestWord - 1));
+  for (const std::string_view text : {std::string_view(seam), piece}) {
+    saysError_ = saysError_ || text.find(kErrorWord) != std::string_view::npos;
+    says404_ = says404_ || text.find(kNotFoundWord) != std::string_view::npos;
+  }
+  const std::size_t kept = kLongestWord - 1;
+  if (piece.size() >= kept) {
+    tail_.assign(piece.substr(piece.size() - kept));
+  } else {
+    tail_.append(piece);
+    if (tail_.size() > kept) tail_.erase(0, tail_.size() - kept);
+  }
+}
+
+void BodyReader::Keep(std::string_view piece) {
+  if (keeping_ == BodyKeeping::Head) {
+    if (body_.size() >= kAnswerHeadBytes) return;
+    piece = piece.substr(0, kAnswerHeadBytes - body_.size());
+  }
   if (mode_ == FetchMode::Blocks) {
     body_.append(piece);
   } else {
@@ -223,7 +257,6 @@ bool BodyReader::Take(std::string_view piece) {
       if (c != '\r') body_.push_back(c);
     }
   }
-  return true;
 }
 
 std::string BodyReader::Finish() && {
@@ -243,17 +276,19 @@ bool InitNetwork() {
   return started;
 }
 
-FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits& limits) {
-  if (url.empty()) return Failed(fetch_error::kInvalidUrl);
+FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits& limits,
+                      BodyKeeping keeping) {
+  if (url.empty()) return FailedFetch(fetch_error::kInvalidUrl);
+  if (url.size() > kMaxUrlBytes) return FailedFetch(fetch_error::kInternal);
   if (limits.cancel != nullptr && limits.cancel->load()) {
-    FetchResult cancelled = Failed(fetch_error::kConnectionAborted);
+    FetchResult cancelled = FailedFetch(fetch_error::kConnectionAborted);
     cancelled.cancelled = true;
     return cancelled;
   }
-  if (!InitNetwork()) return Failed(fetch_error::kInternal);
+  if (!InitNetwork()) return FailedFetch(fetch_error::kInternal);
 
   CurlHandle curl(curl_easy_init());
-  if (!curl) return Failed(fetch_error::kInternal);
+  if (!curl) return FailedFetch(fetch_error::kInternal);
 
   // Line mode sends no extra header, so libcurl's own "Accept: */*" is taken out.
   // Block mode asks for the origin's current copy, never a cached one.
@@ -263,15 +298,15 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
                                : AddHeader(headers, "Accept: */*") &&
                                      AddHeader(headers, "Cache-Control: no-cache") &&
                                      AddHeader(headers, "Pragma: no-cache");
-  if (!headersMade) return Failed(fetch_error::kInternal);
+  if (!headersMade) return FailedFetch(fetch_error::kInternal);
 
   Transfer transfer;
-  transfer.body = BodyReader(mode, limits.maxBodyBytes);
+  transfer.body = BodyReader(mode, limits.maxBodyBytes, keeping);
   transfer.cancel = limits.cancel;
   if (limits.stallTimeoutSeconds > 0)
     transfer.stallLimit = std::chrono::seconds(limits.stallTimeoutSeconds);
   if (!Configure(curl.get(), url, mode, limits, headers, transfer)) {
-    return Failed(fetch_error::kInternal);
+    return FailedFetch(fetch_error::kInternal);
   }
 
   transfer.lastByte = Clock::now();
@@ -283,7 +318,7 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
     if (curl_easy_getinfo(curl.get(), CURLINFO_EFFECTIVE_URL, &lastUrl) != CURLE_OK) {
       lastUrl = nullptr;
     }
-    FetchResult failed = Failed(ErrorNumber(code, transfer, status, lastUrl));
+    FetchResult failed = FailedFetch(ErrorNumber(code, transfer, status, lastUrl));
     failed.status = status;
     failed.cancelled = transfer.cancelled;
     return failed;
@@ -292,6 +327,8 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
   FetchResult result;
   result.ok = true;
   result.status = status;
+  result.saysError = transfer.body.SaysError();
+  result.says404 = transfer.body.Says404();
   result.body = std::move(transfer.body).Finish();
   return result;
 }

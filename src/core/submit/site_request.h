@@ -1,7 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "core/submit/http_fetch.h"
 
 namespace tesselwick {
 
@@ -12,13 +15,15 @@ namespace tesselwick {
 // removed, then every "%CATEGORY%" replaced by the category (already escaped
 // for a URL query), then every "%PADURL%" by the PAD URL as it is. The
 // category goes in first, so a "%PADURL%" inside it is filled too, while the
-// PAD URL is never scanned for "%CATEGORY%".
-std::string SiteRequestUrl(std::string_view requestTemplate, std::string_view category,
-                           std::string_view padUrl);
+// PAD URL is never scanned for "%CATEGORY%". Nothing when the URL would be
+// longer than kMaxUrlBytes: such a request can't be sent, and it is never
+// built.
+std::optional<std::string> SiteRequestUrl(std::string_view requestTemplate,
+                                          std::string_view category, std::string_view padUrl);
 
 // A site's status word for the report: "Fail" when the request failed, when the
-// answer's HTTP status is 400 or higher, or when "Error" or "404" occurs
-// anywhere in the body (exact, case-sensitive); "Pass" otherwise.
-const char* JudgeAnswer(bool fetched, long httpStatus, std::string_view body);
+// answer's HTTP status is 400 or higher, or when "Error" or "404" occurred
+// anywhere in the body; "Pass" otherwise.
+const char* JudgeAnswer(const FetchResult& answer);
 
 }  // namespace tesselwick
