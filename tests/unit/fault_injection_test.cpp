@@ -175,11 +175,10 @@ TEST(FaultInjection, APadFileServerThatMisbehavesEndsTheRunWithItsNumber) {
     w.urlBox.edit = fault.base + "/pad.xml";
     w.dialog.SubmissionRun();
 
-    // An error status is an answer, without the category the run needs.
-    const Message told =
-        fault.error == kAnswered
-            ? Message{"Your PAD File Needs to Contain a Category", "Error Loading Your PAD File."}
-            : Message{std::to_string(fault.error), "Error Loading Your PAD File."};
+    // A PAD file answered with an error status fails too; its box names the status.
+    const Message told = fault.error == kAnswered
+                             ? Message{"HTTP 500", "Error Loading Your PAD File."}
+                             : Message{std::to_string(fault.error), "Error Loading Your PAD File."};
     EXPECT_EQ(w.messages.shown, Messages{told});
     EXPECT_EQ(w.dialog.PadCategory, "");
     EXPECT_TRUE(w.dialog.ResponseText.empty()) << w.dialog.ResponseText.size() << " bytes kept";

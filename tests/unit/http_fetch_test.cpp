@@ -111,6 +111,28 @@ TEST(HttpFetch, FailuresToOpenCarryTheirNumbers) {
                 fetch_error::kUnrecognizedScheme);
 }
 
+TEST(HttpFetch, OnlyHttpAndHttpsAddressesAreRequestedAndNoSchemeIsGuessed) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text("<XML_DIZ_INFO/>"));
+  const std::string url = server.Url("/pad.xml");
+  const std::string withoutScheme = url.substr(std::string_view("http://").size());
+  for (const std::string& address :
+       {withoutScheme, std::string("www.example.com/pad.xml"), " " + url, "http:" + withoutScheme,
+        std::string("mailto:author@example.com")}) {
+    for (const FetchMode mode : {FetchMode::Blocks, FetchMode::Lines}) {
+      ExpectFailure(HttpFetch(address, mode), fetch_error::kUnrecognizedScheme);
+    }
+  }
+  EXPECT_TRUE(server.Requests().empty());
+  // Letter case does not matter.
+  EXPECT_TRUE(HttpFetch("HTTP://" + withoutScheme, FetchMode::Blocks).ok);
+
+  // A URL longer than any request libcurl sends is not handed to it.
+  ExpectFailure(HttpFetch(url + "?" + std::string(kMaxUrlBytes, 'q'), FetchMode::Blocks),
+                fetch_error::kInternal);
+  EXPECT_EQ(server.Requests().size(), 1u);
+}
+
 TEST(HttpFetch, AFailureIsReportedAndItsNumberOutlivesALaterSuccess) {
   TestHttpServer server;
   server.Set("/pad.xml", Reply::Text("<XML_DIZ_INFO/>"));

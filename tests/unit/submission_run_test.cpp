@@ -66,15 +66,22 @@ std::string Site(const std::string& title, const std::string& url, const std::st
          "\r\nGETORPOST=" + request + "\r\n";
 }
 
-TEST(SiteRequest, TemplatesAreFilledCategoryFirst) {
+TEST(SiteRequest, TemplatesAreFilledWithTheCategoryAndTheEscapedPadUrl) {
   EXPECT_EQ(SiteRequestUrl("http://s/plain", "C", "P"), "http://s/plain");
   EXPECT_EQ(SiteRequestUrl("http://s/?a=%PADURL%&b=%PADURL%", "C", "http://p/x.xml"),
             "http://s/?a=http://p/x.xml&b=http://p/x.xml");
   EXPECT_EQ(SiteRequestUrl("http://s/?a=\n%PAD\nURL%&c=%CATEGORY%\n", "Games", "P"),
             "http://s/?a=P&c=Games");
-  // A "%PADURL%" that the category brings is filled; the PAD URL is not scanned.
+  // The PAD URL arrives as one value: its query, fragment and every byte
+  // that a site would read otherwise are percent-encoded, nothing else.
+  EXPECT_EQ(SiteRequestUrl("http://s/?u=%PADURL%&c=%CATEGORY%", "Games",
+                           "http://p/pad.xml?id=7&lang=en#top"),
+            "http://s/?u=http://p/pad.xml%3Fid=7%26lang=en%23top&c=Games");
+  EXPECT_EQ(SiteRequestUrl("%PADURL%", "", "http://p/a b+c%20d\x01\x7F\xE9;=@:~"),
+            "http://p/a%20b%2Bc%2520d%01%7F%E9;=@:~");
+  // Neither value is filled again.
   EXPECT_EQ(SiteRequestUrl("%CATEGORY%|%PADURL%", "x%PADURL%", "p%CATEGORY%"),
-            "xp%CATEGORY%|p%CATEGORY%");
+            "xp%25CATEGORY%25|p%25CATEGORY%25");
   // An empty template gives an empty URL, which fails without a request.
   EXPECT_EQ(SiteRequestUrl("\n", "C", "P"), "");
 }
@@ -87,6 +94,9 @@ TEST(SiteRequest, AUrlTooLongToSendIsNeverMade) {
   EXPECT_EQ(SiteRequestUrl("%CATEGORY%%CATEGORY%%PADURL%%PADURL%x", category, padUrl),
             std::nullopt);
   EXPECT_EQ(SiteRequestUrl("%CATEGORY%%CATEGORY%%CATEGORY%%CATEGORY%x", category, padUrl),
+            std::nullopt);
+  // Escaping makes the PAD URL three times as long.
+  EXPECT_EQ(SiteRequestUrl("%PADURL%%PADURL%", "", std::string(kMaxUrlBytes / 4, ' ')),
             std::nullopt);
   EXPECT_EQ(SiteRequestUrl(std::string(kMaxUrlBytes + 1, 't'), "", ""), std::nullopt);
 }
@@ -216,7 +226,8 @@ TEST(SubmissionRun, EverySiteIsRequestedInListOrderAndReported) {
 TEST(SubmissionRun, ErrorStatusesTemplatesAndTheTypedUrlReachTheSites) {
   TempFolder folder;
   TestHttpServer server;
-  server.Set("/pad.xml", Reply::Text(kPadFile));
+  // The PAD file's name has a space, which is sent as "%20".
+  server.Set("/my%20pad.xml", Reply::Text(kPadFile));
   server.Set("/ok", Reply::Text("Thanks"));
   server.Set("/teapot", Reply::Text("Thanks anyway", 418));
   // Row order: fixed, twice, teapot.
@@ -224,7 +235,9 @@ TEST(SubmissionRun, ErrorStatusesTemplatesAndTheTypedUrlReachTheSites) {
                               Site("Twice", "u", "s", server.Url("/ok?a=%PADURL%&b=%PADURL%")) +
                               Site("Fixed", "u", "s", server.Url("/ok?fixed")));
   // The history holds the URL in other letters; the typed text is what is used.
-  const std::string padUrl = server.Url("/pad.xml");
+  const std::string padUrl = server.Url("/my pad.xml?id=7&lang=en#top");
+  const std::string sent = EscapePadUrl(padUrl);
+  EXPECT_EQ(sent, server.Url("/my%20pad.xml%3Fid=7%26lang=en%23top"));
   const std::string variant = "HTTP" + padUrl.substr(4);
   folder.Write("tesselwick.ini", "URL1=" + variant + "\n");
 
@@ -236,16 +249,18 @@ TEST(SubmissionRun, ErrorStatusesTemplatesAndTheTypedUrlReachTheSites) {
   w.urlBox.edit = padUrl;
   w.dialog.SubmissionRun();
 
+  // The sites get the whole PAD URL as one value; the report and the history
+  // keep it as typed.
   EXPECT_EQ(Targets(server),
-            (std::vector<std::string>{"/pad.xml", "/ok?a=" + padUrl + "&b=" + padUrl, "/ok?fixed",
-                                      "/teapot"}));
+            (std::vector<std::string>{"/my%20pad.xml?id=7&lang=en", "/ok?a=" + sent + "&b=" + sent,
+                                      "/ok?fixed", "/teapot"}));
   EXPECT_EQ(w.dialog.UrlEntries, std::vector<std::string>{variant});
   // Row formats are checked byte for byte above; here only the verdicts count.
   const std::string date = Today();
   const std::string rows = ReportRow({"Fixed", "u", "s", ""}, "Pass", date) +
                            ReportRow({"Twice", "u", "s", ""}, "Pass", date) +
                            ReportRow({"Teapot", "u", "s", ""}, "Fail", date);
-  EXPECT_EQ(folder.Read("Report.htm"), ReportBytes(padUrl, kCategory, rows));
+  EXPECT_EQ(folder.Read("Report.htm"), ReportBytes(HtmlEscape(padUrl), kCategory, rows));
 }
 
 TEST(SubmissionRun, APadFileThatCannotBeFetchedStopsTheRunWithAnEmptyReport) {
@@ -279,6 +294,30 @@ TEST(SubmissionRun, APadFileThatCannotBeFetchedStopsTheRunWithAnEmptyReport) {
   EXPECT_FALSE(w.messages.shown[0].first.empty());
   EXPECT_EQ(w.dialog.UrlEntries.size(), 1u);
   EXPECT_EQ(w.shell.opened.size(), 2u);
+
+  // A PAD file answered with an error status fails the same way, its box
+  // naming the status, even when the error page holds a category.
+  server.Set("/gone.xml", Reply::Text(kPadFile, 404));
+  w.messages.shown.clear();
+  w.urlBox.edit = server.Url("/gone.xml");
+  w.dialog.SubmissionRun();
+  EXPECT_EQ(w.messages.shown, (std::vector<Message>{{"HTTP 404", "Error Loading Your PAD File."}}));
+  EXPECT_EQ(w.dialog.ErrorText, "HTTP 404");
+  EXPECT_EQ(w.dialog.ResponseText, "");
+  EXPECT_EQ(w.dialog.PadCategory, "");
+  EXPECT_EQ(Targets(server), std::vector<std::string>{"/gone.xml"});
+  EXPECT_EQ(folder.Read("Report.htm"), ReportBytes(server.Url("/gone.xml"), "", ""));
+  EXPECT_EQ(w.shell.opened.size(), 3u);
+
+  // A URL without its scheme is not guessed at: nothing is requested.
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  server.ClearRequests();
+  w.messages.shown.clear();
+  w.urlBox.edit = server.Url("/pad.xml").substr(std::string_view("http://").size());
+  w.dialog.SubmissionRun();
+  EXPECT_EQ(w.messages.shown, (std::vector<Message>{{"12006", "Error Loading Your PAD File."}}));
+  EXPECT_TRUE(server.Requests().empty());
+  EXPECT_EQ(folder.Read("Report.htm"), ReportBytes(w.urlBox.edit, "", ""));
 }
 
 TEST(SubmissionRun, APadFileWithoutACategoryOrAnEmptyListGivesNoRows) {

@@ -158,6 +158,11 @@ TEST(SubmitTool, APadFileThatFailsEndsWithStatus2AndAnEmptyReport) {
   EXPECT_EQ(noCategory.out, "0 passed, 0 failed\n");
   EXPECT_TRUE(Contains(noCategory.err,
                        "Error Loading Your PAD File. Your PAD File Needs to Contain a Category"));
+
+  const std::string missing = server.Url("/missing.xml");
+  const Outcome notFound = RunTool({"--folder", folder.Path().string(), missing});
+  EXPECT_EQ(notFound.status, exit_status::kPadFileFailed);
+  EXPECT_TRUE(Contains(notFound.err, "Error Loading Your PAD File. HTTP 404 (" + missing + ")\n"));
   for (const auto& request : server.Requests()) EXPECT_NE(request.path, "/site");
 }
 

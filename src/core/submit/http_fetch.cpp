@@ -84,9 +84,7 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 }
 
 // True when url starts with a scheme the program reads (letter case ignored).
-bool IsWebAddress(const char* url) {
-  if (url == nullptr) return false;
-  const std::string_view text(url);
+bool IsWebAddress(std::string_view text) {
   auto startsWith = [text](std::string_view scheme) {
     if (text.size() < scheme.size()) return false;
     for (std::size_t i = 0; i < scheme.size(); ++i) {
@@ -112,7 +110,7 @@ int ErrorNumber(CURLcode code, const Transfer& transfer, long status, const char
     case CURLE_UNSUPPORTED_PROTOCOL:
       // libcurl also gives this when a web server answers with bytes that are
       // no HTTP at all; that is an invalid answer, not a refused scheme.
-      if (IsWebAddress(lastUrl)) return fetch_error::kInvalidServerResponse;
+      if (lastUrl != nullptr && IsWebAddress(lastUrl)) return fetch_error::kInvalidServerResponse;
       // After an answer, the refused scheme was a redirect's target.
       return status != 0 ? fetch_error::kRedirectFailed : fetch_error::kUnrecognizedScheme;
     case CURLE_TOO_MANY_REDIRECTS:
@@ -279,6 +277,9 @@ bool InitNetwork() {
 FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits& limits,
                       BodyKeeping keeping) {
   if (url.empty()) return FailedFetch(fetch_error::kInvalidUrl);
+  // libcurl would guess a scheme for an address without one, and read
+  // local files and more besides.
+  if (!IsWebAddress(url)) return FailedFetch(fetch_error::kUnrecognizedScheme);
   if (url.size() > kMaxUrlBytes) return FailedFetch(fetch_error::kInternal);
   if (limits.cancel != nullptr && limits.cancel->load()) {
     FetchResult cancelled = FailedFetch(fetch_error::kConnectionAborted);

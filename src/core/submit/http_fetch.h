@@ -130,6 +130,9 @@ bool InitNetwork();
 // One HTTP GET of url, following redirects, http and https only, without any
 // proxy. An answer with an error status is still an answer: ok, with its body.
 // A failure while reading the body is a failed retrieval like a failed open.
+// A URL that does not begin with "http://" or "https://" (letter case
+// ignored) fails with kUnrecognizedScheme before anything is sent; an empty
+// one with kInvalidUrl.
 FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits& limits = {},
                       BodyKeeping keeping = BodyKeeping::Whole);
 

@@ -34,6 +34,24 @@ std::optional<std::string> ReplaceAllWithin(std::string text, std::string_view f
 }
 }  // namespace
 
+std::string EscapePadUrl(std::string_view padUrl) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string escaped;
+  escaped.reserve(padUrl.size());
+  for (const char c : padUrl) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '%' || c == '&' || c == '#' || c == '+' || c == '?' || c == ' ' || byte < 0x20 ||
+        byte >= 0x7F) {
+      escaped += '%';
+      escaped += kHex[byte >> 4];
+      escaped += kHex[byte & 0x0F];
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
 std::optional<std::string> SiteRequestUrl(std::string_view requestTemplate,
                                           std::string_view category, std::string_view padUrl) {
   std::string url(requestTemplate);
@@ -41,7 +59,7 @@ std::optional<std::string> SiteRequestUrl(std::string_view requestTemplate,
   std::optional<std::string> filled =
       ReplaceAllWithin(std::move(url), "%CATEGORY%", category, kMaxUrlBytes);
   if (!filled) return std::nullopt;
-  return ReplaceAllWithin(std::move(*filled), "%PADURL%", padUrl, kMaxUrlBytes);
+  return ReplaceAllWithin(std::move(*filled), "%PADURL%", EscapePadUrl(padUrl), kMaxUrlBytes);
 }
 
 const char* JudgeAnswer(const FetchResult& answer) {
@@ -91,11 +109,16 @@ namespace {
 
 enum class PadFile { Fetched, Failed, Stopped };
 
+// The PAD URL as its file is requested: with its spaces as "%20", as a
+// browser sends them.
+std::string PadFileRequestUrl(const std::string& padUrl) { return ReplaceAll(padUrl, " ", "%20"); }
+
 // Fetches the PAD file like FetchBlocks, on a worker thread, so that the
 // window keeps repainting while a slow server is waited for. The user may
 // give up on it with Stop.
 PadFile FetchPadFile(MainDialog& dialog) {
-  SiteRequests request({dialog.PadUrl}, dialog.fetchLimits, 1, BodyKeeping::Whole);
+  SiteRequests request({PadFileRequestUrl(dialog.PadUrl)}, dialog.fetchLimits, 1,
+                       BodyKeeping::Whole);
   if (dialog.runProgress != nullptr) dialog.runProgress->WaitForPadFile(request, dialog.PadUrl);
   WaitWithoutProgress(request);
   const std::optional<FetchResult>& answer = request.Answer(0);
@@ -103,6 +126,14 @@ PadFile FetchPadFile(MainDialog& dialog) {
     dialog.ResponseText.clear();
     dialog.ResponseStatus = 0;
     return PadFile::Stopped;
+  }
+  if (answer->ok && answer->status >= 400) {
+    // A missing or refused PAD file is no file without a category: it fails
+    // like one that could not be fetched, and its box names the status.
+    dialog.ResponseText.clear();
+    dialog.ResponseStatus = 0;
+    dialog.ErrorText = "HTTP " + std::to_string(answer->status);
+    return PadFile::Failed;
   }
   return TakeBlocksAnswer(dialog, *answer) ? PadFile::Fetched : PadFile::Failed;
 }
