@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/console_progress.h"
 #include "support/fake_controls.h"
 #include "support/refusing_port.h"
 #include "support/temp_folder.h"
@@ -222,6 +223,32 @@ TEST(SubmitTool, TimeoutEndsEveryRequestThatTakesLonger) {
   EXPECT_EQ(run.status, exit_status::kSomeFailed);
   EXPECT_EQ(run.Lines(), (std::vector<std::string>{"Fail  Trickle  (error 12002: timed out)",
                                                    "Pass  Quick", "1 passed, 1 failed"}));
+}
+
+TEST(SubmitTool, EveryControlCharacterOfSiteDataIsReplaced) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Plain Title 1.0", "Plain Title 1.0"},
+      {"Evil\x1b]0;title\x07", "Evil?]0;title?"},
+      {"a\tb\rc\nd\x7F", "a?b?c?d?"},
+      // C1 controls as raw bytes (CSI, OSC) and in UTF-8 (CSI, NEL).
+      {"x\x9B"
+       "31m\x9D"
+       "0;t",
+       "x?31m?0;t"},
+      {"x\xC2\x9B"
+       "31m\xC2\x85y",
+       "x?31m?y"},
+      // Letters stay, in UTF-8 (continuation bytes in 0x80-0x9F included) or
+      // in single bytes.
+      {"\xD0\x90\xC4\x80 \xE2\x82\xAC \xF0\x9F\x98\x80 \xC2\xA0",
+       "\xD0\x90\xC4\x80 \xE2\x82\xAC \xF0\x9F\x98\x80 \xC2\xA0"},
+      {"Caf\xE9 \xA9", "Caf\xE9 \xA9"},
+      // An overlong or cut-off sequence is no UTF-8: its bytes count alone.
+      {"\xC1\x9B \xE0\x82\x85 \xC2", "\xC1? \xE0?? \xC2"},
+  };
+  for (const auto& [text, printed] : cases) {
+    EXPECT_EQ(PrintableText(text), printed) << text;
+  }
 }
 
 TEST(SubmitTool, UpdateDownloadsANewerSiteListAndCarriesOnWhenItCannot) {
