@@ -156,7 +156,8 @@ std::string RequestSites(MainDialog& dialog, const std::string& runDate) {
   const std::string category = dialog.PadCategory;
   const std::string padUrl = dialog.PadUrl;
   auto makeUrl = [&sites, &category, &padUrl](std::size_t index) {
-    return SiteRequestUrl(sites[index].RequestTemplate, category, padUrl);
+    const std::string& requestTemplate = sites[index].RequestTemplate;
+    return SiteRequestUrl(requestTemplate, category, padUrl);
   };
   SiteRequests requests(sites.size(), makeUrl, dialog.fetchLimits, dialog.maxConcurrentRequests);
   if (dialog.runProgress != nullptr) {
