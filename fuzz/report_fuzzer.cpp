@@ -80,6 +80,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // With rows, and with the built-in layout, filling must simply work.
   const std::string page = tesselwick::FillReport(layout, padUrl, date, category, row + row);
   FUZZ_CHECK(page.size() >= empty.size());
+  // The rows land where the layout has %REPORT%, and nowhere that a value
+  // brought a placeholder in: as many tags as with empty values.
+  FUZZ_CHECK(Count(page, '<') ==
+             Count(tesselwick::FillReport(layout, "", date, "", row + row), '<'));
   const std::string builtIn =
       tesselwick::FillReport(tesselwick::BuiltInReportLayout(), padUrl, date, category, row);
   FUZZ_CHECK(builtIn.find(row) != std::string::npos);

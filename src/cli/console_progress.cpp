@@ -23,13 +23,72 @@ std::string Shortened(std::string text, std::size_t limit) {
   return text;
 }
 
+// The length of the well-formed UTF-8 sequence of two to four bytes that
+// `text` begins with, or 0 when it begins with none.
+std::size_t Utf8SequenceLength(std::string_view text) {
+  const auto at = [text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = at(0);
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    // No overlong forms and no surrogates.
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() < length) return 0;
+  if (at(1) < low || at(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (at(i) < 0x80 || at(i) > 0xBF) return 0;
+  }
+  return length;
+}
+
 }  // namespace
 
 std::string PrintableText(std::string_view text) {
-  std::string printable(text);
-  for (char& c : printable) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) c = '?';
+  std::string printable;
+  printable.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    // C0 controls and DEL.
+    if (byte < 0x20 || byte == 0x7F) {
+      printable += '?';
+      ++i;
+      continue;
+    }
+    if (byte < 0x80) {
+      printable += text[i];
+      ++i;
+      continue;
+    }
+    // A whole UTF-8 sequence stays unless it encodes a C1 control (U+0080 to
+    // U+009F, which start with 0xC2 0x80 to 0xC2 0x9F).
+    const std::size_t length = Utf8SequenceLength(text.substr(i));
+    if (length > 0) {
+      const auto second = static_cast<unsigned char>(text[i + 1]);
+      if (byte == 0xC2 && second < 0xA0) {
+        printable += '?';
+      } else {
+        printable.append(text.substr(i, length));
+      }
+      i += length;
+      continue;
+    }
+    // A byte that is no part of UTF-8: a C1 control to a terminal that reads
+    // single bytes; other bytes are letters there.
+    printable += (byte < 0xA0) ? '?' : text[i];
+    ++i;
   }
   return printable;
 }
@@ -78,16 +137,16 @@ std::string DescribeFetchError(int error) {
 std::string FailReason(const FetchResult& answer) {
   // The same order of checks as the judging: no answer, an error status, then
   // the words of an error page.
-  if (std::string_view(JudgeAnswer(answer.ok, answer.status, answer.body)) != "Fail") return {};
+  if (std::string_view(JudgeAnswer(answer)) != "Fail") return {};
   if (!answer.ok) return "error " + DescribeFetchError(answer.error);
   if (answer.status >= 400) return "HTTP " + std::to_string(answer.status);
-  if (answer.body.find("Error") != std::string::npos) return "answer contains \"Error\"";
-  if (answer.body.find("404") != std::string::npos) return "answer contains \"404\"";
+  if (answer.saysError) return "answer contains \"Error\"";
+  if (answer.says404) return "answer contains \"404\"";
   return {};
 }
 
 std::string SiteLine(const SiteRecord& site, const FetchResult& answer) {
-  std::string line = JudgeAnswer(answer.ok, answer.status, answer.body);
+  std::string line = JudgeAnswer(answer);
   line += "  " + PrintableText(site.Title);
   const std::string reason = FailReason(answer);
   if (!reason.empty()) line += "  (" + reason + ")";
@@ -125,8 +184,8 @@ void ConsoleRunProgress::ClearStatus() {
   statusShown_ = 0;
 }
 
-void ConsoleRunProgress::WaitForPadFile(SiteRequests& requests) {
-  ShowStatus("Fetching your PAD file " + requests.Url(0) + " ...");
+void ConsoleRunProgress::WaitForPadFile(SiteRequests& requests, const std::string& padUrl) {
+  ShowStatus("Fetching your PAD file " + padUrl + " ...");
   while (!requests.Done()) {
     if (Interrupted() && !requests.Stopping()) requests.Stop();
     requests.Wait(kWaitStep);

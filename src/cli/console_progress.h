@@ -13,9 +13,10 @@
 
 namespace tesselwick::cli {
 
-// A text as one printable line: control characters (a carriage return left in
-// a site's title, an escape sequence) become '?', so site data can neither
-// break the one-line-per-site output nor steer the terminal.
+// A text as one printable line: every control character (C0, DEL, and C1
+// whether as a raw byte or encoded in UTF-8) becomes '?', so site data can
+// neither break the one-line-per-site output nor steer the terminal, be it
+// one that reads UTF-8 or single bytes. Other UTF-8 sequences stay whole.
 std::string PrintableText(std::string_view text);
 
 // A retrieval's error number with a few words on what it means:
@@ -40,7 +41,7 @@ class ConsoleRunProgress : public RunProgress {
   ConsoleRunProgress(std::ostream& out, std::ostream& err, bool showStatus, int columns,
                      const std::atomic<bool>* interrupted);
 
-  void WaitForPadFile(SiteRequests& requests) override;
+  void WaitForPadFile(SiteRequests& requests, const std::string& padUrl) override;
   void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) override;
 
   // True once the sites were requested: the PAD file was fetched and had a

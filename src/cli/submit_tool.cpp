@@ -37,12 +37,26 @@ constexpr std::string_view kReportCaption = "Error Log";
 constexpr std::string_view kTemplateCaption = "Error";
 constexpr std::string_view kHistoryCaption = "Error Writing File";
 
+// The longest overall time limit --timeout takes: a day.
+constexpr long kLongestTimeout = 86400;
+
 struct Options {
   std::filesystem::path folder = ".";
   bool update = false;
   bool open = false;
+  // --timeout: the overall time limit of every request, in seconds.
+  std::optional<long> timeoutSeconds;
   std::string padUrl;
 };
+
+// The seconds of --timeout: a whole number from 1 to kLongestTimeout.
+std::optional<long> TimeoutSeconds(std::string_view text) {
+  long seconds = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if (seconds < 1 || seconds > kLongestTimeout) return std::nullopt;
+  return seconds;
+}
 
 // Either the options, or the usage error in plain words.
 struct Parsed {
@@ -94,6 +108,23 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
         return parsed;
       }
       options.folder = folder;
+    } else if (arg == "--timeout" || arg.rfind("--timeout=", 0) == 0) {
+      std::string value;
+      if (arg == "--timeout") {
+        if (i + 1 >= args.size()) {
+          parsed.error = "option '--timeout' needs a number of seconds";
+          return parsed;
+        }
+        value = args[++i];
+      } else {
+        value = arg.substr(std::string_view("--timeout=").size());
+      }
+      options.timeoutSeconds = TimeoutSeconds(value);
+      if (!options.timeoutSeconds) {
+        parsed.error = "option '--timeout' takes a whole number of seconds from 1 to " +
+                       std::to_string(kLongestTimeout) + ", not '" + PrintableText(value) + "'";
+        return parsed;
+      }
     } else {
       parsed.error = "unknown option '" + PrintableText(arg) + "'";
       return parsed;
@@ -363,7 +394,8 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
 
 std::string SubmitToolUsage() {
   return std::string(
-             "Usage: tesselwick-submit [--folder DIR] [--update] [--open] PAD_URL\n"
+             "Usage: tesselwick-submit [--folder DIR] [--update] [--open] [--timeout SECONDS]\n"
+             "                         PAD_URL\n"
              "\n"
              "Submits the PAD file at PAD_URL to every download site of the site list\n"
              "(pad.dat) as TesselWick's Submit button does: the sites are requested side by\n"
@@ -378,6 +410,12 @@ std::string SubmitToolUsage() {
          ") for a newer\n"
          "                site list and download it, as the Update window does\n"
          "  --open        open Report.htm in the default browser afterwards\n"
+         "  --timeout SECONDS\n"
+         "                give up on any request (the PAD file, a site, the update\n"
+         "                server) that has not ended after SECONDS, from 1 to 86400\n"
+         "                (default: 120). Besides, connecting may take at most 60\n"
+         "                seconds, and a request that receives nothing for 60 seconds\n"
+         "                is given up too.\n"
          "  --help        show this help and exit\n"
          "  --version     show the version and exit\n"
          "\n"
@@ -439,7 +477,11 @@ int RunSubmitTool(const std::vector<std::string>& args, std::ostream& out, std::
         << "Try '" << kProgram << " --help'." << std::endl;
     return exit_status::kUsage;
   }
-  return Submit(*parsed.options, out, err, env);
+  // --timeout holds for every request of the run, the update's included.
+  SubmitToolEnvironment runEnv = env;
+  if (parsed.options->timeoutSeconds)
+    runEnv.fetchLimits.totalTimeoutSeconds = *parsed.options->timeoutSeconds;
+  return Submit(*parsed.options, out, err, runEnv);
 }
 
 }  // namespace tesselwick::cli

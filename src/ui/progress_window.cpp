@@ -105,7 +105,7 @@ void ProgressWindow::TakeAnswers() {
   for (std::size_t index : requests_.Poll()) {
     const std::optional<FetchResult>& answer = requests_.Answer(index);
     if (!answer) continue;
-    const std::string verdict = JudgeAnswer(answer->ok, answer->status, answer->body);
+    const std::string verdict = JudgeAnswer(*answer);
     if (verdict == "Pass") {
       ++passes_;
     } else {
@@ -148,11 +148,11 @@ void ProgressWindow::Stop() {
   TakeAnswers();
 }
 
-void WindowRunProgress::WaitForPadFile(SiteRequests& requests) {
+void WindowRunProgress::WaitForPadFile(SiteRequests& requests, const std::string& padUrl) {
   const auto until = std::chrono::steady_clock::now() + kQuietWait;
   while (!requests.Done() && std::chrono::steady_clock::now() < until) requests.Wait(kYieldEvery);
   if (requests.Done()) return;
-  const std::vector<SiteRecord> padFile{SiteRecord{requests.Url(0), requests.Url(0), {}, {}}};
+  const std::vector<SiteRecord> padFile{SiteRecord{padUrl, padUrl, {}, {}}};
   ProgressWindow window(owner_, requests, padFile, ProgressWindow::Waiting::PadFile);
   window.ShowModal();
 }

@@ -72,7 +72,7 @@ class WindowRunProgress : public RunProgress {
   explicit WindowRunProgress(wxWindow* owner) : owner_(owner) {}
   // Most PAD files arrive at once; a slow one is waited for in the progress
   // window, whose Stop gives up on it.
-  void WaitForPadFile(SiteRequests& requests) override;
+  void WaitForPadFile(SiteRequests& requests, const std::string& padUrl) override;
   void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) override;
 
  private:

@@ -64,13 +64,6 @@ Reply Reply::CutOff(std::string body) {
   return reply;
 }
 
-Reply Reply::Trickle(std::string body, std::chrono::milliseconds everyByte) {
-  Reply reply = Text(std::move(body));
-  reply.kind = Kind::Trickle;
-  reply.delay = everyByte;
-  return reply;
-}
-
 Reply Reply::Stall(std::chrono::milliseconds time) {
   Reply reply;
   reply.kind = Kind::Stall;
@@ -83,6 +76,14 @@ Reply Reply::Huge(std::size_t bytes) {
   Reply reply;
   reply.kind = Kind::Huge;
   reply.hugeBytes = bytes;
+  return reply;
+}
+
+Reply Reply::Trickle(std::string body, std::chrono::milliseconds every) {
+  Reply reply;
+  reply.kind = Kind::Trickle;
+  reply.body = std::move(body);
+  reply.delay = every;
   return reply;
 }
 
@@ -184,11 +185,9 @@ void TestHttpServer::Impl::Send(const Reply& reply, httplib::Response& response)
     }
     case Reply::Kind::Trickle:
       response.set_content_provider(reply.body.size(), reply.contentType,
-                                    [this, body = reply.body, delay = reply.delay](
+                                    [this, body = reply.body, every = reply.delay](
                                         std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                                      // Never quite slow enough for a stall rule: a byte now and
-                                      // then.
-                                      if (!Wait(delay)) return false;
+                                      if (!Wait(every)) return false;
                                       return sink.write(body.data() + offset, 1);
                                     });
       return;

@@ -31,15 +31,17 @@ struct Reply {
     Normal,   // status and body
     CutOff,   // announces the body's full length, sends half of it, then drops the connection
     Stall,    // sends the headers, then nothing for `delay`
-    Trickle,  // sends the headers, then the body one byte every `delay`
     Huge,     // a body of `hugeBytes` bytes of 'x', streamed (chunked when `chunked`)
+    Trickle,  // announces the body's length, then sends it one byte every `delay`
   };
   Kind kind = Kind::Normal;
   int status = 200;
   std::string body;
   std::string contentType = "text/html";
-  std::string location;                // sent as Location when not empty (redirects)
-  std::chrono::milliseconds delay{0};  // wait before answering (Normal) or stall time (Stall)
+  std::string location;  // sent as Location when not empty (redirects)
+  // Wait before answering (Normal), stall time (Stall), or time between two
+  // bytes (Trickle).
+  std::chrono::milliseconds delay{0};
   std::size_t hugeBytes = 0;
   // Normal and Huge: send the body in chunks, without announcing its length.
   bool chunked = false;
@@ -51,8 +53,8 @@ struct Reply {
   static Reply Redirect(std::string location, int status = 302);
   static Reply CutOff(std::string body);
   static Reply Stall(std::chrono::milliseconds time);
-  static Reply Trickle(std::string body, std::chrono::milliseconds everyByte);
   static Reply Huge(std::size_t bytes);
+  static Reply Trickle(std::string body, std::chrono::milliseconds every);
 };
 
 // An HTTP server on 127.0.0.1 and a free port, inside the test process. It

@@ -30,9 +30,30 @@ TEST(Category, EntitiesAndReferencesAreDecodedOnce) {
   EXPECT_EQ(ExtractCategoryText(Pad("&lt;a&gt; &quot;b&quot; &apos;c&apos;")), "<a>+\"b\"+'c'");
   // What a decoded entity yields is not decoded again.
   EXPECT_EQ(ExtractCategoryText(Pad("A &amp;lt; B")), "A+%26amp%3Blt;+B");
-  // Unknown entities, bare ampersands and references beyond ASCII stay as text.
-  EXPECT_EQ(ExtractCategoryText(Pad("A & B &nbsp; &#8364; &#xZZ;")),
-            "A+%26amp%3B+B+%26amp%3Bnbsp;+%26amp%3B%238364;+%26amp%3B%23xZZ;");
+  // Unknown entities, bare ampersands and malformed references stay as text.
+  EXPECT_EQ(ExtractCategoryText(Pad("A & B &nbsp; &#xZZ; &#; &#12a;")),
+            "A+%26amp%3B+B+%26amp%3Bnbsp;+%26amp%3B%23xZZ;+%26amp%3B%23;+%26amp%3B%2312a;");
+}
+
+TEST(Category, ReferencesOfAnyCodePointBecomeEscapedUtf8) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Caf&#233;", "Caf%C3%A9"},
+      {"Caf&#xE9;", "Caf%C3%A9"},
+      {"Caf&#x00000000E9;", "Caf%C3%A9"},
+      {"&#8364; &#x20AC;", "%E2%82%AC+%E2%82%AC"},
+      {"&#x7FF;&#x800;&#xFFFF;&#x10000;", "%DF%BF%E0%A0%80%EF%BF%BF%F0%90%80%80"},
+      {"&#128512;", "%F0%9F%98%80"},
+      {"&#x10FFFF;", "%F4%8F%BF%BF"},
+      // No character: beyond Unicode, a surrogate, zero.
+      {"&#x110000;", "%26amp%3B%23x110000;"},
+      {"&#1114112;", "%26amp%3B%231114112;"},
+      {"&#xD800;", "%26amp%3B%23xD800;"},
+      {"&#0;", "%26amp%3B%230;"},
+      {"&#99999999999999999999;", "%26amp%3B%2399999999999999999999;"},
+  };
+  for (const auto& [text, escaped] : cases) {
+    EXPECT_EQ(ExtractCategoryText(Pad(text)), escaped) << text;
+  }
 }
 
 TEST(Category, LineBreaksVanishAndSurroundingSpaceIsTrimmed) {

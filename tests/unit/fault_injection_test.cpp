@@ -1,6 +1,6 @@
 // Servers that misbehave in every way we know of, met by the commands the user
 // runs: Submit (the PAD file's server and the sites' servers) and the update
-// dialog's two requests. Each command must return within its time-outs, tell
+// dialog's two requests. Each command must return within its time limits, tell
 // the user, and leave the files as they were.
 
 #include <gtest/gtest.h>
@@ -81,6 +81,8 @@ class FaultyServers {
     streamed.chunked = true;
     SetEverywhere("/huge-streamed", streamed);
     SetEverywhere("/error-500", Reply::Text("", 500));
+    // A byte every 100 ms: never a stall, but it would take 100 seconds.
+    SetEverywhere("/trickle", Reply::Trickle(std::string(1000, 't'), 100ms));
 
     faults = {
         {"stalls before answering", silent.Url(""), fetch_error::kTimedOut},
@@ -95,6 +97,7 @@ class FaultyServers {
         {"announces 100 MB", server.Url("/huge"), fetch_error::kInternal},
         {"streams 100 MB", server.Url("/huge-streamed"), fetch_error::kInternal},
         {"answers 500 with an empty body", server.Url("/error-500"), kAnswered},
+        {"trickles its answer for ever", server.Url("/trickle"), fetch_error::kTimedOut},
     };
   }
 
@@ -104,6 +107,7 @@ class FaultyServers {
     FetchLimits limits;
     limits.connectTimeoutSeconds = 2;
     limits.stallTimeoutSeconds = 2;
+    limits.totalTimeoutSeconds = 3;
     return limits;
   }
 
@@ -141,7 +145,7 @@ std::vector<std::string> FolderListing(const std::filesystem::path& folder) {
 // test to look at.
 class RecordingProgress : public RunProgress {
  public:
-  void WaitForPadFile(SiteRequests& requests) override {
+  void WaitForPadFile(SiteRequests& requests, const std::string&) override {
     while (!requests.Done()) requests.Wait(10ms);
   }
   void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>&) override {
@@ -171,11 +175,10 @@ TEST(FaultInjection, APadFileServerThatMisbehavesEndsTheRunWithItsNumber) {
     w.urlBox.edit = fault.base + "/pad.xml";
     w.dialog.SubmissionRun();
 
-    // An error status is an answer, without the category the run needs.
-    const Message told =
-        fault.error == kAnswered
-            ? Message{"Your PAD File Needs to Contain a Category", "Error Loading Your PAD File."}
-            : Message{std::to_string(fault.error), "Error Loading Your PAD File."};
+    // A PAD file answered with an error status fails too; its box names the status.
+    const Message told = fault.error == kAnswered
+                             ? Message{"HTTP 500", "Error Loading Your PAD File."}
+                             : Message{std::to_string(fault.error), "Error Loading Your PAD File."};
     EXPECT_EQ(w.messages.shown, Messages{told});
     EXPECT_EQ(w.dialog.PadCategory, "");
     EXPECT_TRUE(w.dialog.ResponseText.empty()) << w.dialog.ResponseText.size() << " bytes kept";

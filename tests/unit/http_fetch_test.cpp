@@ -111,6 +111,28 @@ TEST(HttpFetch, FailuresToOpenCarryTheirNumbers) {
                 fetch_error::kUnrecognizedScheme);
 }
 
+TEST(HttpFetch, OnlyHttpAndHttpsAddressesAreRequestedAndNoSchemeIsGuessed) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text("<XML_DIZ_INFO/>"));
+  const std::string url = server.Url("/pad.xml");
+  const std::string withoutScheme = url.substr(std::string_view("http://").size());
+  for (const std::string& address :
+       {withoutScheme, std::string("www.example.com/pad.xml"), " " + url, "http:" + withoutScheme,
+        std::string("mailto:author@example.com")}) {
+    for (const FetchMode mode : {FetchMode::Blocks, FetchMode::Lines}) {
+      ExpectFailure(HttpFetch(address, mode), fetch_error::kUnrecognizedScheme);
+    }
+  }
+  EXPECT_TRUE(server.Requests().empty());
+  // Letter case does not matter.
+  EXPECT_TRUE(HttpFetch("HTTP://" + withoutScheme, FetchMode::Blocks).ok);
+
+  // A URL longer than any request libcurl sends is not handed to it.
+  ExpectFailure(HttpFetch(url + "?" + std::string(kMaxUrlBytes, 'q'), FetchMode::Blocks),
+                fetch_error::kInternal);
+  EXPECT_EQ(server.Requests().size(), 1u);
+}
+
 TEST(HttpFetch, AFailureIsReportedAndItsNumberOutlivesALaterSuccess) {
   TestHttpServer server;
   server.Set("/pad.xml", Reply::Text("<XML_DIZ_INFO/>"));
@@ -201,18 +223,45 @@ TEST(HttpFetch, ABodyOverTheCapFails) {
   ExpectFailure(HttpFetch(server.Url("/huge"), FetchMode::Blocks), fetch_error::kInternal);
 }
 
-TEST(HttpFetch, ABodyCutOffOrStalledIsAFailedRetrieval) {
+TEST(HttpFetch, TheProgramsOwnLimits) {
+  const FetchLimits limits;
+  EXPECT_EQ(limits.connectTimeoutSeconds, 60);
+  EXPECT_EQ(limits.stallTimeoutSeconds, 60);
+  EXPECT_EQ(limits.totalTimeoutSeconds, 120);
+  EXPECT_EQ(limits.maxRedirects, 10);
+  EXPECT_EQ(limits.maxBodyBytes, std::size_t{16} * 1024 * 1024);
+}
+
+TEST(HttpFetch, ABodyCutOffStalledOrTrickledIsAFailedRetrieval) {
   TestHttpServer server;
   server.Set("/cut", Reply::CutOff(std::string(4000, 'c')));
   server.Set("/stall", Reply::Stall(30s));
+  // A byte every 100 ms: never a stall, but it would go on for 100 seconds.
+  server.Set("/trickle", Reply::Trickle(std::string(1000, 't'), 100ms));
   FetchLimits limits;
   limits.stallTimeoutSeconds = 1;
+  limits.totalTimeoutSeconds = 2;
 
   ExpectFailure(HttpFetch(server.Url("/cut"), FetchMode::Blocks), fetch_error::kConnectionAborted);
   ExpectFailure(HttpFetch(server.Url("/cut"), FetchMode::Lines), fetch_error::kConnectionAborted);
   const FetchResult stalled = HttpFetch(server.Url("/stall"), FetchMode::Blocks, limits);
   ExpectFailure(stalled, fetch_error::kTimedOut);
   EXPECT_EQ(stalled.status, 200);
+  const FetchResult trickled = HttpFetch(server.Url("/trickle"), FetchMode::Blocks, limits);
+  ExpectFailure(trickled, fetch_error::kTimedOut);
+  EXPECT_EQ(trickled.status, 200);
+}
+
+TEST(HttpFetch, OnlyATransferThatReceivesNothingForTheStallTimeHasStalled) {
+  // Less than a byte a second, but never a pause as long as the stall time.
+  TestHttpServer server;
+  server.Set("/slow", Reply::Trickle("ok", 1200ms));
+  FetchLimits limits;
+  limits.stallTimeoutSeconds = 2;
+
+  const FetchResult slow = HttpFetch(server.Url("/slow"), FetchMode::Blocks, limits);
+  EXPECT_TRUE(slow.ok) << slow.error;
+  EXPECT_EQ(slow.body, "ok");
 }
 
 TEST(HttpFetch, CancellingAbandonsTheTransfer) {

@@ -26,11 +26,17 @@ TEST(ReportText, ReplacingScansOnceFromTheLeftAndNeverRescans) {
   EXPECT_EQ(HtmlEscape("a&b<c>d\"e'f"), "a&amp;b&lt;c&gt;d&quot;e'f");
 }
 
-TEST(ReportText, PlaceholdersAreFilledInTheirOrderAndRowsAreLeftAlone) {
-  // A %DATE% inside the PAD URL is filled by the later replacement; the rows
-  // are put in last and not scanned again.
-  EXPECT_EQ(FillReport("%PADURL%|%CATEGORY%|%REPORT%", "u%DATE%", "07-Dec-2026", "c", "r%PADURL%"),
-            "u07-Dec-2026|c|r%PADURL%");
+TEST(ReportText, PlaceholdersAreFilledInOnePassAndValuesAreNeverScanned) {
+  EXPECT_EQ(FillReport("%PADURL%|%CATEGORY%|%REPORT%|%DATE%", "u%DATE%%REPORT%", "07-Dec-2026",
+                       "c%PADURL%", "r%CATEGORY%"),
+            "u%DATE%%REPORT%|c%PADURL%|r%CATEGORY%|07-Dec-2026");
+  // The rows stay out of an attribute that holds the PAD URL.
+  EXPECT_EQ(FillReport("<a href=\"%PADURL%\">PAD</a><table>%REPORT%</table>", "http://e/%REPORT%",
+                       "d", "c", "<tr><td>row</td></tr>"),
+            "<a href=\"http://e/%REPORT%\">PAD</a><table><tr><td>row</td></tr></table>");
+  // Leftmost first; a lone or unknown "%" is text.
+  EXPECT_EQ(FillReport("100% %DATE%PADURL% %X% %%DATE%%", "u", "d", "c", "r"),
+            "100% dPADURL% %X% %d%");
   EXPECT_EQ(FillReport("%PADURL% %CATEGORY%", "http://x/?a=1&b=\"<2>\"", "", "A<B", ""),
             "http://x/?a=1&amp;b=&quot;&lt;2&gt;&quot; A&lt;B");
 }

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -51,7 +53,7 @@ class ScriptedProgress : public RunProgress {
  public:
   explicit ScriptedProgress(std::function<void(SiteRequests&)> script)
       : script_(std::move(script)) {}
-  void WaitForPadFile(SiteRequests& requests) override {
+  void WaitForPadFile(SiteRequests& requests, const std::string&) override {
     ++padFileWaits;
     while (!requests.Done()) requests.Wait(10ms);
   }
@@ -93,6 +95,33 @@ TEST(SiteRequests, ASiteThatStallsHoldsUpNoOther) {
   EXPECT_EQ(requests.Finished(), 5u);
   EXPECT_TRUE(requests.InFlight().empty());
   EXPECT_EQ(server.Requests().size(), 6u);
+}
+
+TEST(SiteRequests, AUrlIsMadeOnlyWhenItsRequestIsSent) {
+  TestHttpServer server;
+  server.Set("/stall", Reply::Stall(30s));
+  server.Set("/quick", Reply::Text("Thanks"));
+  std::mutex mutex;
+  std::vector<std::size_t> made;
+  auto makeUrl = [&](std::size_t index) -> std::optional<std::string> {
+    std::lock_guard lock(mutex);
+    made.push_back(index);
+    return server.Url(index == 0 ? "/stall" : "/quick");
+  };
+
+  // One at a time: while the first site stalls, no other URL exists yet, and
+  // after Stop none is ever made.
+  SiteRequests requests(3, makeUrl, FetchLimits{}, 1);
+  for (int i = 0; i < 2000 && server.Requests().empty(); ++i) std::this_thread::sleep_for(5ms);
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(made, std::vector<std::size_t>{0});
+  }
+  requests.Stop();
+  WaitUntil(requests, [] { return false; });
+  EXPECT_TRUE(requests.Done());
+  EXPECT_EQ(made, std::vector<std::size_t>{0});
+  EXPECT_EQ(server.Requests().size(), 1u);
 }
 
 TEST(SubmissionRun, RowsAndLeftFieldsFollowTheListWhateverOrderTheAnswersArriveIn) {

@@ -66,30 +66,95 @@ std::string Site(const std::string& title, const std::string& url, const std::st
          "\r\nGETORPOST=" + request + "\r\n";
 }
 
-TEST(SiteRequest, TemplatesAreFilledCategoryFirst) {
+TEST(SiteRequest, TemplatesAreFilledWithTheCategoryAndTheEscapedPadUrl) {
   EXPECT_EQ(SiteRequestUrl("http://s/plain", "C", "P"), "http://s/plain");
   EXPECT_EQ(SiteRequestUrl("http://s/?a=%PADURL%&b=%PADURL%", "C", "http://p/x.xml"),
             "http://s/?a=http://p/x.xml&b=http://p/x.xml");
   EXPECT_EQ(SiteRequestUrl("http://s/?a=\n%PAD\nURL%&c=%CATEGORY%\n", "Games", "P"),
             "http://s/?a=P&c=Games");
-  // A "%PADURL%" that the category brings is filled; the PAD URL is not scanned.
+  // The PAD URL arrives as one value: its query, fragment and every byte
+  // that a site would read otherwise are percent-encoded, nothing else.
+  EXPECT_EQ(SiteRequestUrl("http://s/?u=%PADURL%&c=%CATEGORY%", "Games",
+                           "http://p/pad.xml?id=7&lang=en#top"),
+            "http://s/?u=http://p/pad.xml%3Fid=7%26lang=en%23top&c=Games");
+  EXPECT_EQ(SiteRequestUrl("%PADURL%", "", "http://p/a b+c%20d\x01\x7F\xE9;=@:~"),
+            "http://p/a%20b%2Bc%2520d%01%7F%E9;=@:~");
+  // Neither value is filled again.
   EXPECT_EQ(SiteRequestUrl("%CATEGORY%|%PADURL%", "x%PADURL%", "p%CATEGORY%"),
-            "xp%CATEGORY%|p%CATEGORY%");
+            "xp%25CATEGORY%25|p%25CATEGORY%25");
+  // An empty template gives an empty URL, which fails without a request.
+  EXPECT_EQ(SiteRequestUrl("\n", "C", "P"), "");
+}
+
+TEST(SiteRequest, AUrlTooLongToSendIsNeverMade) {
+  const std::string category(kMaxUrlBytes / 4, 'c');
+  const std::string padUrl(kMaxUrlBytes / 4, 'p');
+  EXPECT_EQ(SiteRequestUrl("%CATEGORY%%CATEGORY%%PADURL%", category, padUrl)->size(),
+            3 * kMaxUrlBytes / 4);
+  EXPECT_EQ(SiteRequestUrl("%CATEGORY%%CATEGORY%%PADURL%%PADURL%x", category, padUrl),
+            std::nullopt);
+  EXPECT_EQ(SiteRequestUrl("%CATEGORY%%CATEGORY%%CATEGORY%%CATEGORY%x", category, padUrl),
+            std::nullopt);
+  // Escaping makes the PAD URL three times as long.
+  EXPECT_EQ(SiteRequestUrl("%PADURL%%PADURL%", "", std::string(kMaxUrlBytes / 4, ' ')),
+            std::nullopt);
+  EXPECT_EQ(SiteRequestUrl(std::string(kMaxUrlBytes + 1, 't'), "", ""), std::nullopt);
+}
+
+// The answer to a request that succeeded with `status`, its body arriving in
+// pieces of `pieceSize` bytes.
+FetchResult AnswerInPieces(long status, std::string_view body, std::size_t pieceSize) {
+  BodyReader reader(FetchMode::Blocks, std::size_t{1} << 20, BodyKeeping::Head);
+  for (std::size_t at = 0; at < body.size(); at += pieceSize) {
+    EXPECT_TRUE(reader.Take(body.substr(at, pieceSize)));
+  }
+  FetchResult answer;
+  answer.ok = true;
+  answer.status = status;
+  answer.saysError = reader.SaysError();
+  answer.says404 = reader.Says404();
+  answer.body = std::move(reader).Finish();
+  return answer;
 }
 
 TEST(SiteRequest, AnswersFailOnTheirErrorWordsAnywhereOrAnErrorStatus) {
-  EXPECT_STREQ(JudgeAnswer(true, 200, "Thank you, your PAD file was received."), "Pass");
-  EXPECT_STREQ(JudgeAnswer(true, 200, ""), "Pass");
-  EXPECT_STREQ(JudgeAnswer(true, 302, "Moved"), "Pass");
-  EXPECT_STREQ(JudgeAnswer(true, 200, "error (lower case) and 40 4"), "Pass");
-  EXPECT_STREQ(JudgeAnswer(true, 200, "Error at the very start"), "Fail");
-  EXPECT_STREQ(JudgeAnswer(true, 200, "E404"), "Fail");
-  EXPECT_STREQ(JudgeAnswer(true, 200, "Some Errors occurred"), "Fail");
-  EXPECT_STREQ(JudgeAnswer(true, 200, "code 4040"), "Fail");
-  EXPECT_STREQ(JudgeAnswer(true, 404, "Gone"), "Fail");
-  EXPECT_STREQ(JudgeAnswer(true, 500, "Thank you"), "Fail");
-  EXPECT_STREQ(JudgeAnswer(true, 399, "Thank you"), "Pass");
-  EXPECT_STREQ(JudgeAnswer(false, 0, ""), "Fail");
+  struct Case {
+    long status;
+    std::string body;
+    const char* verdict;
+  };
+  const std::string far(3 * kAnswerHeadBytes, '.');
+  const Case cases[] = {
+      {200, "Thank you, your PAD file was received.", "Pass"},
+      {200, "", "Pass"},
+      {302, "Moved", "Pass"},
+      {200, "error (lower case) and 40 4", "Pass"},
+      {200, "Erro r, Err or, 40-4", "Pass"},
+      {200, "Error at the very start", "Fail"},
+      {200, "E404", "Fail"},
+      {200, "Some Errors occurred", "Fail"},
+      {200, "code 4040", "Fail"},
+      {200, "ends in Error", "Fail"},
+      // Well past the head of the answer that is kept.
+      {200, far + "Error" + far, "Fail"},
+      {200, far + "404", "Fail"},
+      {200, far, "Pass"},
+      {404, "Gone", "Fail"},
+      {500, "Thank you", "Fail"},
+      {399, "Thank you", "Pass"},
+  };
+  for (const Case& c : cases) {
+    // However the body is cut as it arrives, a word split between pieces included.
+    for (const std::size_t piece :
+         {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{4}, std::size_t{5},
+          std::size_t{7}, std::size_t{1000}, c.body.size() + 1}) {
+      const FetchResult answer = AnswerInPieces(c.status, c.body, piece);
+      EXPECT_STREQ(JudgeAnswer(answer), c.verdict)
+          << c.body.substr(0, 40) << " (" << c.body.size() << " bytes) in pieces of " << piece;
+      EXPECT_EQ(answer.body, c.body.substr(0, kAnswerHeadBytes));
+    }
+  }
+  EXPECT_STREQ(JudgeAnswer(FailedFetch(fetch_error::kCannotConnect)), "Fail");
 }
 
 TEST(SubmissionRun, EverySiteIsRequestedInListOrderAndReported) {
@@ -98,7 +163,10 @@ TEST(SubmissionRun, EverySiteIsRequestedInListOrderAndReported) {
   RefusingPort refusing;
   server.Set("/pad.xml", Reply::Text(kPadFile, 200));
   server.Set("/plain", Reply::Text("<html>Thank you for your submission.</html>"));
-  server.Set("/error", Reply::Text("<html><p>Error: we could not read it</p></html>"));
+  // The error word comes long after the head of the answer that is kept.
+  const std::string errorPage =
+      "<html><p>" + std::string(100000, ' ') + "Error: we could not read it</p></html>";
+  server.Set("/error", Reply::Text(errorPage));
   // The file's last site is the list's top row, so the list runs Plain, Gone, Error.
   folder.Write("pad.dat",
                Site("Error Site", "http://error.example/", "http://error.example/add",
@@ -147,6 +215,7 @@ TEST(SubmissionRun, EverySiteIsRequestedInListOrderAndReported) {
   // the last row, filled in.
   EXPECT_EQ(w.siteList.Row(0).RequestTemplate, server.Url("/plain?pad=%PADURL%&cat=%CATEGORY%"));
   EXPECT_EQ(w.dialog.CurrentSite.RequestTemplate, server.Url("/error?u=" + padUrl));
+  EXPECT_EQ(w.dialog.ResponseText, errorPage.substr(0, kAnswerHeadBytes));
 
   w.dialog.CloseDown();
   std::string ini = "CREATOR=TESSELWICK 1.0\r\nURL=" + padUrl + "\r\nURL1=" + padUrl + "\r\n";
@@ -157,7 +226,8 @@ TEST(SubmissionRun, EverySiteIsRequestedInListOrderAndReported) {
 TEST(SubmissionRun, ErrorStatusesTemplatesAndTheTypedUrlReachTheSites) {
   TempFolder folder;
   TestHttpServer server;
-  server.Set("/pad.xml", Reply::Text(kPadFile));
+  // The PAD file's name has a space, which is sent as "%20".
+  server.Set("/my%20pad.xml", Reply::Text(kPadFile));
   server.Set("/ok", Reply::Text("Thanks"));
   server.Set("/teapot", Reply::Text("Thanks anyway", 418));
   // Row order: fixed, twice, teapot.
@@ -165,7 +235,9 @@ TEST(SubmissionRun, ErrorStatusesTemplatesAndTheTypedUrlReachTheSites) {
                               Site("Twice", "u", "s", server.Url("/ok?a=%PADURL%&b=%PADURL%")) +
                               Site("Fixed", "u", "s", server.Url("/ok?fixed")));
   // The history holds the URL in other letters; the typed text is what is used.
-  const std::string padUrl = server.Url("/pad.xml");
+  const std::string padUrl = server.Url("/my pad.xml?id=7&lang=en#top");
+  const std::string sent = EscapePadUrl(padUrl);
+  EXPECT_EQ(sent, server.Url("/my%20pad.xml%3Fid=7%26lang=en%23top"));
   const std::string variant = "HTTP" + padUrl.substr(4);
   folder.Write("tesselwick.ini", "URL1=" + variant + "\n");
 
@@ -178,16 +250,18 @@ TEST(SubmissionRun, ErrorStatusesTemplatesAndTheTypedUrlReachTheSites) {
   w.urlBox.edit = padUrl;
   w.dialog.SubmissionRun();
 
+  // The sites get the whole PAD URL as one value; the report and the history
+  // keep it as typed.
   EXPECT_EQ(Targets(server),
-            (std::vector<std::string>{"/pad.xml", "/ok?a=" + padUrl + "&b=" + padUrl, "/ok?fixed",
-                                      "/teapot"}));
+            (std::vector<std::string>{"/my%20pad.xml?id=7&lang=en", "/ok?a=" + sent + "&b=" + sent,
+                                      "/ok?fixed", "/teapot"}));
   EXPECT_EQ(w.dialog.UrlEntries, std::vector<std::string>{variant});
   // Row formats are checked byte for byte above; here only the verdicts count.
   const std::string date = Today();
   const std::string rows = ReportRow({"Fixed", "u", "s", ""}, "Pass", date) +
                            ReportRow({"Twice", "u", "s", ""}, "Pass", date) +
                            ReportRow({"Teapot", "u", "s", ""}, "Fail", date);
-  EXPECT_EQ(folder.Read("Report.htm"), ReportBytes(padUrl, kCategory, rows));
+  EXPECT_EQ(folder.Read("Report.htm"), ReportBytes(HtmlEscape(padUrl), kCategory, rows));
 }
 
 TEST(SubmissionRun, APadFileThatCannotBeFetchedStopsTheRunWithAnEmptyReport) {
@@ -221,6 +295,30 @@ TEST(SubmissionRun, APadFileThatCannotBeFetchedStopsTheRunWithAnEmptyReport) {
   EXPECT_FALSE(w.messages.shown[0].first.empty());
   EXPECT_EQ(w.dialog.UrlEntries.size(), 1u);
   EXPECT_EQ(w.shell.opened.size(), 2u);
+
+  // A PAD file answered with an error status fails the same way, its box
+  // naming the status, even when the error page holds a category.
+  server.Set("/gone.xml", Reply::Text(kPadFile, 404));
+  w.messages.shown.clear();
+  w.urlBox.edit = server.Url("/gone.xml");
+  w.dialog.SubmissionRun();
+  EXPECT_EQ(w.messages.shown, (std::vector<Message>{{"HTTP 404", "Error Loading Your PAD File."}}));
+  EXPECT_EQ(w.dialog.ErrorText, "HTTP 404");
+  EXPECT_EQ(w.dialog.ResponseText, "");
+  EXPECT_EQ(w.dialog.PadCategory, "");
+  EXPECT_EQ(Targets(server), std::vector<std::string>{"/gone.xml"});
+  EXPECT_EQ(folder.Read("Report.htm"), ReportBytes(server.Url("/gone.xml"), "", ""));
+  EXPECT_EQ(w.shell.opened.size(), 3u);
+
+  // A URL without its scheme is not guessed at: nothing is requested.
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  server.ClearRequests();
+  w.messages.shown.clear();
+  w.urlBox.edit = server.Url("/pad.xml").substr(std::string_view("http://").size());
+  w.dialog.SubmissionRun();
+  EXPECT_EQ(w.messages.shown, (std::vector<Message>{{"12006", "Error Loading Your PAD File."}}));
+  EXPECT_TRUE(server.Requests().empty());
+  EXPECT_EQ(folder.Read("Report.htm"), ReportBytes(w.urlBox.edit, "", ""));
 }
 
 TEST(SubmissionRun, APadFileWithoutACategoryOrAnEmptyListGivesNoRows) {

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/console_progress.h"
 #include "support/fake_controls.h"
 #include "support/refusing_port.h"
 #include "support/temp_folder.h"
@@ -158,6 +159,11 @@ TEST(SubmitTool, APadFileThatFailsEndsWithStatus2AndAnEmptyReport) {
   EXPECT_EQ(noCategory.out, "0 passed, 0 failed\n");
   EXPECT_TRUE(Contains(noCategory.err,
                        "Error Loading Your PAD File. Your PAD File Needs to Contain a Category"));
+
+  const std::string missing = server.Url("/missing.xml");
+  const Outcome notFound = RunTool({"--folder", folder.Path().string(), missing});
+  EXPECT_EQ(notFound.status, exit_status::kPadFileFailed);
+  EXPECT_TRUE(Contains(notFound.err, "Error Loading Your PAD File. HTTP 404 (" + missing + ")\n"));
   for (const auto& request : server.Requests()) EXPECT_NE(request.path, "/site");
 }
 
@@ -173,6 +179,13 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
       {"--folder=", "http://a/pad.xml"},
       {"--folder", (folder / "missing").string(), "http://a/pad.xml"},
       {"--folder", dir, ""},
+      {"--folder", dir, "--timeout", "0", "http://a/pad.xml"},
+      {"--folder", dir, "--timeout", "86401", "http://a/pad.xml"},
+      {"--folder", dir, "--timeout", "-5", "http://a/pad.xml"},
+      {"--folder", dir, "--timeout", "1.5", "http://a/pad.xml"},
+      {"--folder", dir, "--timeout", "soon", "http://a/pad.xml"},
+      {"--folder", dir, "--timeout=", "http://a/pad.xml"},
+      {"--folder", dir, "http://a/pad.xml", "--timeout"},
   };
   for (const auto& args : wrong) {
     const Outcome run = RunTool(args);
@@ -186,11 +199,56 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
   const Outcome help = RunTool({"http://a/pad.xml", "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out, SubmitToolUsage());
-  EXPECT_TRUE(help.out.rfind("Usage: tesselwick-submit [--folder DIR] [--update] [--open] PAD_URL",
+  EXPECT_TRUE(help.out.rfind("Usage: tesselwick-submit [--folder DIR] [--update] [--open] "
+                             "[--timeout SECONDS]\n",
                              0) == 0);
+  EXPECT_TRUE(Contains(help.out, "\n  --timeout SECONDS\n"));
   const Outcome version = RunTool({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "tesselwick-submit 1.01\n");
+}
+
+TEST(SubmitTool, TimeoutEndsEveryRequestThatTakesLonger) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  server.Set("/thanks", Reply::Text("Thank you"));
+  // Never a stall, but a hundred seconds long.
+  server.Set("/trickle", Reply::Trickle(std::string(1000, 't'), 100ms));
+  TempFolder folder;
+  folder.Write("pad.dat",
+               Site("Trickle", server.Url("/trickle")) + Site("Quick", server.Url("/thanks")));
+
+  const Outcome run =
+      RunTool({"--timeout", "1", "--folder", folder.Path().string(), server.Url("/pad.xml")});
+  EXPECT_EQ(run.status, exit_status::kSomeFailed);
+  EXPECT_EQ(run.Lines(), (std::vector<std::string>{"Fail  Trickle  (error 12002: timed out)",
+                                                   "Pass  Quick", "1 passed, 1 failed"}));
+}
+
+TEST(SubmitTool, EveryControlCharacterOfSiteDataIsReplaced) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Plain Title 1.0", "Plain Title 1.0"},
+      {"Evil\x1b]0;title\x07", "Evil?]0;title?"},
+      {"a\tb\rc\nd\x7F", "a?b?c?d?"},
+      // C1 controls as raw bytes (CSI, OSC) and in UTF-8 (CSI, NEL).
+      {"x\x9B"
+       "31m\x9D"
+       "0;t",
+       "x?31m?0;t"},
+      {"x\xC2\x9B"
+       "31m\xC2\x85y",
+       "x?31m?y"},
+      // Letters stay, in UTF-8 (continuation bytes in 0x80-0x9F included) or
+      // in single bytes.
+      {"\xD0\x90\xC4\x80 \xE2\x82\xAC \xF0\x9F\x98\x80 \xC2\xA0",
+       "\xD0\x90\xC4\x80 \xE2\x82\xAC \xF0\x9F\x98\x80 \xC2\xA0"},
+      {"Caf\xE9 \xA9", "Caf\xE9 \xA9"},
+      // An overlong or cut-off sequence is no UTF-8: its bytes count alone.
+      {"\xC1\x9B \xE0\x82\x85 \xC2", "\xC1? \xE0?? \xC2"},
+  };
+  for (const auto& [text, printed] : cases) {
+    EXPECT_EQ(PrintableText(text), printed) << text;
+  }
 }
 
 TEST(SubmitTool, UpdateDownloadsANewerSiteListAndCarriesOnWhenItCannot) {

@@ -66,8 +66,8 @@ class ShellOpener {
 class RunProgress {
  public:
   virtual ~RunProgress() = default;
-  // The PAD file's one request.
-  virtual void WaitForPadFile(SiteRequests& requests) = 0;
+  // The PAD file's one request; `padUrl` is the URL as the user typed it.
+  virtual void WaitForPadFile(SiteRequests& requests, const std::string& padUrl) = 0;
   // The sites' requests: shows the run's progress and lets the user end it
   // early (SiteRequests::Stop). `sites` are the run's sites in list order, the
   // same order as the requests.

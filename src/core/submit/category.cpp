@@ -1,6 +1,7 @@
 #include "core/submit/category.h"
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <utility>
 
@@ -24,32 +25,53 @@ std::string ElementText(std::string_view padText) {
   return std::string(padText.substr(start, close - start));
 }
 
-// The character of a reference such as "#38" or "#x26"; only plain ASCII is decoded,
-// because the program's texts are single bytes in the ANSI code page.
-std::optional<char> CharacterReference(std::string_view name) {
+// The UTF-8 bytes of a character reference such as "#38", "#x26" or "#233"
+// (its name without "&" and ";"): any Unicode scalar value but 0, whatever
+// leading zeros it is written with. Nothing for anything else.
+std::optional<std::string> CharacterReference(std::string_view name) {
   if (name.size() < 2 || name[0] != '#') return std::nullopt;
   const bool hex = name[1] == 'x' || name[1] == 'X';
   const std::string_view digits = name.substr(hex ? 2 : 1);
-  if (digits.empty() || digits.size() > 6) return std::nullopt;
-  int value = 0;
+  if (digits.empty()) return std::nullopt;
+  constexpr std::uint32_t kLast = 0x10FFFF;
+  std::uint32_t value = 0;
   for (char c : digits) {
-    int digit = -1;
+    std::uint32_t digit = 16;
     if (c >= '0' && c <= '9') {
-      digit = c - '0';
+      digit = static_cast<std::uint32_t>(c - '0');
     } else if (hex && c >= 'a' && c <= 'f') {
-      digit = c - 'a' + 10;
+      digit = static_cast<std::uint32_t>(c - 'a' + 10);
     } else if (hex && c >= 'A' && c <= 'F') {
-      digit = c - 'A' + 10;
+      digit = static_cast<std::uint32_t>(c - 'A' + 10);
     }
-    if (digit < 0) return std::nullopt;
+    if (digit >= (hex ? 16u : 10u)) return std::nullopt;
     value = value * (hex ? 16 : 10) + digit;
+    if (value > kLast) return std::nullopt;
   }
-  if (value < 1 || value > 0x7F) return std::nullopt;
-  return static_cast<char>(value);
+  if (value == 0 || (value >= 0xD800 && value <= 0xDFFF)) return std::nullopt;
+
+  std::string bytes;
+  auto put = [&bytes](std::uint32_t byte) { bytes.push_back(static_cast<char>(byte)); };
+  if (value < 0x80) {
+    put(value);
+  } else if (value < 0x800) {
+    put(0xC0 | (value >> 6));
+    put(0x80 | (value & 0x3F));
+  } else if (value < 0x10000) {
+    put(0xE0 | (value >> 12));
+    put(0x80 | ((value >> 6) & 0x3F));
+    put(0x80 | (value & 0x3F));
+  } else {
+    put(0xF0 | (value >> 18));
+    put(0x80 | ((value >> 12) & 0x3F));
+    put(0x80 | ((value >> 6) & 0x3F));
+    put(0x80 | (value & 0x3F));
+  }
+  return bytes;
 }
 
-// The character an entity or character reference stands for (name without "&" and ";").
-std::optional<char> DecodeEntity(std::string_view name) {
+// The text an entity or character reference stands for (name without "&" and ";").
+std::optional<std::string> DecodeEntity(std::string_view name) {
   static constexpr std::array<std::pair<std::string_view, char>, 5> kNamed{{
       {"amp", '&'},
       {"lt", '<'},
@@ -58,24 +80,26 @@ std::optional<char> DecodeEntity(std::string_view name) {
       {"apos", '\''},
   }};
   for (const auto& [entity, character] : kNamed) {
-    if (name == entity) return character;
+    if (name == entity) return std::string(1, character);
   }
   return CharacterReference(name);
 }
 
 // Decodes in one pass from left to right, so "&amp;lt;" becomes "&lt;" and no more.
 std::string DecodeEntities(std::string_view text) {
+  // Longer names are no entity the program decodes, however many leading
+  // zeros a reference is written with; looking further is of no use.
+  constexpr std::size_t kLongestName = 32;
   std::string decoded;
   decoded.reserve(text.size());
   std::size_t i = 0;
   while (i < text.size()) {
     if (text[i] == '&') {
-      // The longest name decoded is "#x00007F"; looking further is of no use.
-      const std::string_view rest = text.substr(i + 1, 9);
+      const std::string_view rest = text.substr(i + 1, kLongestName + 1);
       const std::size_t semicolon = rest.find(';');
       if (semicolon != std::string_view::npos) {
-        if (auto character = DecodeEntity(rest.substr(0, semicolon))) {
-          decoded.push_back(*character);
+        if (std::optional<std::string> character = DecodeEntity(rest.substr(0, semicolon))) {
+          decoded += *character;
           i += semicolon + 2;
           continue;
         }

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -30,12 +32,19 @@ bool AddHeader(HeaderList& list, const char* line) {
   return true;
 }
 
+using Clock = std::chrono::steady_clock;
+
 // What the callbacks of one transfer share.
 struct Transfer {
   const std::atomic<bool>* cancel = nullptr;
   BodyReader body{FetchMode::Blocks, 0};
+  // When the last byte came (headers or body), or when the transfer began.
+  Clock::time_point lastByte = Clock::now();
+  // Zero: no limit.
+  Clock::duration stallLimit{};
   bool tooLarge = false;
   bool cancelled = false;
+  bool stalled = false;
 };
 
 bool CancelRequested(Transfer& transfer) {
@@ -43,10 +52,18 @@ bool CancelRequested(Transfer& transfer) {
   return transfer.cancelled;
 }
 
+size_t OnHeaderBytes(char*, size_t size, size_t count, void* user) {
+  auto& transfer = *static_cast<Transfer*>(user);
+  const size_t length = size * count;
+  if (length > 0) transfer.lastByte = Clock::now();
+  return length;
+}
+
 size_t OnBodyBytes(char* data, size_t size, size_t count, void* user) {
   auto& transfer = *static_cast<Transfer*>(user);
   const size_t length = size * count;
   if (CancelRequested(transfer)) return 0;
+  if (length > 0) transfer.lastByte = Clock::now();
   if (!transfer.body.Take(std::string_view(data, length))) {
     transfer.tooLarge = true;
     return 0;
@@ -54,14 +71,20 @@ size_t OnBodyBytes(char* data, size_t size, size_t count, void* user) {
   return length;
 }
 
+// libcurl calls this at least about once a second, also while nothing arrives.
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return CancelRequested(*static_cast<Transfer*>(user)) ? 1 : 0;
+  auto& transfer = *static_cast<Transfer*>(user);
+  if (CancelRequested(transfer)) return 1;
+  if (transfer.stallLimit > Clock::duration::zero() &&
+      Clock::now() - transfer.lastByte >= transfer.stallLimit) {
+    transfer.stalled = true;
+    return 1;
+  }
+  return 0;
 }
 
 // True when url starts with a scheme the program reads (letter case ignored).
-bool IsWebAddress(const char* url) {
-  if (url == nullptr) return false;
-  const std::string_view text(url);
+bool IsWebAddress(std::string_view text) {
   auto startsWith = [text](std::string_view scheme) {
     if (text.size() < scheme.size()) return false;
     for (std::size_t i = 0; i < scheme.size(); ++i) {
@@ -80,13 +103,14 @@ bool IsWebAddress(const char* url) {
 int ErrorNumber(CURLcode code, const Transfer& transfer, long status, const char* lastUrl) {
   if (transfer.cancelled) return fetch_error::kConnectionAborted;
   if (transfer.tooLarge) return fetch_error::kInternal;
+  if (transfer.stalled) return fetch_error::kTimedOut;
   switch (code) {
     case CURLE_URL_MALFORMAT:
       return fetch_error::kInvalidUrl;
     case CURLE_UNSUPPORTED_PROTOCOL:
       // libcurl also gives this when a web server answers with bytes that are
       // no HTTP at all; that is an invalid answer, not a refused scheme.
-      if (IsWebAddress(lastUrl)) return fetch_error::kInvalidServerResponse;
+      if (lastUrl != nullptr && IsWebAddress(lastUrl)) return fetch_error::kInvalidServerResponse;
       // After an answer, the refused scheme was a redirect's target.
       return status != 0 ? fetch_error::kRedirectFailed : fetch_error::kUnrecognizedScheme;
     case CURLE_TOO_MANY_REDIRECTS:
@@ -133,12 +157,6 @@ int ErrorNumber(CURLcode code, const Transfer& transfer, long status, const char
   }
 }
 
-FetchResult Failed(int error) {
-  FetchResult result;
-  result.error = error;
-  return result;
-}
-
 // Every setting of a retrieval in one place; false when libcurl refused one.
 bool Configure(CURL* curl, const std::string& url, FetchMode mode, const FetchLimits& limits,
                const HeaderList& headers, Transfer& transfer) {
@@ -160,12 +178,14 @@ bool Configure(CURL* curl, const std::string& url, FetchMode mode, const FetchLi
       curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L),
       curl_easy_setopt(curl, CURLOPT_MAXREDIRS, limits.maxRedirects),
       curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds),
-      // Receiving less than one byte a second for the whole stall time is a time-out.
-      curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L),
-      curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.stallTimeoutSeconds),
+      // The whole retrieval, redirects included; the stall time is watched by
+      // OnProgress, as libcurl's own rule only knows average speeds.
+      curl_easy_setopt(curl, CURLOPT_TIMEOUT, limits.totalTimeoutSeconds),
       // A body announced as too large fails before it is read.
       curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
                        static_cast<curl_off_t>(limits.maxBodyBytes)),
+      curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeaderBytes),
+      curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer),
       curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBodyBytes),
       curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer),
       curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L),
@@ -181,13 +201,52 @@ bool Configure(CURL* curl, const std::string& url, FetchMode mode, const FetchLi
   return true;
 }
 
+constexpr std::string_view kErrorWord = "Error";
+constexpr std::string_view kNotFoundWord = "404";
+constexpr std::size_t kLongestWord = std::max(kErrorWord.size(), kNotFoundWord.size());
+
 }  // namespace
+
+FetchResult FailedFetch(int error) {
+  FetchResult result;
+  result.error = error;
+  return result;
+}
 
 bool BodyReader::Take(std::string_view piece) {
   if (piece.size() > maxBodyBytes_ - receivedBytes_) return false;
   receivedBytes_ += piece.size();
   if (piece.empty()) return true;
   lastByte_ = piece.back();
+  LookForWords(piece);
+  Keep(piece);
+  return true;
+}
+
+void BodyReader::LookForWords(std::string_view piece) {
+  if (saysError_ && says404_) return;
+  // A word split between pieces: the end of what came before, joined to the
+  // beginning of this piece.
+  std::string seam = tail_;
+  seam.append(piece.substr(0, kLongestWord - 1));
+  for (const std::string_view text : {std::string_view(seam), piece}) {
+    saysError_ = saysError_ || text.find(kErrorWord) != std::string_view::npos;
+    says404_ = says404_ || text.find(kNotFoundWord) != std::string_view::npos;
+  }
+  const std::size_t kept = kLongestWord - 1;
+  if (piece.size() >= kept) {
+    tail_.assign(piece.substr(piece.size() - kept));
+  } else {
+    tail_.append(piece);
+    if (tail_.size() > kept) tail_.erase(0, tail_.size() - kept);
+  }
+}
+
+void BodyReader::Keep(std::string_view piece) {
+  if (keeping_ == BodyKeeping::Head) {
+    if (body_.size() >= kAnswerHeadBytes) return;
+    piece = piece.substr(0, kAnswerHeadBytes - body_.size());
+  }
   if (mode_ == FetchMode::Blocks) {
     body_.append(piece);
   } else {
@@ -196,7 +255,6 @@ bool BodyReader::Take(std::string_view piece) {
       if (c != '\r') body_.push_back(c);
     }
   }
-  return true;
 }
 
 std::string BodyReader::Finish() && {
@@ -216,17 +274,22 @@ bool InitNetwork() {
   return started;
 }
 
-FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits& limits) {
-  if (url.empty()) return Failed(fetch_error::kInvalidUrl);
+FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits& limits,
+                      BodyKeeping keeping) {
+  if (url.empty()) return FailedFetch(fetch_error::kInvalidUrl);
+  // libcurl would guess a scheme for an address without one, and read
+  // local files and more besides.
+  if (!IsWebAddress(url)) return FailedFetch(fetch_error::kUnrecognizedScheme);
+  if (url.size() > kMaxUrlBytes) return FailedFetch(fetch_error::kInternal);
   if (limits.cancel != nullptr && limits.cancel->load()) {
-    FetchResult cancelled = Failed(fetch_error::kConnectionAborted);
+    FetchResult cancelled = FailedFetch(fetch_error::kConnectionAborted);
     cancelled.cancelled = true;
     return cancelled;
   }
-  if (!InitNetwork()) return Failed(fetch_error::kInternal);
+  if (!InitNetwork()) return FailedFetch(fetch_error::kInternal);
 
   CurlHandle curl(curl_easy_init());
-  if (!curl) return Failed(fetch_error::kInternal);
+  if (!curl) return FailedFetch(fetch_error::kInternal);
 
   // Line mode sends no extra header, so libcurl's own "Accept: */*" is taken out.
   // Block mode asks for the origin's current copy, never a cached one.
@@ -236,15 +299,18 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
                                : AddHeader(headers, "Accept: */*") &&
                                      AddHeader(headers, "Cache-Control: no-cache") &&
                                      AddHeader(headers, "Pragma: no-cache");
-  if (!headersMade) return Failed(fetch_error::kInternal);
+  if (!headersMade) return FailedFetch(fetch_error::kInternal);
 
   Transfer transfer;
-  transfer.body = BodyReader(mode, limits.maxBodyBytes);
+  transfer.body = BodyReader(mode, limits.maxBodyBytes, keeping);
   transfer.cancel = limits.cancel;
+  if (limits.stallTimeoutSeconds > 0)
+    transfer.stallLimit = std::chrono::seconds(limits.stallTimeoutSeconds);
   if (!Configure(curl.get(), url, mode, limits, headers, transfer)) {
-    return Failed(fetch_error::kInternal);
+    return FailedFetch(fetch_error::kInternal);
   }
 
+  transfer.lastByte = Clock::now();
   const CURLcode code = curl_easy_perform(curl.get());
   long status = 0;
   curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
@@ -253,7 +319,7 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
     if (curl_easy_getinfo(curl.get(), CURLINFO_EFFECTIVE_URL, &lastUrl) != CURLE_OK) {
       lastUrl = nullptr;
     }
-    FetchResult failed = Failed(ErrorNumber(code, transfer, status, lastUrl));
+    FetchResult failed = FailedFetch(ErrorNumber(code, transfer, status, lastUrl));
     failed.status = status;
     failed.cancelled = transfer.cancelled;
     return failed;
@@ -262,6 +328,8 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
   FetchResult result;
   result.ok = true;
   result.status = status;
+  result.saysError = transfer.body.SaysError();
+  result.says404 = transfer.body.Says404();
   result.body = std::move(transfer.body).Finish();
   return result;
 }

@@ -31,11 +31,33 @@ inline constexpr int kRedirectFailed = 12156;
 inline constexpr int kSecureFailure = 12157;
 }  // namespace fetch_error
 
+// What a retrieval keeps of an answer's body.
+enum class BodyKeeping {
+  // All of it: the PAD file, the update server's answers.
+  Whole,
+  // Only its first kAnswerHeadBytes bytes: a site's answer is judged as it
+  // arrives (FetchResult::saysError, says404), so that a run's memory does not
+  // grow with what the sites answer.
+  Head,
+};
+
+inline constexpr std::size_t kAnswerHeadBytes = 1024;
+
+// The longest URL that is requested. libcurl builds no request head over
+// 1 MiB, so a longer URL could never be sent: it fails with kInternal, as it
+// would inside libcurl, but before anything is made or sent for it.
+inline constexpr std::size_t kMaxUrlBytes = std::size_t{1024} * 1024;
+
 // Fixed by the program; tests shorten the time-outs.
 struct FetchLimits {
   long connectTimeoutSeconds = 60;
-  // A transfer that receives nothing for this long fails with kTimedOut.
+  // A transfer that receives no byte for this long (counted from its start or
+  // from the last byte that came) fails with kTimedOut.
   long stallTimeoutSeconds = 60;
+  // Whatever the server sends, a retrieval that has not ended after this long
+  // fails with kTimedOut, so that a server trickling its answer cannot hold a
+  // run or a window for ever.
+  long totalTimeoutSeconds = 120;
   long maxRedirects = 10;
   // A longer body fails with kInternal.
   std::size_t maxBodyBytes = std::size_t{16} * 1024 * 1024;
@@ -46,7 +68,8 @@ struct FetchLimits {
 
 struct FetchResult {
   bool ok = false;
-  // The body as the mode reads it; empty when !ok.
+  // The body as the mode reads it and as much as BodyKeeping keeps; empty
+  // when !ok.
   std::string body;
   // HTTP status of the final answer (after redirects); 0 when there was none.
   long status = 0;
@@ -54,28 +77,49 @@ struct FetchResult {
   int error = 0;
   // True when FetchLimits::cancel ended the transfer.
   bool cancelled = false;
+  // Whether "Error" and "404" occur anywhere in the whole body (exact,
+  // case-sensitive), however much of it was kept; false when !ok.
+  bool saysError = false;
+  bool says404 = false;
 };
 
+// A failed retrieval with the given number.
+FetchResult FailedFetch(int error);
+
 // Collects an answer's body piece by piece as it arrives, the way its mode
-// reads it. Works on bytes alone, so the same reading applies whatever
-// delivered them.
+// reads it, and looks for the words of an error page in it, also where a word
+// is split between two pieces. Works on bytes alone, so the same reading
+// applies whatever delivered them.
 class BodyReader {
  public:
-  BodyReader(FetchMode mode, std::size_t maxBodyBytes) : mode_(mode), maxBodyBytes_(maxBodyBytes) {}
+  BodyReader(FetchMode mode, std::size_t maxBodyBytes, BodyKeeping keeping = BodyKeeping::Whole)
+      : mode_(mode), keeping_(keeping), maxBodyBytes_(maxBodyBytes) {}
 
   // Takes the next piece of the body. False, keeping nothing of the piece,
   // when the body would grow over maxBodyBytes.
   bool Take(std::string_view piece);
-  // The body read so far. Block mode keeps every byte; line mode drops
-  // carriage returns, and a last line without its line feed still gets one.
+  // Whether "Error" and "404" occurred in the bytes taken so far.
+  bool SaysError() const { return saysError_; }
+  bool Says404() const { return says404_; }
+  // The body read so far (its head only with BodyKeeping::Head). Block mode
+  // keeps every byte; line mode drops carriage returns, and a last line
+  // without its line feed still gets one.
   std::string Finish() &&;
 
  private:
+  void Keep(std::string_view piece);
+  void LookForWords(std::string_view piece);
+
   FetchMode mode_;
+  BodyKeeping keeping_;
   std::size_t maxBodyBytes_;
   std::string body_;
   std::size_t receivedBytes_ = 0;
   char lastByte_ = '\0';
+  // The last bytes taken, as many as a word may have begun in.
+  std::string tail_;
+  bool saysError_ = false;
+  bool says404_ = false;
 };
 
 // Starts the network layer once for the whole program; false when it cannot.
@@ -86,7 +130,11 @@ bool InitNetwork();
 // One HTTP GET of url, following redirects, http and https only, without any
 // proxy. An answer with an error status is still an answer: ok, with its body.
 // A failure while reading the body is a failed retrieval like a failed open.
-FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits& limits = {});
+// A URL that does not begin with "http://" or "https://" (letter case
+// ignored) fails with kUnrecognizedScheme before anything is sent; an empty
+// one with kInvalidUrl.
+FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits& limits = {},
+                      BodyKeeping keeping = BodyKeeping::Whole);
 
 // What an owner of a retrieval does with a failure: ErrorText becomes the
 // number in decimal, and one flushed line "OpenUrl failed: <number>" goes to

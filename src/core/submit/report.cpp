@@ -3,8 +3,11 @@
 
 #include "core/submit/report.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <optional>
+#include <utility>
 
 #include "core/app/main_dialog.h"
 #include "core/app/texts.h"
@@ -67,12 +70,38 @@ std::string BuiltInReportLayout() {
          credit;
 }
 
-std::string FillReport(std::string layout, std::string_view padUrl, std::string_view date,
+std::string FillReport(std::string_view layout, std::string_view padUrl, std::string_view date,
                        std::string_view category, std::string_view rows) {
-  layout = ReplaceAll(std::move(layout), "%PADURL%", HtmlEscape(padUrl));
-  layout = ReplaceAll(std::move(layout), "%DATE%", HtmlEscape(date));
-  layout = ReplaceAll(std::move(layout), "%CATEGORY%", HtmlEscape(category));
-  return ReplaceAll(std::move(layout), "%REPORT%", rows);
+  const std::string escapedPadUrl = HtmlEscape(padUrl);
+  const std::string escapedDate = HtmlEscape(date);
+  const std::string escapedCategory = HtmlEscape(category);
+  const std::pair<std::string_view, std::string_view> values[] = {
+      {"%PADURL%", escapedPadUrl},
+      {"%DATE%", escapedDate},
+      {"%CATEGORY%", escapedCategory},
+      {"%REPORT%", rows},
+  };
+  // One pass over the layout: what a value brings in is only copied, never
+  // looked at again, so a placeholder inside the PAD URL or a row stays text.
+  std::string page;
+  page.reserve(layout.size());
+  std::size_t start = 0;
+  for (std::size_t at = layout.find('%'); at != std::string_view::npos; at = layout.find('%', at)) {
+    const std::string_view rest = layout.substr(at);
+    const auto placeholder =
+        std::find_if(std::begin(values), std::end(values),
+                     [rest](const auto& v) { return rest.starts_with(v.first); });
+    if (placeholder == std::end(values)) {
+      ++at;
+      continue;
+    }
+    page.append(layout, start, at - start);
+    page.append(placeholder->second);
+    at += placeholder->first.size();
+    start = at;
+  }
+  page.append(layout, start, std::string_view::npos);
+  return page;
 }
 
 std::string SafeLinkAddress(std::string_view address) {
@@ -129,7 +158,7 @@ void MainDialog::WriteReport(const std::string& rows) {
   const std::string date = Today();
   std::string layout = ReadTextFile(texts::kReportTemplateFile);
   if (layout.empty()) layout = BuiltInReportLayout();
-  const std::string page = FillReport(std::move(layout), PadUrl, date, PadCategory, rows);
+  const std::string page = FillReport(layout, PadUrl, date, PadCategory, rows);
   // The page replaces the old one only when it was written whole; when it
   // can't be, the user is told and whatever page was there is shown.
   const std::filesystem::path report = FilePath(texts::kReportFile);

@@ -24,11 +24,12 @@ std::string SafeLinkAddress(std::string_view address);
 // HTML with the placeholders %PADURL%, %CATEGORY%, %DATE% and %REPORT%.
 std::string BuiltInReportLayout();
 
-// Fills a report layout. The placeholders are replaced in the order %PADURL%,
-// %DATE%, %CATEGORY%, %REPORT%, each over the result of the one before; the
-// PAD URL, date and category are HTML-escaped here, the rows are put in as they
-// are (ReportRow builds them escaped).
-std::string FillReport(std::string layout, std::string_view padUrl, std::string_view date,
+// Fills a report layout in one pass from left to right: each %PADURL%,
+// %DATE%, %CATEGORY% and %REPORT% of the layout is replaced by its value, and
+// nothing a value brings in is scanned again. The PAD URL, date and category
+// are HTML-escaped here, the rows are put in as they are (ReportRow builds
+// them escaped).
+std::string FillReport(std::string_view layout, std::string_view padUrl, std::string_view date,
                        std::string_view category, std::string_view rows);
 
 // One table row of the report: the site's linked title, its submit link, the

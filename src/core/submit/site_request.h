@@ -1,24 +1,34 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "core/submit/http_fetch.h"
 
 namespace tesselwick {
 
 // The pieces of one site's submission, free of any window state, so that the
 // sites of a run can be requested one after another or side by side.
 
+// The PAD URL as it goes into a site's request: "%", "&", "#", "+", "?",
+// space, control characters and bytes of 0x80 and above percent-encoded, so
+// that the whole URL arrives as one value of the site's query; every other
+// byte as typed.
+std::string EscapePadUrl(std::string_view padUrl);
+
 // The URL requested for a site: its request template with every line feed
 // removed, then every "%CATEGORY%" replaced by the category (already escaped
-// for a URL query), then every "%PADURL%" by the PAD URL as it is. The
-// category goes in first, so a "%PADURL%" inside it is filled too, while the
-// PAD URL is never scanned for "%CATEGORY%".
-std::string SiteRequestUrl(std::string_view requestTemplate, std::string_view category,
-                           std::string_view padUrl);
+// for a URL query), then every "%PADURL%" by the escaped PAD URL. Neither
+// escaped value can hold a placeholder, so what they bring in is never
+// filled again. Nothing when the URL would be longer than kMaxUrlBytes: such a
+// request can't be sent, and it is never built.
+std::optional<std::string> SiteRequestUrl(std::string_view requestTemplate,
+                                          std::string_view category, std::string_view padUrl);
 
 // A site's status word for the report: "Fail" when the request failed, when the
-// answer's HTTP status is 400 or higher, or when "Error" or "404" occurs
-// anywhere in the body (exact, case-sensitive); "Pass" otherwise.
-const char* JudgeAnswer(bool fetched, long httpStatus, std::string_view body);
+// answer's HTTP status is 400 or higher, or when "Error" or "404" occurred
+// anywhere in the body; "Pass" otherwise.
+const char* JudgeAnswer(const FetchResult& answer);
 
 }  // namespace tesselwick

@@ -5,17 +5,26 @@
 
 namespace tesselwick {
 
-SiteRequests::SiteRequests(std::vector<std::string> urls, FetchLimits limits, int maxConcurrent)
-    : urls_(std::move(urls)),
+SiteRequests::SiteRequests(const std::vector<std::string>& urls, FetchLimits limits,
+                           int maxConcurrent, BodyKeeping keeping)
+    : SiteRequests(
+          urls.size(), [urls](std::size_t index) { return std::optional(urls[index]); }, limits,
+          maxConcurrent, keeping) {}
+
+SiteRequests::SiteRequests(std::size_t count, UrlMaker makeUrl, FetchLimits limits,
+                           int maxConcurrent, BodyKeeping keeping)
+    : count_(count),
+      makeUrl_(std::move(makeUrl)),
       limits_(limits),
-      underWay_(urls_.size(), false),
-      answers_(urls_.size()) {
+      keeping_(keeping),
+      underWay_(count, false),
+      answers_(count) {
   limits_.cancel = &stop_;
   // Started before the workers, so that no worker can finish a request it
   // has not been counted for.
   InitNetwork();
   const std::size_t workers =
-      std::min(urls_.size(), static_cast<std::size_t>(std::max(maxConcurrent, 1)));
+      std::min(count_, static_cast<std::size_t>(std::max(maxConcurrent, 1)));
   workersLeft_ = static_cast<int>(workers);
   workers_.reserve(workers);
   try {
@@ -39,20 +48,37 @@ void SiteRequests::Work() {
     std::size_t index = 0;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (stop_.load() || next_ >= urls_.size()) break;
+      if (stop_.load() || next_ >= count_) break;
       index = next_++;
       underWay_[index] = true;
     }
-    FetchResult result = HttpFetch(urls_[index], FetchMode::Blocks, limits_);
+    std::optional<std::string> url = makeUrl_(index);
+    const std::size_t urlBytes = url ? url->size() : 0;
+    {
+      // libcurl keeps several copies of a URL while its request is under
+      // way: very long ones take turns, so that they can't add up. One
+      // request may always go, and Stop lets every worker on.
+      std::unique_lock<std::mutex> lock(mutex_);
+      urlRoom_.wait(lock, [&] {
+        return stop_.load() || urlBytesUnderWay_ == 0 ||
+               urlBytesUnderWay_ + urlBytes <= kUrlBytesUnderWay;
+      });
+      urlBytesUnderWay_ += urlBytes;
+    }
+    FetchResult result = url ? HttpFetch(*url, FetchMode::Blocks, limits_, keeping_)
+                             : FailedFetch(fetch_error::kInternal);
+    url.reset();
     // A request that Stop cut short never finished; one that ended on its own
     // counts, even when Stop came just after.
     const bool abandoned = result.cancelled;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       underWay_[index] = false;
+      urlBytesUnderWay_ -= urlBytes;
       if (!abandoned) queue_.emplace_back(index, std::move(result));
     }
     arrived_.notify_all();
+    urlRoom_.notify_all();
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -83,9 +109,12 @@ std::vector<std::size_t> SiteRequests::Wait(std::chrono::milliseconds timeout) {
 }
 
 void SiteRequests::Stop() {
-  // Under the lock, so that no worker takes a new site after this returns.
-  std::lock_guard<std::mutex> lock(mutex_);
-  stop_ = true;
+  {
+    // Under the lock, so that no worker takes a new site after this returns.
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  urlRoom_.notify_all();
 }
 
 bool SiteRequests::Done() const {

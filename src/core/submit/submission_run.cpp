@@ -18,21 +18,54 @@ namespace tesselwick {
 namespace {
 constexpr const char* kPadFileCaption = "Error Loading Your PAD File.";
 constexpr const char* kNoCategory = "Your PAD File Needs to Contain a Category";
+
+// ReplaceAll, unless the result would be longer than `limit`: then nothing,
+// and nothing of it is built.
+std::optional<std::string> ReplaceAllWithin(std::string text, std::string_view from,
+                                            std::string_view to, std::size_t limit) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + from.size())) {
+    ++count;
+  }
+  const std::size_t kept = text.size() - count * from.size();
+  if (kept > limit || (!to.empty() && count > (limit - kept) / to.size())) return std::nullopt;
+  return ReplaceAll(std::move(text), from, to);
+}
 }  // namespace
 
-std::string SiteRequestUrl(std::string_view requestTemplate, std::string_view category,
-                           std::string_view padUrl) {
-  std::string url = ReplaceAll(std::string(requestTemplate), "\n", "");
-  url = ReplaceAll(std::move(url), "%CATEGORY%", category);
-  return ReplaceAll(std::move(url), "%PADURL%", padUrl);
+std::string EscapePadUrl(std::string_view padUrl) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string escaped;
+  escaped.reserve(padUrl.size());
+  for (const char c : padUrl) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '%' || c == '&' || c == '#' || c == '+' || c == '?' || c == ' ' || byte < 0x20 ||
+        byte >= 0x7F) {
+      escaped += '%';
+      escaped += kHex[byte >> 4];
+      escaped += kHex[byte & 0x0F];
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
 }
 
-const char* JudgeAnswer(bool fetched, long httpStatus, std::string_view body) {
+std::optional<std::string> SiteRequestUrl(std::string_view requestTemplate,
+                                          std::string_view category, std::string_view padUrl) {
+  std::string url(requestTemplate);
+  std::erase(url, '\n');
+  std::optional<std::string> filled =
+      ReplaceAllWithin(std::move(url), "%CATEGORY%", category, kMaxUrlBytes);
+  if (!filled) return std::nullopt;
+  return ReplaceAllWithin(std::move(*filled), "%PADURL%", EscapePadUrl(padUrl), kMaxUrlBytes);
+}
+
+const char* JudgeAnswer(const FetchResult& answer) {
   // An error page is a failure wherever its word stands, also at the very
   // start of the answer, and so is any answer with an error status.
-  const bool failed = !fetched || httpStatus >= 400 ||
-                      body.find("Error") != std::string_view::npos ||
-                      body.find("404") != std::string_view::npos;
+  const bool failed = !answer.ok || answer.status >= 400 || answer.saysError || answer.says404;
   return failed ? "Fail" : "Pass";
 }
 
@@ -76,12 +109,17 @@ namespace {
 
 enum class PadFile { Fetched, Failed, Stopped };
 
+// The PAD URL as its file is requested: with its spaces as "%20", as a
+// browser sends them.
+std::string PadFileRequestUrl(const std::string& padUrl) { return ReplaceAll(padUrl, " ", "%20"); }
+
 // Fetches the PAD file like FetchBlocks, on a worker thread, so that the
 // window keeps repainting while a slow server is waited for. The user may
 // give up on it with Stop.
 PadFile FetchPadFile(MainDialog& dialog) {
-  SiteRequests request({dialog.PadUrl}, dialog.fetchLimits, 1);
-  if (dialog.runProgress != nullptr) dialog.runProgress->WaitForPadFile(request);
+  SiteRequests request({PadFileRequestUrl(dialog.PadUrl)}, dialog.fetchLimits, 1,
+                       BodyKeeping::Whole);
+  if (dialog.runProgress != nullptr) dialog.runProgress->WaitForPadFile(request, dialog.PadUrl);
   WaitWithoutProgress(request);
   const std::optional<FetchResult>& answer = request.Answer(0);
   if (!answer) {
@@ -89,28 +127,39 @@ PadFile FetchPadFile(MainDialog& dialog) {
     dialog.ResponseStatus = 0;
     return PadFile::Stopped;
   }
+  if (answer->ok && answer->status >= 400) {
+    // A missing or refused PAD file is no file without a category: it fails
+    // like one that could not be fetched, and its box names the status.
+    dialog.ResponseText.clear();
+    dialog.ResponseStatus = 0;
+    dialog.ErrorText = "HTTP " + std::to_string(answer->status);
+    return PadFile::Failed;
+  }
   return TakeBlocksAnswer(dialog, *answer) ? PadFile::Fetched : PadFile::Failed;
 }
 
 // Requests every site of the list and gives the report's rows, in list order.
 std::string RequestSites(MainDialog& dialog, const std::string& runDate) {
-  // The rows are read first, then requested side by side; only the working
-  // copies are filled in, the list keeps its templates with their
-  // placeholders for the next run.
+  // The rows are read first, then requested side by side; the list keeps its
+  // templates with their placeholders for the next run.
   const int count = dialog.Controls().siteList.RowCount();
   std::vector<SiteRecord> sites;
-  std::vector<std::string> urls;
   sites.reserve(static_cast<std::size_t>(count));
-  urls.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
     dialog.ReadSiteRow(i);
-    dialog.CurrentSite.RequestTemplate =
-        SiteRequestUrl(dialog.CurrentSite.RequestTemplate, dialog.PadCategory, dialog.PadUrl);
-    urls.push_back(dialog.CurrentSite.RequestTemplate);
     sites.push_back(dialog.CurrentSite);
   }
 
-  SiteRequests requests(std::move(urls), dialog.fetchLimits, dialog.maxConcurrentRequests);
+  // Each site's URL is filled in by the worker that requests it, from the
+  // run's own copies of the values, and dropped when its request ends: however
+  // long the category, only the requests under way hold a URL.
+  const std::string category = dialog.PadCategory;
+  const std::string padUrl = dialog.PadUrl;
+  auto makeUrl = [&sites, &category, &padUrl](std::size_t index) {
+    const std::string& requestTemplate = sites[index].RequestTemplate;
+    return SiteRequestUrl(requestTemplate, category, padUrl);
+  };
+  SiteRequests requests(sites.size(), makeUrl, dialog.fetchLimits, dialog.maxConcurrentRequests);
   if (dialog.runProgress != nullptr) {
     dialog.runProgress->WaitForSites(requests, sites);
   }
@@ -119,17 +168,26 @@ std::string RequestSites(MainDialog& dialog, const std::string& runDate) {
   // The answers are taken in list order, whatever order they arrived in, so
   // the rows and the fields the run leaves behind are those of a run that
   // requested the sites one after another: after the run, CurrentSite,
-  // ResponseText and ErrorText belong to the last site in list order that
-  // finished. A stopped run lists only the sites that finished.
+  // ResponseText (the head of the answer) and ErrorText belong to the last
+  // site in list order that finished. A stopped run lists only the sites that
+  // finished.
   std::string rows;
+  std::optional<std::size_t> last;
   for (std::size_t i = 0; i < sites.size(); ++i) {
     const std::optional<FetchResult>& answer = requests.Answer(i);
     if (!answer) continue;
     dialog.CurrentSite = sites[i];
-    const bool fetched = TakeBlocksAnswer(dialog, *answer);
-    rows += ReportRow(dialog.CurrentSite,
-                      JudgeAnswer(fetched, dialog.ResponseStatus, dialog.ResponseText), runDate);
+    TakeBlocksAnswer(dialog, *answer);
+    rows += ReportRow(dialog.CurrentSite, JudgeAnswer(*answer), runDate);
     dialog.Push();
+    last = i;
+  }
+  // The working copy holds the URL its site was requested with (its template
+  // still, when that URL was too long to be made).
+  if (last) {
+    if (std::optional<std::string> url = makeUrl(*last)) {
+      dialog.CurrentSite.RequestTemplate = std::move(*url);
+    }
   }
   return rows;
 }
