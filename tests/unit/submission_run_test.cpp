@@ -7,6 +7,7 @@
 #include "core/platform/date.h"
 #include "core/submit/report.h"
 #include "core/submit/site_request.h"
+#include "core/text/percent_encode.h"
 #include "support/fake_controls.h"
 #include "support/refusing_port.h"
 #include "support/temp_folder.h"
@@ -236,7 +237,7 @@ TEST(SubmissionRun, ErrorStatusesTemplatesAndTheTypedUrlReachTheSites) {
                               Site("Fixed", "u", "s", server.Url("/ok?fixed")));
   // The history holds the URL in other letters; the typed text is what is used.
   const std::string padUrl = server.Url("/my pad.xml?id=7&lang=en#top");
-  const std::string sent = EscapePadUrl(padUrl);
+  const std::string sent = PercentEncodeValue(padUrl);
   EXPECT_EQ(sent, server.Url("/my%20pad.xml%3Fid=7%26lang=en%23top"));
   const std::string variant = "HTTP" + padUrl.substr(4);
   folder.Write("tesselwick.ini", "URL1=" + variant + "\n");

@@ -12,6 +12,7 @@
 #include "core/submit/report.h"
 #include "core/submit/site_request.h"
 #include "core/submit/site_requests.h"
+#include "core/text/percent_encode.h"
 
 namespace tesselwick {
 
@@ -34,24 +35,6 @@ std::optional<std::string> ReplaceAllWithin(std::string text, std::string_view f
 }
 }  // namespace
 
-std::string EscapePadUrl(std::string_view padUrl) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string escaped;
-  escaped.reserve(padUrl.size());
-  for (const char c : padUrl) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '%' || c == '&' || c == '#' || c == '+' || c == '?' || c == ' ' || byte < 0x20 ||
-        byte >= 0x7F) {
-      escaped += '%';
-      escaped += kHex[byte >> 4];
-      escaped += kHex[byte & 0x0F];
-    } else {
-      escaped += c;
-    }
-  }
-  return escaped;
-}
-
 std::optional<std::string> SiteRequestUrl(std::string_view requestTemplate,
                                           std::string_view category, std::string_view padUrl) {
   std::string url(requestTemplate);
@@ -59,7 +42,7 @@ std::optional<std::string> SiteRequestUrl(std::string_view requestTemplate,
   std::optional<std::string> filled =
       ReplaceAllWithin(std::move(url), "%CATEGORY%", category, kMaxUrlBytes);
   if (!filled) return std::nullopt;
-  return ReplaceAllWithin(std::move(*filled), "%PADURL%", EscapePadUrl(padUrl), kMaxUrlBytes);
+  return ReplaceAllWithin(std::move(*filled), "%PADURL%", PercentEncodeValue(padUrl), kMaxUrlBytes);
 }
 
 const char* JudgeAnswer(const FetchResult& answer) {
