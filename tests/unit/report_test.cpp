@@ -51,6 +51,20 @@ TEST(ReportText, RowsEscapeTheSiteAndQuoteTheLinks) {
             "target=_new>Submit</a></td><td>Pass</td><td>07-Dec-2026</td></tr>");
 }
 
+// No real title or address is 16 KiB long; one that is would be copied into
+// every row it passes on to.
+TEST(ReportText, TextsTooLongForAnyRowAreNotCopiedWhole) {
+  const std::string longest(16 * 1024, 'x');
+  const std::string tooLong = "http://e/" + longest;
+  // A title cut inside a character is cut before it.
+  const std::string title = std::string(16 * 1024 - 1, 't') + "\xc3\xa9" + "end";
+  SiteRecord site{title, tooLong, "http://e/" + longest.substr(9), ""};
+  EXPECT_EQ(ReportRow(site, "Pass", "d"),
+            "<tr><td><a href=\"#\" target=_new>" + std::string(16 * 1024 - 1, 't') +
+                "...</a></td><td><a href=\"http://e/" + longest.substr(9) +
+                "\" target=_new>Submit</a></td><td>Pass</td><td>d</td></tr>");
+}
+
 TEST(ReportText, LinksWithAScriptSchemeLeadNowhere) {
   EXPECT_EQ(SafeLinkAddress("javascript:alert(1)"), "#");
   EXPECT_EQ(SafeLinkAddress(" \x01JaVa\tScript:alert(1)"), "#");

@@ -350,5 +350,30 @@ TEST(SubmissionRun, APadFileWithoutACategoryOrAnEmptyListGivesNoRows) {
   EXPECT_EQ(empty.Read("Report.htm"), ReportBytes(server.Url("/pad.xml"), kCategory, ""));
 }
 
+// A megabyte-long URL that passes on to thousands of sites neither fills the
+// memory nor the disk: the report is written as it is made, and a link that
+// long leads nowhere.
+TEST(SubmissionRun, ALongValuePassedOnToManySitesMakesASmallReport) {
+  TempFolder folder;
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  server.Set("/site", Reply::Text("Thanks"));
+  std::string list = "URL=http://" + std::string(1 << 20, 'u') +
+                     "/\nTITLE=First\nGETORPOST=" + server.Url("/site") + "\n";
+  for (int i = 0; i < 5000; ++i) list += "TITLE=t\n";
+  folder.Write("pad.dat", list);
+  FakeMainWindow w(folder.Path());
+  w.dialog.Initialise();
+  ASSERT_EQ(w.dialog.SiteCount, 5001);
+  w.urlBox.edit = server.Url("/pad.xml");
+  w.dialog.SubmissionRun();
+  // Only the site with a template of its own is asked.
+  EXPECT_EQ(Targets(server), (std::vector<std::string>{"/pad.xml", "/site"}));
+  const std::string report = folder.Read("Report.htm");
+  EXPECT_LT(report.size(), 1024u * 1024);
+  EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 1);
+  EXPECT_NE(report.find("<tr><td><a href=\"#\" target=_new>First</a></td>"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tesselwick

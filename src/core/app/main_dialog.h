@@ -9,6 +9,7 @@
 #include "core/app/controls.h"
 #include "core/sites/site_record.h"
 #include "core/submit/http_fetch.h"
+#include "core/submit/report.h"
 
 namespace tesselwick {
 
@@ -94,6 +95,8 @@ class MainDialog {
   bool FetchBlocks(const std::string& url);
   void ExtractCategory();
   void WriteReport(const std::string& rows);
+  // Writes the report with the rows that `rows` gives as the page is made.
+  void WriteReport(const ReportRows& rows);
   std::string ReadTextFile(const std::string& name);
 
   std::filesystem::path FilePath(const char* name) const { return folder_ / name; }

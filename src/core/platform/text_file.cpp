@@ -161,40 +161,71 @@ void RemoveStaleTemporaries(const fs::path& file) {
 
 }  // namespace
 
-bool ReplaceFileBytes(const fs::path& link, std::string_view bytes) {
-  std::error_code ec;
+FileReplacement::FileReplacement(const fs::path& link) {
   const std::optional<fs::path> behindLinks = FileBehindLinks(link);
-  if (!behindLinks) return false;
-  const fs::path& path = *behindLinks;
+  if (!behindLinks) return;
+  path_ = *behindLinks;
   // A file that may not be written stays as it is, although renaming over it
   // would succeed; the new file keeps the old one's permissions.
   struct stat old {};
-  const bool exists = ::stat(path.c_str(), &old) == 0;
-  if (exists && (!S_ISREG(old.st_mode) || ::access(path.c_str(), W_OK) != 0)) return false;
-  fs::path temp;
-  const int fd = CreateTemporaryBeside(path, temp);
-  if (fd < 0) return false;
-  bool ok = !exists || ::fchmod(fd, old.st_mode & 07777) == 0;
+  const bool exists = ::stat(path_.c_str(), &old) == 0;
+  if (exists && (!S_ISREG(old.st_mode) || ::access(path_.c_str(), W_OK) != 0)) return;
+  fd_ = CreateTemporaryBeside(path_, temp_);
+  if (fd_ < 0) return;
+  ok_ = !exists || ::fchmod(fd_, old.st_mode & 07777) == 0;
+}
+
+FileReplacement::~FileReplacement() {
+  if (fd_ < 0) return;
+  ::close(fd_);
+  std::error_code ec;
+  fs::remove(temp_, ec);
+}
+
+bool FileReplacement::Write(std::string_view bytes) {
   std::size_t done = 0;
-  while (ok && done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+  while (ok_ && done < bytes.size()) {
+    const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      ok = false;
+      ok_ = false;
     } else {
       done += static_cast<std::size_t>(n);
     }
   }
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) fs::remove(temp, ec);
-  RemoveStaleTemporaries(path);
-  return ok;
+  return ok_;
+}
+
+bool FileReplacement::WriteText(std::string_view text) {
+  // In slices, so that a long text is never doubled in memory.
+  constexpr std::size_t kSlice = 64 * 1024;
+  for (std::size_t at = 0; ok_ && at < text.size(); at += kSlice)
+    Write(ToDiskLineEnds(text.substr(at, kSlice)));
+  return ok_;
+}
+
+bool FileReplacement::Commit() {
+  if (fd_ < 0) return false;
+  if (ok_ && ::fsync(fd_) != 0) ok_ = false;
+  if (::close(fd_) != 0) ok_ = false;
+  fd_ = -1;
+  if (ok_ && std::rename(temp_.c_str(), path_.c_str()) != 0) ok_ = false;
+  std::error_code ec;
+  if (!ok_) fs::remove(temp_, ec);
+  RemoveStaleTemporaries(path_);
+  return ok_;
+}
+
+bool ReplaceFileBytes(const fs::path& path, std::string_view bytes) {
+  FileReplacement replacement(path);
+  replacement.Write(bytes);
+  return replacement.Commit();
 }
 
 bool ReplaceTextFile(const fs::path& path, std::string_view text) {
-  return ReplaceFileBytes(path, ToDiskLineEnds(text));
+  FileReplacement replacement(path);
+  replacement.WriteText(text);
+  return replacement.Commit();
 }
 
 }  // namespace tesselwick

@@ -39,4 +39,30 @@ bool ReplaceTextFile(const std::filesystem::path& path, std::string_view text);
 // Same, with the bytes written exactly as given.
 bool ReplaceFileBytes(const std::filesystem::path& path, std::string_view bytes);
 
+// The new content of a file written piece by piece, under the same rules as
+// ReplaceTextFile: into a temporary file beside the file (behind its links),
+// put in place by Commit only when every piece was written. A replacement
+// that is never committed leaves the old file and no temporary one.
+class FileReplacement {
+ public:
+  explicit FileReplacement(const std::filesystem::path& path);
+  ~FileReplacement();
+  FileReplacement(const FileReplacement&) = delete;
+  FileReplacement& operator=(const FileReplacement&) = delete;
+
+  // Appends bytes as they are; false once anything has failed.
+  bool Write(std::string_view bytes);
+  // Appends text with its LF line ends written as CR LF.
+  bool WriteText(std::string_view text);
+  // Puts the new content in place; false (and the old file kept) when any
+  // step failed.
+  bool Commit();
+
+ private:
+  std::filesystem::path path_;
+  std::filesystem::path temp_;
+  int fd_ = -1;
+  bool ok_ = false;
+};
+
 }  // namespace tesselwick

@@ -70,8 +70,8 @@ std::string BuiltInReportLayout() {
          credit;
 }
 
-std::string FillReport(std::string_view layout, std::string_view padUrl, std::string_view date,
-                       std::string_view category, std::string_view rows) {
+void FillReport(std::string_view layout, std::string_view padUrl, std::string_view date,
+                std::string_view category, const ReportRows& rows, const ReportSink& out) {
   const std::string escapedPadUrl = HtmlEscape(padUrl);
   const std::string escapedDate = HtmlEscape(date);
   const std::string escapedCategory = HtmlEscape(category);
@@ -79,12 +79,10 @@ std::string FillReport(std::string_view layout, std::string_view padUrl, std::st
       {"%PADURL%", escapedPadUrl},
       {"%DATE%", escapedDate},
       {"%CATEGORY%", escapedCategory},
-      {"%REPORT%", rows},
+      {"%REPORT%", {}},
   };
   // One pass over the layout: what a value brings in is only copied, never
   // looked at again, so a placeholder inside the PAD URL or a row stays text.
-  std::string page;
-  page.reserve(layout.size());
   std::size_t start = 0;
   for (std::size_t at = layout.find('%'); at != std::string_view::npos; at = layout.find('%', at)) {
     const std::string_view rest = layout.substr(at);
@@ -95,12 +93,25 @@ std::string FillReport(std::string_view layout, std::string_view padUrl, std::st
       ++at;
       continue;
     }
-    page.append(layout, start, at - start);
-    page.append(placeholder->second);
+    out(layout.substr(start, at - start));
+    if (placeholder->first == "%REPORT%") {
+      rows(out);
+    } else {
+      out(placeholder->second);
+    }
     at += placeholder->first.size();
     start = at;
   }
-  page.append(layout, start, std::string_view::npos);
+  out(layout.substr(start));
+}
+
+std::string FillReport(std::string_view layout, std::string_view padUrl, std::string_view date,
+                       std::string_view category, std::string_view rows) {
+  std::string page;
+  page.reserve(layout.size());
+  FillReport(
+      layout, padUrl, date, category, [rows](const ReportSink& out) { out(rows); },
+      [&page](std::string_view piece) { page.append(piece); });
   return page;
 }
 
@@ -125,13 +136,33 @@ std::string SafeLinkAddress(std::string_view address) {
   return "#";
 }
 
+namespace {
+
+constexpr std::size_t kLongestReportText = 16 * 1024;
+
+std::string ReportLink(std::string_view address) {
+  return address.size() > kLongestReportText ? std::string("#") : SafeLinkAddress(address);
+}
+
+std::string_view ReportTitle(std::string_view title) {
+  if (title.size() <= kLongestReportText) return title;
+  // Cut before a UTF-8 continuation byte would split a character.
+  std::size_t cut = kLongestReportText;
+  while (cut > 0 && (static_cast<unsigned char>(title[cut]) & 0xC0) == 0x80) --cut;
+  return title.substr(0, cut);
+}
+
+}  // namespace
+
 std::string ReportRow(const SiteRecord& site, std::string_view status, std::string_view date) {
+  const std::string_view title = site.Title;
   std::string row = "<tr><td><a href=\"";
-  row += HtmlEscape(SafeLinkAddress(site.Url));
+  row += HtmlEscape(ReportLink(site.Url));
   row += "\" target=_new>";
-  row += HtmlEscape(site.Title);
+  row += HtmlEscape(ReportTitle(title));
+  if (title.size() > kLongestReportText) row += "...";
   row += "</a></td><td><a href=\"";
-  row += HtmlEscape(SafeLinkAddress(site.SubmitUrl));
+  row += HtmlEscape(ReportLink(site.SubmitUrl));
   row += "\" target=_new>Submit</a></td><td>";
   row += HtmlEscape(status);
   row += "</td><td>";
@@ -153,17 +184,24 @@ std::string MainDialog::ReadTextFile(const std::string& name) {
 }
 
 void MainDialog::WriteReport(const std::string& rows) {
+  WriteReport([&rows](const ReportSink& out) { out(rows); });
+}
+
+void MainDialog::WriteReport(const ReportRows& rows) {
   // The report's own date, which differs from the rows' run date when the run
   // crossed midnight.
   const std::string date = Today();
   std::string layout = ReadTextFile(texts::kReportTemplateFile);
   if (layout.empty()) layout = BuiltInReportLayout();
-  const std::string page = FillReport(layout, PadUrl, date, PadCategory, rows);
-  // The page replaces the old one only when it was written whole; when it
-  // can't be, the user is told and whatever page was there is shown.
+  // The page goes to disk as it is made, and replaces the old one only when
+  // it was written whole; when it can't be, the user is told and whatever
+  // page was there is shown.
   const std::filesystem::path report = FilePath(texts::kReportFile);
-  if (!ReplaceTextFile(report, page + "\n"))
-    controls_.messages.ShowMessage("Could not write to report file", "Error Log");
+  FileReplacement page(report);
+  FillReport(layout, PadUrl, date, PadCategory, rows,
+             [&page](std::string_view piece) { page.WriteText(piece); });
+  page.WriteText("\n");
+  if (!page.Commit()) controls_.messages.ShowMessage("Could not write to report file", "Error Log");
   controls_.shell.Open(report.string());
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -24,17 +25,31 @@ std::string SafeLinkAddress(std::string_view address);
 // HTML with the placeholders %PADURL%, %CATEGORY%, %DATE% and %REPORT%.
 std::string BuiltInReportLayout();
 
+// Takes the report's text piece by piece.
+using ReportSink = std::function<void(std::string_view)>;
+// Gives the rows of a run to a sink, in list order; called once for every
+// %REPORT% of the layout. A run's rows are made as they are written, so a
+// long site list never needs its whole report in memory.
+using ReportRows = std::function<void(const ReportSink&)>;
+
 // Fills a report layout in one pass from left to right: each %PADURL%,
 // %DATE%, %CATEGORY% and %REPORT% of the layout is replaced by its value, and
 // nothing a value brings in is scanned again. The PAD URL, date and category
 // are HTML-escaped here, the rows are put in as they are (ReportRow builds
 // them escaped).
+void FillReport(std::string_view layout, std::string_view padUrl, std::string_view date,
+                std::string_view category, const ReportRows& rows, const ReportSink& out);
+// The same into one text, with the rows given whole.
 std::string FillReport(std::string_view layout, std::string_view padUrl, std::string_view date,
                        std::string_view category, std::string_view rows);
 
 // One table row of the report: the site's linked title, its submit link, the
 // status word ("Pass" or "Fail") and the run date, with the site's texts
-// escaped and the link addresses quoted.
+// escaped and the link addresses quoted. A site's text longer than 16 KiB
+// (no real title or address is) is not copied whole into every row: a link
+// that long leads nowhere ("#") and a title that long is cut, so a site list
+// whose long value passes on to thousands of sites cannot make a report of
+// gigabytes.
 std::string ReportRow(const SiteRecord& site, std::string_view status, std::string_view date);
 
 }  // namespace tesselwick

@@ -121,8 +121,11 @@ PadFile FetchPadFile(MainDialog& dialog) {
   return TakeBlocksAnswer(dialog, *answer) ? PadFile::Fetched : PadFile::Failed;
 }
 
-// Requests every site of the list and gives the report's rows, in list order.
-std::string RequestSites(MainDialog& dialog, const std::string& runDate) {
+// The sites of a run that answered, in list order, with their status words.
+using Verdicts = std::vector<std::pair<SiteRecord, const char*>>;
+
+// Requests every site of the list and gives the verdicts for the report's rows.
+Verdicts RequestSites(MainDialog& dialog) {
   // The rows are read first, then requested side by side; the list keeps its
   // templates with their placeholders for the next run.
   const int count = dialog.Controls().siteList.RowCount();
@@ -154,14 +157,14 @@ std::string RequestSites(MainDialog& dialog, const std::string& runDate) {
   // ResponseText (the head of the answer) and ErrorText belong to the last
   // site in list order that finished. A stopped run lists only the sites that
   // finished.
-  std::string rows;
+  Verdicts verdicts;
   std::optional<std::size_t> last;
   for (std::size_t i = 0; i < sites.size(); ++i) {
     const std::optional<FetchResult>& answer = requests.Answer(i);
     if (!answer) continue;
     dialog.CurrentSite = sites[i];
     TakeBlocksAnswer(dialog, *answer);
-    rows += ReportRow(dialog.CurrentSite, JudgeAnswer(*answer), runDate);
+    verdicts.emplace_back(sites[i], JudgeAnswer(*answer));
     dialog.Push();
     last = i;
   }
@@ -172,7 +175,7 @@ std::string RequestSites(MainDialog& dialog, const std::string& runDate) {
       dialog.CurrentSite.RequestTemplate = std::move(*url);
     }
   }
-  return rows;
+  return verdicts;
 }
 
 }  // namespace
@@ -182,7 +185,7 @@ void MainDialog::SubmissionRun() {
   // The URL is remembered before anything is fetched, so a PAD file that
   // fails to load doesn't cost the user the typed URL.
   RememberPadUrl();
-  std::string rows;
+  Verdicts verdicts;
   // Every row of the run carries the date at which the run began.
   const std::string runDate = Today();
 
@@ -197,13 +200,15 @@ void MainDialog::SubmissionRun() {
     if (PadCategory.empty()) {
       controls_.messages.ShowMessage(kNoCategory, kPadFileCaption);
     } else {
-      rows = RequestSites(*this, runDate);
+      verdicts = RequestSites(*this);
     }
   }
 
   // The report is written and shown on every path, with no rows when the PAD
-  // file stopped the run.
-  WriteReport(rows);
+  // file stopped the run. Each row is made as it is written.
+  WriteReport([&verdicts, &runDate](const ReportSink& out) {
+    for (const auto& [site, status] : verdicts) out(ReportRow(site, status, runDate));
+  });
   Push();
 }
 
