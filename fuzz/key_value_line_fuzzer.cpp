@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <string>
 
-#include "core/sites/key_value_line.h"
+#include "core/text/key_value_line.h"
 #include "fuzz_check.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-#include "core/submit/http_fetch.h"
+#include "core/net/http_fetch.h"
 #include "fuzz_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

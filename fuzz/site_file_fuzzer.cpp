@@ -4,8 +4,8 @@
 #include <string>
 
 #include "core/platform/text_file.h"
-#include "core/sites/key_value_line.h"
 #include "core/sites/site_file.h"
+#include "core/text/key_value_line.h"
 #include "fuzz_check.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core/sites/update_dialog.h"
+#include "core/app/update_dialog.h"
 #include "fuzz_check.h"
 #include "support/fake_controls.h"
 

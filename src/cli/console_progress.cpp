@@ -3,8 +3,8 @@
 #include <chrono>
 #include <optional>
 
+#include "core/net/site_requests.h"
 #include "core/submit/site_request.h"
-#include "core/submit/site_requests.h"
 
 namespace tesselwick::cli {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/app/controls.h"
-#include "core/sites/update_dialog.h"
+#include "core/app/update_dialog.h"
 
 namespace tesselwick::cli {
 

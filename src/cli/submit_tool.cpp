@@ -19,8 +19,9 @@
 #include "cli/console_progress.h"
 #include "cli/memory_controls.h"
 #include "core/app/main_dialog.h"
-#include "core/sites/update_dialog.h"
+#include "core/app/update_dialog.h"
 #include "core/submit/report.h"
+#include "core/text/replace.h"
 
 extern char** environ;
 

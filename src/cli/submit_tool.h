@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/app/texts.h"
-#include "core/submit/http_fetch.h"
+#include "core/net/http_fetch.h"
 
 namespace tesselwick::cli {
 

@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "core/app/texts.h"
+#include "core/net/http_fetch.h"
 #include "core/platform/working_folder.h"
-#include "core/submit/http_fetch.h"
 #include "ui/main_window.h"
 #include "ui/text_convert.h"
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "core/app/controls.h"
+#include "core/net/site_requests.h"
 #include "core/sites/site_record.h"
-#include "core/submit/site_requests.h"
 
 namespace tesselwick::ui {
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <utility>
 
-#include "core/submit/background_fetch.h"
+#include "core/net/background_fetch.h"
 #include "ui/geometry.h"
 #include "ui/ids.h"
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "core/app/texts.h"
-#include "core/sites/update_dialog.h"
-#include "core/submit/http_fetch.h"
+#include "core/app/update_dialog.h"
+#include "core/net/http_fetch.h"
 #include "ui/adapters.h"
 
 namespace tesselwick::ui {

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "core/submit/http_fetch.h"
+#include "core/net/http_fetch.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);

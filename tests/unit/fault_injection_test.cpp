@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
+#include "core/app/update_dialog.h"
+#include "core/net/site_requests.h"
 #include "core/platform/date.h"
-#include "core/sites/update_dialog.h"
 #include "core/submit/report.h"
-#include "core/submit/site_requests.h"
 #include "support/fake_controls.h"
 #include "support/raw_tcp_server.h"
 #include "support/sample_sites.h"

@@ -18,8 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/app/update_dialog.h"
 #include "core/platform/date.h"
-#include "core/sites/update_dialog.h"
 #include "core/submit/report.h"
 #include "support/child_process.h"
 #include "support/fake_controls.h"

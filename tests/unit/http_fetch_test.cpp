@@ -1,4 +1,4 @@
-#include "core/submit/http_fetch.h"
+#include "core/net/http_fetch.h"
 
 #include <gtest/gtest.h>
 

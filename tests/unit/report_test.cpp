@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/platform/date.h"
+#include "core/text/replace.h"
 #include "support/fake_controls.h"
 #include "support/temp_folder.h"
 

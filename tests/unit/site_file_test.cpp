@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/sites/key_value_line.h"
+#include "core/text/key_value_line.h"
 
 namespace tesselwick {
 namespace {

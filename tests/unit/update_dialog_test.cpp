@@ -1,4 +1,4 @@
-#include "core/sites/update_dialog.h"
+#include "core/app/update_dialog.h"
 
 #include <gtest/gtest.h>
 

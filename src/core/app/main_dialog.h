@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "core/app/controls.h"
+#include "core/net/http_fetch.h"
 #include "core/sites/site_record.h"
-#include "core/submit/http_fetch.h"
 #include "core/submit/report.h"
 
 namespace tesselwick {

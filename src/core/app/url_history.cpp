@@ -9,7 +9,7 @@
 #include "core/app/main_dialog.h"
 #include "core/app/texts.h"
 #include "core/platform/text_file.h"
-#include "core/sites/key_value_line.h"
+#include "core/text/key_value_line.h"
 
 namespace tesselwick {
 

@@ -9,26 +9,11 @@
 #include <optional>
 #include <utility>
 
-#include "core/app/main_dialog.h"
-#include "core/app/texts.h"
 #include "core/platform/date.h"
 #include "core/platform/text_file.h"
+#include "core/text/program.h"
 
 namespace tesselwick {
-
-std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
-  if (from.empty()) return text;
-  std::string out;
-  out.reserve(text.size());
-  std::size_t start = 0;
-  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, start)) {
-    out.append(text, start, at - start);
-    out.append(to);
-    start = at + from.size();
-  }
-  out.append(text, start, std::string::npos);
-  return out;
-}
 
 std::string HtmlEscape(std::string_view text) {
   std::string out;
@@ -169,40 +154,6 @@ std::string ReportRow(const SiteRecord& site, std::string_view status, std::stri
   row += HtmlEscape(date);
   row += "</td></tr>";
   return row;
-}
-
-std::string MainDialog::ReadTextFile(const std::string& name) {
-  Pull();
-  // A missing file is created empty; one that can be neither opened nor
-  // created (a folder of that name, no permission) reads as empty, after a word.
-  std::optional<std::string> text = ReadTextFileContents(FilePath(name.c_str()));
-  if (!text) {
-    controls_.messages.ShowMessage("Error loading file", "Error");
-    return {};
-  }
-  return std::move(*text);
-}
-
-void MainDialog::WriteReport(const std::string& rows) {
-  WriteReport([&rows](const ReportSink& out) { out(rows); });
-}
-
-void MainDialog::WriteReport(const ReportRows& rows) {
-  // The report's own date, which differs from the rows' run date when the run
-  // crossed midnight.
-  const std::string date = Today();
-  std::string layout = ReadTextFile(texts::kReportTemplateFile);
-  if (layout.empty()) layout = BuiltInReportLayout();
-  // The page goes to disk as it is made, and replaces the old one only when
-  // it was written whole; when it can't be, the user is told and whatever
-  // page was there is shown.
-  const std::filesystem::path report = FilePath(texts::kReportFile);
-  FileReplacement page(report);
-  FillReport(layout, PadUrl, date, PadCategory, rows,
-             [&page](std::string_view piece) { page.WriteText(piece); });
-  page.WriteText("\n");
-  if (!page.Commit()) controls_.messages.ShowMessage("Could not write to report file", "Error Log");
-  controls_.shell.Open(report.string());
 }
 
 }  // namespace tesselwick

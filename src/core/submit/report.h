@@ -8,10 +8,6 @@
 
 namespace tesselwick {
 
-// Replaces every non-overlapping occurrence of `from`, scanning left to right;
-// what was put in is never scanned again. An empty `from` changes nothing.
-std::string ReplaceAll(std::string text, std::string_view from, std::string_view to);
-
 // Escapes "&", "<", ">" and '"' so that a text shows as itself inside the
 // report's markup and inside a quoted attribute.
 std::string HtmlEscape(std::string_view text);

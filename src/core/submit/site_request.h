@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/submit/http_fetch.h"
+#include "core/net/http_fetch.h"
 
 namespace tesselwick {
 

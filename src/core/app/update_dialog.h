@@ -5,7 +5,7 @@
 
 #include "core/app/controls.h"
 #include "core/app/texts.h"
-#include "core/submit/http_fetch.h"
+#include "core/net/http_fetch.h"
 
 namespace tesselwick {
 

@@ -1,4 +1,4 @@
-#include "core/submit/background_fetch.h"
+#include "core/net/background_fetch.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "core/submit/site_requests.h"
+#include "core/net/site_requests.h"
 
 #include <algorithm>
 #include <utility>

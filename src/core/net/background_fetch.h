@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "core/submit/http_fetch.h"
+#include "core/net/http_fetch.h"
 
 namespace tesselwick {
 

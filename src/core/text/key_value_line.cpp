@@ -1,4 +1,4 @@
-#include "core/sites/key_value_line.h"
+#include "core/text/key_value_line.h"
 
 namespace tesselwick {
 

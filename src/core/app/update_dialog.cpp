@@ -1,11 +1,11 @@
-#include "core/sites/update_dialog.h"
+#include "core/app/update_dialog.h"
 
 #include <utility>
 
+#include "core/net/background_fetch.h"
 #include "core/platform/text_file.h"
-#include "core/sites/key_value_line.h"
 #include "core/sites/site_file.h"
-#include "core/submit/background_fetch.h"
+#include "core/text/key_value_line.h"
 #include "core/text/percent_encode.h"
 
 namespace tesselwick {

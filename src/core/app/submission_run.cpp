@@ -7,52 +7,20 @@
 #include <vector>
 
 #include "core/app/main_dialog.h"
+#include "core/app/texts.h"
+#include "core/net/site_requests.h"
 #include "core/platform/date.h"
+#include "core/platform/text_file.h"
 #include "core/submit/category.h"
 #include "core/submit/report.h"
 #include "core/submit/site_request.h"
-#include "core/submit/site_requests.h"
-#include "core/text/percent_encode.h"
+#include "core/text/replace.h"
 
 namespace tesselwick {
-
 namespace {
+
 constexpr const char* kPadFileCaption = "Error Loading Your PAD File.";
 constexpr const char* kNoCategory = "Your PAD File Needs to Contain a Category";
-
-// ReplaceAll, unless the result would be longer than `limit`: then nothing,
-// and nothing of it is built.
-std::optional<std::string> ReplaceAllWithin(std::string text, std::string_view from,
-                                            std::string_view to, std::size_t limit) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + from.size())) {
-    ++count;
-  }
-  const std::size_t kept = text.size() - count * from.size();
-  if (kept > limit || (!to.empty() && count > (limit - kept) / to.size())) return std::nullopt;
-  return ReplaceAll(std::move(text), from, to);
-}
-}  // namespace
-
-std::optional<std::string> SiteRequestUrl(std::string_view requestTemplate,
-                                          std::string_view category, std::string_view padUrl) {
-  std::string url(requestTemplate);
-  std::erase(url, '\n');
-  std::optional<std::string> filled =
-      ReplaceAllWithin(std::move(url), "%CATEGORY%", category, kMaxUrlBytes);
-  if (!filled) return std::nullopt;
-  return ReplaceAllWithin(std::move(*filled), "%PADURL%", PercentEncodeValue(padUrl), kMaxUrlBytes);
-}
-
-const char* JudgeAnswer(const FetchResult& answer) {
-  // An error page is a failure wherever its word stands, also at the very
-  // start of the answer, and so is any answer with an error status.
-  const bool failed = !answer.ok || answer.status >= 400 || answer.saysError || answer.says404;
-  return failed ? "Fail" : "Pass";
-}
-
-namespace {
 
 // Takes one block-mode answer into the dialog's fields, exactly as a
 // retrieval of its own would leave them.
@@ -210,6 +178,40 @@ void MainDialog::SubmissionRun() {
     for (const auto& [site, status] : verdicts) out(ReportRow(site, status, runDate));
   });
   Push();
+}
+
+std::string MainDialog::ReadTextFile(const std::string& name) {
+  Pull();
+  // A missing file is created empty; one that can be neither opened nor
+  // created (a folder of that name, no permission) reads as empty, after a word.
+  std::optional<std::string> text = ReadTextFileContents(FilePath(name.c_str()));
+  if (!text) {
+    controls_.messages.ShowMessage("Error loading file", "Error");
+    return {};
+  }
+  return std::move(*text);
+}
+
+void MainDialog::WriteReport(const std::string& rows) {
+  WriteReport([&rows](const ReportSink& out) { out(rows); });
+}
+
+void MainDialog::WriteReport(const ReportRows& rows) {
+  // The report's own date, which differs from the rows' run date when the run
+  // crossed midnight.
+  const std::string date = Today();
+  std::string layout = ReadTextFile(texts::kReportTemplateFile);
+  if (layout.empty()) layout = BuiltInReportLayout();
+  // The page goes to disk as it is made, and replaces the old one only when
+  // it was written whole; when it can't be, the user is told and whatever
+  // page was there is shown.
+  const std::filesystem::path report = FilePath(texts::kReportFile);
+  FileReplacement page(report);
+  FillReport(layout, PadUrl, date, PadCategory, rows,
+             [&page](std::string_view piece) { page.WriteText(piece); });
+  page.WriteText("\n");
+  if (!page.Commit()) controls_.messages.ShowMessage("Could not write to report file", "Error Log");
+  controls_.shell.Open(report.string());
 }
 
 }  // namespace tesselwick

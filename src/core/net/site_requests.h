@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/submit/http_fetch.h"
+#include "core/net/http_fetch.h"
 
 namespace tesselwick {
 
