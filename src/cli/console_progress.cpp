@@ -3,8 +3,8 @@
 #include <chrono>
 #include <optional>
 
+#include "core/net/judgement.h"
 #include "core/net/site_requests.h"
-#include "core/submit/site_request.h"
 
 namespace tesselwick::cli {
 
@@ -93,63 +93,11 @@ std::string PrintableText(std::string_view text) {
   return printable;
 }
 
-std::string DescribeFetchError(int error) {
-  const char* words = nullptr;
-  switch (error) {
-    case fetch_error::kTimedOut:
-      words = "timed out";
-      break;
-    case fetch_error::kInternal:
-      words = "other failure";
-      break;
-    case fetch_error::kInvalidUrl:
-      words = "invalid URL";
-      break;
-    case fetch_error::kUnrecognizedScheme:
-      words = "not an http or https address";
-      break;
-    case fetch_error::kNameNotResolved:
-      words = "host not found";
-      break;
-    case fetch_error::kCannotConnect:
-      words = "cannot connect";
-      break;
-    case fetch_error::kConnectionAborted:
-      words = "connection aborted";
-      break;
-    case fetch_error::kInvalidServerResponse:
-      words = "not a valid HTTP answer";
-      break;
-    case fetch_error::kRedirectFailed:
-      words = "redirect failed";
-      break;
-    case fetch_error::kSecureFailure:
-      words = "secure channel error";
-      break;
-    default:
-      break;
-  }
-  std::string text = std::to_string(error);
-  if (words != nullptr) text += std::string(": ") + words;
-  return text;
-}
-
-std::string FailReason(const FetchResult& answer) {
-  // The same order of checks as the judging: no answer, an error status, then
-  // the words of an error page.
-  if (std::string_view(JudgeAnswer(answer)) != "Fail") return {};
-  if (!answer.ok) return "error " + DescribeFetchError(answer.error);
-  if (answer.status >= 400) return "HTTP " + std::to_string(answer.status);
-  if (answer.saysError) return "answer contains \"Error\"";
-  if (answer.says404) return "answer contains \"404\"";
-  return {};
-}
-
 std::string SiteLine(const SiteRecord& site, const FetchResult& answer) {
-  std::string line = JudgeAnswer(answer);
+  const Judgement judgement = JudgeAnswer(answer);
+  std::string line = judgement.Word();
   line += "  " + PrintableText(site.Title);
-  const std::string reason = FailReason(answer);
-  if (!reason.empty()) line += "  (" + reason + ")";
+  if (!judgement.passed) line += "  (" + judgement.reason + ")";
   return line;
 }
 

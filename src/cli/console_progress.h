@@ -19,14 +19,6 @@ namespace tesselwick::cli {
 // one that reads UTF-8 or single bytes. Other UTF-8 sequences stay whole.
 std::string PrintableText(std::string_view text);
 
-// A retrieval's error number with a few words on what it means:
-// "12029: cannot connect"; the bare number when it is not one of the program's.
-std::string DescribeFetchError(int error);
-
-// Why an answer was judged "Fail": "error 12029: cannot connect", "HTTP 500",
-// "answer contains \"Error\"" or "answer contains \"404\""; empty for a "Pass".
-std::string FailReason(const FetchResult& answer);
-
 // The line printed for a site that finished: "Pass  Title" or
 // "Fail  Title  (reason)", without the line feed.
 std::string SiteLine(const SiteRecord& site, const FetchResult& answer);

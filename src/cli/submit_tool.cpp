@@ -181,7 +181,7 @@ std::string ErrorNumberText(std::string_view text) {
   if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
     return std::string(text);
   }
-  return "error " + DescribeFetchError(number);
+  return "error " + DescribeFetchError(static_cast<FetchError>(number));
 }
 
 // The main window's message boxes, as lines on standard error, each with the

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "core/submit/site_request.h"
+#include "core/net/judgement.h"
 #include "ui/text_convert.h"
 
 namespace tesselwick::ui {
@@ -105,8 +105,7 @@ void ProgressWindow::TakeAnswers() {
   for (std::size_t index : requests_.Poll()) {
     const std::optional<FetchResult>& answer = requests_.Answer(index);
     if (!answer) continue;
-    const std::string verdict = JudgeAnswer(*answer);
-    if (verdict == "Pass") {
+    if (JudgeAnswer(*answer).passed) {
       ++passes_;
     } else {
       ++fails_;

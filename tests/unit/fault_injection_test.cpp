@@ -44,7 +44,7 @@ constexpr const char* kCheckPath = "/cgi-bin/versioncheck.pl";
 constexpr const char* kDownloadPath = "/cgi-bin/versionupdate.pl";
 constexpr std::size_t kHundredMegabytes = std::size_t{100} * 1000 * 1000;
 // An answer with an error status: no error number, the answer is read.
-constexpr int kAnswered = 0;
+constexpr FetchError kAnswered = FetchError::None;
 
 const char* kPadFile =
     "<XML_DIZ_INFO><Program_Info><Program_Category_Class>Games::Puzzle"
@@ -64,7 +64,7 @@ struct Fault {
   // The server's address: the PAD file is at base + "/pad.xml", a site at
   // base + "/site", the update server's requests under base.
   std::string base;
-  int error;
+  FetchError error;
 };
 
 // Every misbehaviour at once, each on its own address.
@@ -85,19 +85,19 @@ class FaultyServers {
     SetEverywhere("/trickle", Reply::Trickle(std::string(1000, 't'), 100ms));
 
     faults = {
-        {"stalls before answering", silent.Url(""), fetch_error::kTimedOut},
-        {"stalls after its headers", server.Url("/stall-after-headers"), fetch_error::kTimedOut},
-        {"never completes the connection", unaccepting.Url(""), fetch_error::kTimedOut},
-        {"resets the connection half-way", resetting.Url(""), fetch_error::kConnectionAborted},
-        {"closes the connection half-way", server.Url("/cut-off"), fetch_error::kConnectionAborted},
-        {"answers garbage bytes", garbage.Url(""), fetch_error::kInvalidServerResponse},
-        {"answers a broken header", brokenHeader.Url(""), fetch_error::kInvalidServerResponse},
-        {"closes without answering", mute.Url(""), fetch_error::kInvalidServerResponse},
-        {"redirects to itself", server.Url("/redirect-loop"), fetch_error::kRedirectFailed},
-        {"announces 100 MB", server.Url("/huge"), fetch_error::kInternal},
-        {"streams 100 MB", server.Url("/huge-streamed"), fetch_error::kInternal},
+        {"stalls before answering", silent.Url(""), FetchError::TimedOut},
+        {"stalls after its headers", server.Url("/stall-after-headers"), FetchError::TimedOut},
+        {"never completes the connection", unaccepting.Url(""), FetchError::TimedOut},
+        {"resets the connection half-way", resetting.Url(""), FetchError::ConnectionAborted},
+        {"closes the connection half-way", server.Url("/cut-off"), FetchError::ConnectionAborted},
+        {"answers garbage bytes", garbage.Url(""), FetchError::InvalidServerResponse},
+        {"answers a broken header", brokenHeader.Url(""), FetchError::InvalidServerResponse},
+        {"closes without answering", mute.Url(""), FetchError::InvalidServerResponse},
+        {"redirects to itself", server.Url("/redirect-loop"), FetchError::RedirectFailed},
+        {"announces 100 MB", server.Url("/huge"), FetchError::Internal},
+        {"streams 100 MB", server.Url("/huge-streamed"), FetchError::Internal},
         {"answers 500 with an empty body", server.Url("/error-500"), kAnswered},
-        {"trickles its answer for ever", server.Url("/trickle"), fetch_error::kTimedOut},
+        {"trickles its answer for ever", server.Url("/trickle"), FetchError::TimedOut},
     };
   }
 
@@ -178,7 +178,7 @@ TEST(FaultInjection, APadFileServerThatMisbehavesEndsTheRunWithItsNumber) {
     // A PAD file answered with an error status fails too; its box names the status.
     const Message told = fault.error == kAnswered
                              ? Message{"HTTP 500", "Error Loading Your PAD File."}
-                             : Message{std::to_string(fault.error), "Error Loading Your PAD File."};
+                             : Message{ErrorNumber(fault.error), "Error Loading Your PAD File."};
     EXPECT_EQ(w.messages.shown, Messages{told});
     EXPECT_EQ(w.dialog.PadCategory, "");
     EXPECT_TRUE(w.dialog.ResponseText.empty()) << w.dialog.ResponseText.size() << " bytes kept";
@@ -293,7 +293,7 @@ TEST(FaultInjection, UpdateServerFaultsSaveNothingAndLetTheUserTryAgain) {
     // Whatever came back (nothing) is shown, then why no versions came.
     EXPECT_EQ(messages.shown, (Messages{{"", "linkpage"}, notDownloaded}));
     if (fault.error != kAnswered) {
-      EXPECT_EQ(dialog.ErrorText, std::to_string(fault.error));
+      EXPECT_EQ(dialog.ErrorText, ErrorNumber(fault.error));
     }
     EXPECT_EQ(serverSitesBox.text, "");
     EXPECT_EQ(serverProgramBox.text, "");

@@ -17,7 +17,7 @@ using test::Reply;
 using test::TestHttpServer;
 using namespace std::chrono_literals;
 
-void ExpectFailure(const FetchResult& result, int error) {
+void ExpectFailure(const FetchResult& result, FetchError error) {
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.error, error);
   EXPECT_EQ(result.body, "");
@@ -102,13 +102,13 @@ TEST(HttpFetch, EachModeSendsItsOwnRequestHeaders) {
 }
 
 TEST(HttpFetch, FailuresToOpenCarryTheirNumbers) {
-  ExpectFailure(HttpFetch("", FetchMode::Blocks), fetch_error::kInvalidUrl);
+  ExpectFailure(HttpFetch("", FetchMode::Blocks), FetchError::InvalidUrl);
   ExpectFailure(HttpFetch("http://no-such-host.invalid/pad.xml", FetchMode::Blocks),
-                fetch_error::kNameNotResolved);
+                FetchError::NameNotResolved);
   const test::RefusingPort refusing;
-  ExpectFailure(HttpFetch(refusing.Url("/"), FetchMode::Lines), fetch_error::kCannotConnect);
+  ExpectFailure(HttpFetch(refusing.Url("/"), FetchMode::Lines), FetchError::CannotConnect);
   ExpectFailure(HttpFetch("gopher://127.0.0.1/", FetchMode::Blocks),
-                fetch_error::kUnrecognizedScheme);
+                FetchError::UnrecognizedScheme);
 }
 
 TEST(HttpFetch, OnlyHttpAndHttpsAddressesAreRequestedAndNoSchemeIsGuessed) {
@@ -120,7 +120,7 @@ TEST(HttpFetch, OnlyHttpAndHttpsAddressesAreRequestedAndNoSchemeIsGuessed) {
        {withoutScheme, std::string("www.example.com/pad.xml"), " " + url, "http:" + withoutScheme,
         std::string("mailto:author@example.com")}) {
     for (const FetchMode mode : {FetchMode::Blocks, FetchMode::Lines}) {
-      ExpectFailure(HttpFetch(address, mode), fetch_error::kUnrecognizedScheme);
+      ExpectFailure(HttpFetch(address, mode), FetchError::UnrecognizedScheme);
     }
   }
   EXPECT_TRUE(server.Requests().empty());
@@ -129,7 +129,7 @@ TEST(HttpFetch, OnlyHttpAndHttpsAddressesAreRequestedAndNoSchemeIsGuessed) {
 
   // A URL longer than any request libcurl sends is not handed to it.
   ExpectFailure(HttpFetch(url + "?" + std::string(kMaxUrlBytes, 'q'), FetchMode::Blocks),
-                fetch_error::kInternal);
+                FetchError::Internal);
   EXPECT_EQ(server.Requests().size(), 1u);
 }
 
@@ -182,9 +182,9 @@ TEST(HttpFetch, OnlyWebAddressesAreRead) {
   server.Set("/moved", Reply::Redirect(server.Url("/here"), 301));
   server.Set("/here", Reply::Text("arrived"));
 
-  ExpectFailure(HttpFetch(fileUrl, FetchMode::Blocks), fetch_error::kUnrecognizedScheme);
-  ExpectFailure(HttpFetch(server.Url("/to-file"), FetchMode::Blocks), fetch_error::kRedirectFailed);
-  ExpectFailure(HttpFetch(server.Url("/to-file"), FetchMode::Lines), fetch_error::kRedirectFailed);
+  ExpectFailure(HttpFetch(fileUrl, FetchMode::Blocks), FetchError::UnrecognizedScheme);
+  ExpectFailure(HttpFetch(server.Url("/to-file"), FetchMode::Blocks), FetchError::RedirectFailed);
+  ExpectFailure(HttpFetch(server.Url("/to-file"), FetchMode::Lines), FetchError::RedirectFailed);
   const FetchResult moved = HttpFetch(server.Url("/moved"), FetchMode::Blocks);
   EXPECT_TRUE(moved.ok);
   EXPECT_EQ(moved.status, 200);
@@ -201,7 +201,7 @@ TEST(HttpFetch, TenRedirectsAreFollowedButNotEleven) {
   }
 
   EXPECT_EQ(HttpFetch(server.Url("/r10"), FetchMode::Blocks).body, "end");
-  ExpectFailure(HttpFetch(server.Url("/r11"), FetchMode::Blocks), fetch_error::kRedirectFailed);
+  ExpectFailure(HttpFetch(server.Url("/r11"), FetchMode::Blocks), FetchError::RedirectFailed);
 }
 
 TEST(HttpFetch, ABodyOverTheCapFails) {
@@ -218,9 +218,9 @@ TEST(HttpFetch, ABodyOverTheCapFails) {
   EXPECT_EQ(HttpFetch(server.Url("/fits"), FetchMode::Blocks, limits).body.size(), 1000u);
   EXPECT_FALSE(HttpFetch(server.Url("/long"), FetchMode::Blocks, limits).ok);
   ExpectFailure(HttpFetch(server.Url("/unannounced"), FetchMode::Lines, limits),
-                fetch_error::kInternal);
+                FetchError::Internal);
   // The program's own cap of 16 MiB.
-  ExpectFailure(HttpFetch(server.Url("/huge"), FetchMode::Blocks), fetch_error::kInternal);
+  ExpectFailure(HttpFetch(server.Url("/huge"), FetchMode::Blocks), FetchError::Internal);
 }
 
 TEST(HttpFetch, TheProgramsOwnLimits) {
@@ -242,13 +242,13 @@ TEST(HttpFetch, ABodyCutOffStalledOrTrickledIsAFailedRetrieval) {
   limits.stallTimeoutSeconds = 1;
   limits.totalTimeoutSeconds = 2;
 
-  ExpectFailure(HttpFetch(server.Url("/cut"), FetchMode::Blocks), fetch_error::kConnectionAborted);
-  ExpectFailure(HttpFetch(server.Url("/cut"), FetchMode::Lines), fetch_error::kConnectionAborted);
+  ExpectFailure(HttpFetch(server.Url("/cut"), FetchMode::Blocks), FetchError::ConnectionAborted);
+  ExpectFailure(HttpFetch(server.Url("/cut"), FetchMode::Lines), FetchError::ConnectionAborted);
   const FetchResult stalled = HttpFetch(server.Url("/stall"), FetchMode::Blocks, limits);
-  ExpectFailure(stalled, fetch_error::kTimedOut);
+  ExpectFailure(stalled, FetchError::TimedOut);
   EXPECT_EQ(stalled.status, 200);
   const FetchResult trickled = HttpFetch(server.Url("/trickle"), FetchMode::Blocks, limits);
-  ExpectFailure(trickled, fetch_error::kTimedOut);
+  ExpectFailure(trickled, FetchError::TimedOut);
   EXPECT_EQ(trickled.status, 200);
 }
 
@@ -277,19 +277,19 @@ TEST(HttpFetch, CancellingAbandonsTheTransfer) {
   for (int i = 0; i < 2000 && server.Requests().empty(); ++i) std::this_thread::sleep_for(5ms);
   cancel = true;
   worker.join();
-  ExpectFailure(result, fetch_error::kConnectionAborted);
+  ExpectFailure(result, FetchError::ConnectionAborted);
   EXPECT_TRUE(result.cancelled);
 
   // Cancelled before it starts: nothing is fetched.
   const FetchResult early = HttpFetch(server.Url("/stall"), FetchMode::Blocks, limits);
-  ExpectFailure(early, fetch_error::kConnectionAborted);
+  ExpectFailure(early, FetchError::ConnectionAborted);
   EXPECT_TRUE(early.cancelled);
 
   // A connection the server drops has the same number but was no cancel.
   server.Set("/cut", Reply::CutOff(std::string(4000, 'c')));
   cancel = false;
   const FetchResult dropped = HttpFetch(server.Url("/cut"), FetchMode::Blocks, limits);
-  ExpectFailure(dropped, fetch_error::kConnectionAborted);
+  ExpectFailure(dropped, FetchError::ConnectionAborted);
   EXPECT_FALSE(dropped.cancelled);
 }
 

@@ -157,7 +157,7 @@ TEST(SubmissionRun, RowsAndLeftFieldsFollowTheListWhateverOrderTheAnswersArriveI
   EXPECT_EQ(w.dialog.CurrentSite.RequestTemplate, server.Url("/fast?cat=Games%3A%3APuzzle"));
   EXPECT_EQ(w.dialog.ResponseText, "Thanks, fast");
   EXPECT_EQ(w.dialog.ResponseStatus, 200);
-  EXPECT_EQ(w.dialog.ErrorText, std::to_string(fetch_error::kUnrecognizedScheme));
+  EXPECT_EQ(w.dialog.ErrorText, ErrorNumber(FetchError::UnrecognizedScheme));
   EXPECT_EQ(w.siteList.Row(4).RequestTemplate, server.Url("/fast?cat=%CATEGORY%"));
 }
 

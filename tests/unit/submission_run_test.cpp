@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/net/judgement.h"
 #include "core/platform/date.h"
 #include "core/submit/report.h"
 #include "core/submit/site_request.h"
@@ -122,27 +123,30 @@ TEST(SiteRequest, AnswersFailOnTheirErrorWordsAnywhereOrAnErrorStatus) {
   struct Case {
     long status;
     std::string body;
-    const char* verdict;
+    const char* reason;  // "" for a pass
   };
   const std::string far(3 * kAnswerHeadBytes, '.');
+  const char* error = "answer contains \"Error\"";
+  const char* notFound = "answer contains \"404\"";
   const Case cases[] = {
-      {200, "Thank you, your PAD file was received.", "Pass"},
-      {200, "", "Pass"},
-      {302, "Moved", "Pass"},
-      {200, "error (lower case) and 40 4", "Pass"},
-      {200, "Erro r, Err or, 40-4", "Pass"},
-      {200, "Error at the very start", "Fail"},
-      {200, "E404", "Fail"},
-      {200, "Some Errors occurred", "Fail"},
-      {200, "code 4040", "Fail"},
-      {200, "ends in Error", "Fail"},
+      {200, "Thank you, your PAD file was received.", ""},
+      {200, "", ""},
+      {302, "Moved", ""},
+      {200, "error (lower case) and 40 4", ""},
+      {200, "Erro r, Err or, 40-4", ""},
+      {200, "Error at the very start", error},
+      {200, "E404", notFound},
+      {200, "Some Errors occurred", error},
+      {200, "code 4040", notFound},
+      {200, "ends in Error", error},
+      {200, "404 Error", error},
       // Well past the head of the answer that is kept.
-      {200, far + "Error" + far, "Fail"},
-      {200, far + "404", "Fail"},
-      {200, far, "Pass"},
-      {404, "Gone", "Fail"},
-      {500, "Thank you", "Fail"},
-      {399, "Thank you", "Pass"},
+      {200, far + "Error" + far, error},
+      {200, far + "404", notFound},
+      {200, far, ""},
+      {404, "Gone", "HTTP 404"},
+      {500, "Thank you Error", "HTTP 500"},
+      {399, "Thank you", ""},
   };
   for (const Case& c : cases) {
     // However the body is cut as it arrives, a word split between pieces included.
@@ -150,12 +154,16 @@ TEST(SiteRequest, AnswersFailOnTheirErrorWordsAnywhereOrAnErrorStatus) {
          {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{4}, std::size_t{5},
           std::size_t{7}, std::size_t{1000}, c.body.size() + 1}) {
       const FetchResult answer = AnswerInPieces(c.status, c.body, piece);
-      EXPECT_STREQ(JudgeAnswer(answer), c.verdict)
+      const Judgement judgement = JudgeAnswer(answer);
+      EXPECT_EQ(judgement.reason, c.reason)
           << c.body.substr(0, 40) << " (" << c.body.size() << " bytes) in pieces of " << piece;
+      EXPECT_STREQ(judgement.Word(), *c.reason == '\0' ? "Pass" : "Fail");
       EXPECT_EQ(answer.body, c.body.substr(0, kAnswerHeadBytes));
     }
   }
-  EXPECT_STREQ(JudgeAnswer(FailedFetch(fetch_error::kCannotConnect)), "Fail");
+  const Judgement refused = JudgeAnswer(FailedFetch(FetchError::CannotConnect));
+  EXPECT_STREQ(refused.Word(), "Fail");
+  EXPECT_EQ(refused.reason, "error 12029: cannot connect");
 }
 
 TEST(SubmissionRun, EverySiteIsRequestedInListOrderAndReported) {

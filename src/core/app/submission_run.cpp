@@ -8,6 +8,7 @@
 
 #include "core/app/main_dialog.h"
 #include "core/app/texts.h"
+#include "core/net/judgement.h"
 #include "core/net/site_requests.h"
 #include "core/platform/date.h"
 #include "core/platform/text_file.h"
@@ -132,7 +133,7 @@ Verdicts RequestSites(MainDialog& dialog) {
     if (!answer) continue;
     dialog.CurrentSite = sites[i];
     TakeBlocksAnswer(dialog, *answer);
-    verdicts.emplace_back(sites[i], JudgeAnswer(*answer));
+    verdicts.emplace_back(sites[i], JudgeAnswer(*answer).Word());
     dialog.Push();
     last = i;
   }

@@ -39,7 +39,7 @@ void BackgroundFetch::Stop() {
     state_->stop = true;
     if (!state_->result) {
       FetchResult cancelled;
-      cancelled.error = fetch_error::kConnectionAborted;
+      cancelled.error = FetchError::ConnectionAborted;
       cancelled.cancelled = true;
       state_->result = std::move(cancelled);
     }

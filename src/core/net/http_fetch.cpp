@@ -100,42 +100,42 @@ bool IsWebAddress(std::string_view text) {
 // The error number that the program reports for a failed transfer.
 // `lastUrl` is the address libcurl was at when it failed (a redirect's target
 // after a redirect).
-int ErrorNumber(CURLcode code, const Transfer& transfer, long status, const char* lastUrl) {
-  if (transfer.cancelled) return fetch_error::kConnectionAborted;
-  if (transfer.tooLarge) return fetch_error::kInternal;
-  if (transfer.stalled) return fetch_error::kTimedOut;
+FetchError ErrorOf(CURLcode code, const Transfer& transfer, long status, const char* lastUrl) {
+  if (transfer.cancelled) return FetchError::ConnectionAborted;
+  if (transfer.tooLarge) return FetchError::Internal;
+  if (transfer.stalled) return FetchError::TimedOut;
   switch (code) {
     case CURLE_URL_MALFORMAT:
-      return fetch_error::kInvalidUrl;
+      return FetchError::InvalidUrl;
     case CURLE_UNSUPPORTED_PROTOCOL:
       // libcurl also gives this when a web server answers with bytes that are
       // no HTTP at all; that is an invalid answer, not a refused scheme.
-      if (lastUrl != nullptr && IsWebAddress(lastUrl)) return fetch_error::kInvalidServerResponse;
+      if (lastUrl != nullptr && IsWebAddress(lastUrl)) return FetchError::InvalidServerResponse;
       // After an answer, the refused scheme was a redirect's target.
-      return status != 0 ? fetch_error::kRedirectFailed : fetch_error::kUnrecognizedScheme;
+      return status != 0 ? FetchError::RedirectFailed : FetchError::UnrecognizedScheme;
     case CURLE_TOO_MANY_REDIRECTS:
-      return fetch_error::kRedirectFailed;
+      return FetchError::RedirectFailed;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
-      return fetch_error::kNameNotResolved;
+      return FetchError::NameNotResolved;
     case CURLE_COULDNT_CONNECT:
-      return fetch_error::kCannotConnect;
+      return FetchError::CannotConnect;
     case CURLE_OPERATION_TIMEDOUT:
-      return fetch_error::kTimedOut;
+      return FetchError::TimedOut;
     case CURLE_ABORTED_BY_CALLBACK:
     case CURLE_PARTIAL_FILE:
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
-      return fetch_error::kConnectionAborted;
+      return FetchError::ConnectionAborted;
     case CURLE_WEIRD_SERVER_REPLY:
     case CURLE_GOT_NOTHING:
     case CURLE_HTTP2:
     case CURLE_HTTP2_STREAM:
     case CURLE_BAD_CONTENT_ENCODING:
     case CURLE_RANGE_ERROR:
-      return fetch_error::kInvalidServerResponse;
+      return FetchError::InvalidServerResponse;
     case CURLE_FILESIZE_EXCEEDED:
-      return fetch_error::kInternal;
+      return FetchError::Internal;
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_SSL_ENGINE_NOTFOUND:
     case CURLE_SSL_ENGINE_SETFAILED:
@@ -151,9 +151,9 @@ int ErrorNumber(CURLcode code, const Transfer& transfer, long status, const char
     case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
     case CURLE_SSL_INVALIDCERTSTATUS:
     case CURLE_SSL_CLIENTCERT:
-      return fetch_error::kSecureFailure;
+      return FetchError::SecureFailure;
     default:
-      return fetch_error::kInternal;
+      return FetchError::Internal;
   }
 }
 
@@ -207,7 +207,7 @@ constexpr std::size_t kLongestWord = std::max(kErrorWord.size(), kNotFoundWord.s
 
 }  // namespace
 
-FetchResult FailedFetch(int error) {
+FetchResult FailedFetch(FetchError error) {
   FetchResult result;
   result.error = error;
   return result;
@@ -276,20 +276,20 @@ bool InitNetwork() {
 
 FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits& limits,
                       BodyKeeping keeping) {
-  if (url.empty()) return FailedFetch(fetch_error::kInvalidUrl);
+  if (url.empty()) return FailedFetch(FetchError::InvalidUrl);
   // libcurl would guess a scheme for an address without one, and read
   // local files and more besides.
-  if (!IsWebAddress(url)) return FailedFetch(fetch_error::kUnrecognizedScheme);
-  if (url.size() > kMaxUrlBytes) return FailedFetch(fetch_error::kInternal);
+  if (!IsWebAddress(url)) return FailedFetch(FetchError::UnrecognizedScheme);
+  if (url.size() > kMaxUrlBytes) return FailedFetch(FetchError::Internal);
   if (limits.cancel != nullptr && limits.cancel->load()) {
-    FetchResult cancelled = FailedFetch(fetch_error::kConnectionAborted);
+    FetchResult cancelled = FailedFetch(FetchError::ConnectionAborted);
     cancelled.cancelled = true;
     return cancelled;
   }
-  if (!InitNetwork()) return FailedFetch(fetch_error::kInternal);
+  if (!InitNetwork()) return FailedFetch(FetchError::Internal);
 
   CurlHandle curl(curl_easy_init());
-  if (!curl) return FailedFetch(fetch_error::kInternal);
+  if (!curl) return FailedFetch(FetchError::Internal);
 
   // Line mode sends no extra header, so libcurl's own "Accept: */*" is taken out.
   // Block mode asks for the origin's current copy, never a cached one.
@@ -299,7 +299,7 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
                                : AddHeader(headers, "Accept: */*") &&
                                      AddHeader(headers, "Cache-Control: no-cache") &&
                                      AddHeader(headers, "Pragma: no-cache");
-  if (!headersMade) return FailedFetch(fetch_error::kInternal);
+  if (!headersMade) return FailedFetch(FetchError::Internal);
 
   Transfer transfer;
   transfer.body = BodyReader(mode, limits.maxBodyBytes, keeping);
@@ -307,7 +307,7 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
   if (limits.stallTimeoutSeconds > 0)
     transfer.stallLimit = std::chrono::seconds(limits.stallTimeoutSeconds);
   if (!Configure(curl.get(), url, mode, limits, headers, transfer)) {
-    return FailedFetch(fetch_error::kInternal);
+    return FailedFetch(FetchError::Internal);
   }
 
   transfer.lastByte = Clock::now();
@@ -319,7 +319,7 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
     if (curl_easy_getinfo(curl.get(), CURLINFO_EFFECTIVE_URL, &lastUrl) != CURLE_OK) {
       lastUrl = nullptr;
     }
-    FetchResult failed = FailedFetch(ErrorNumber(code, transfer, status, lastUrl));
+    FetchResult failed = FailedFetch(ErrorOf(code, transfer, status, lastUrl));
     failed.status = status;
     failed.cancelled = transfer.cancelled;
     return failed;
@@ -334,9 +334,52 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
   return result;
 }
 
-void ReportFetchFailure(int error, std::string& errorText) {
-  errorText = std::to_string(error);
-  std::fprintf(stderr, "OpenUrl failed: %u\n", static_cast<unsigned>(error));
+std::string ErrorNumber(FetchError error) { return std::to_string(static_cast<int>(error)); }
+
+std::string DescribeFetchError(FetchError error) {
+  const char* words = nullptr;
+  switch (error) {
+    case FetchError::TimedOut:
+      words = "timed out";
+      break;
+    case FetchError::Internal:
+      words = "other failure";
+      break;
+    case FetchError::InvalidUrl:
+      words = "invalid URL";
+      break;
+    case FetchError::UnrecognizedScheme:
+      words = "not an http or https address";
+      break;
+    case FetchError::NameNotResolved:
+      words = "host not found";
+      break;
+    case FetchError::CannotConnect:
+      words = "cannot connect";
+      break;
+    case FetchError::ConnectionAborted:
+      words = "connection aborted";
+      break;
+    case FetchError::InvalidServerResponse:
+      words = "not a valid HTTP answer";
+      break;
+    case FetchError::RedirectFailed:
+      words = "redirect failed";
+      break;
+    case FetchError::SecureFailure:
+      words = "secure channel error";
+      break;
+    case FetchError::None:
+      break;
+  }
+  std::string text = ErrorNumber(error);
+  if (words != nullptr) text += std::string(": ") + words;
+  return text;
+}
+
+void ReportFetchFailure(FetchError error, std::string& errorText) {
+  errorText = ErrorNumber(error);
+  std::fprintf(stderr, "OpenUrl failed: %s\n", errorText.c_str());
   std::fflush(stderr);
 }
 

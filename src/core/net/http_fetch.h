@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -17,19 +18,31 @@ enum class FetchMode {
   Blocks,
 };
 
-// Error numbers of failed retrievals, as the program reports them.
-namespace fetch_error {
-inline constexpr int kTimedOut = 12002;
-inline constexpr int kInternal = 12004;
-inline constexpr int kInvalidUrl = 12005;
-inline constexpr int kUnrecognizedScheme = 12006;
-inline constexpr int kNameNotResolved = 12007;
-inline constexpr int kCannotConnect = 12029;
-inline constexpr int kConnectionAborted = 12030;
-inline constexpr int kInvalidServerResponse = 12152;
-inline constexpr int kRedirectFailed = 12156;
-inline constexpr int kSecureFailure = 12157;
-}  // namespace fetch_error
+// Why a retrieval failed. Each value is the error number the program shows
+// for it.
+enum class FetchError : int {
+  None = 0,
+  TimedOut = 12002,
+  Internal = 12004,
+  InvalidUrl = 12005,
+  UnrecognizedScheme = 12006,
+  NameNotResolved = 12007,
+  CannotConnect = 12029,
+  ConnectionAborted = 12030,
+  InvalidServerResponse = 12152,
+  RedirectFailed = 12156,
+  SecureFailure = 12157,
+};
+
+// Writes the error number, for logs and test failures.
+inline std::ostream& operator<<(std::ostream& out, FetchError error) {
+  return out << static_cast<int>(error);
+}
+
+// The error number as the program shows it: "12029".
+std::string ErrorNumber(FetchError error);
+// The number with a few words on what it means: "12029: cannot connect".
+std::string DescribeFetchError(FetchError error);
 
 // What a retrieval keeps of an answer's body.
 enum class BodyKeeping {
@@ -74,7 +87,7 @@ struct FetchResult {
   // HTTP status of the final answer (after redirects); 0 when there was none.
   long status = 0;
   // The failure's number when !ok.
-  int error = 0;
+  FetchError error = FetchError::None;
   // True when FetchLimits::cancel ended the transfer.
   bool cancelled = false;
   // Whether "Error" and "404" occur anywhere in the whole body (exact,
@@ -84,7 +97,7 @@ struct FetchResult {
 };
 
 // A failed retrieval with the given number.
-FetchResult FailedFetch(int error);
+FetchResult FailedFetch(FetchError error);
 
 // Collects an answer's body piece by piece as it arrives, the way its mode
 // reads it, and looks for the words of an error page in it, also where a word
@@ -139,6 +152,6 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
 // What an owner of a retrieval does with a failure: ErrorText becomes the
 // number in decimal, and one flushed line "OpenUrl failed: <number>" goes to
 // standard error.
-void ReportFetchFailure(int error, std::string& errorText);
+void ReportFetchFailure(FetchError error, std::string& errorText);
 
 }  // namespace tesselwick

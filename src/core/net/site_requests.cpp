@@ -66,7 +66,7 @@ void SiteRequests::Work() {
       urlBytesUnderWay_ += urlBytes;
     }
     FetchResult result = url ? HttpFetch(*url, FetchMode::Blocks, limits_, keeping_)
-                             : FailedFetch(fetch_error::kInternal);
+                             : FailedFetch(FetchError::Internal);
     url.reset();
     // A request that Stop cut short never finished; one that ended on its own
     // counts, even when Stop came just after.

@@ -36,11 +36,4 @@ std::optional<std::string> SiteRequestUrl(std::string_view requestTemplate,
   return ReplaceAllWithin(std::move(*filled), "%PADURL%", PercentEncodeValue(padUrl), kMaxUrlBytes);
 }
 
-const char* JudgeAnswer(const FetchResult& answer) {
-  // An error page is a failure wherever its word stands, also at the very
-  // start of the answer, and so is any answer with an error status.
-  const bool failed = !answer.ok || answer.status >= 400 || answer.saysError || answer.says404;
-  return failed ? "Fail" : "Pass";
-}
-
 }  // namespace tesselwick

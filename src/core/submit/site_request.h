@@ -22,9 +22,4 @@ namespace tesselwick {
 std::optional<std::string> SiteRequestUrl(std::string_view requestTemplate,
                                           std::string_view category, std::string_view padUrl);
 
-// A site's status word for the report: "Fail" when the request failed, when the
-// answer's HTTP status is 400 or higher, or when "Error" or "404" occurred
-// anywhere in the body; "Pass" otherwise.
-const char* JudgeAnswer(const FetchResult& answer);
-
 }  // namespace tesselwick

@@ -1,0 +1,15 @@
+#include "core/net/judgement.h"
+
+namespace tesselwick {
+
+Judgement JudgeAnswer(const FetchResult& answer) {
+  // An error page is a failure wherever its word stands, also at the very
+  // start of the answer, and so is any answer with an error status.
+  if (!answer.ok) return {false, "error " + DescribeFetchError(answer.error)};
+  if (answer.status >= 400) return {false, "HTTP " + std::to_string(answer.status)};
+  if (answer.saysError) return {false, "answer contains \"Error\""};
+  if (answer.says404) return {false, "answer contains \"404\""};
+  return {true, {}};
+}
+
+}  // namespace tesselwick

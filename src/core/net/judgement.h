@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+#include "core/net/http_fetch.h"
+
+namespace tesselwick {
+
+// How a site's answer was judged, and why it failed.
+struct Judgement {
+  bool passed = false;
+  // Empty for a pass; otherwise "error 12029: cannot connect", "HTTP 500",
+  // "answer contains \"Error\"" or "answer contains \"404\"".
+  std::string reason;
+
+  // The status word of the report: "Pass" or "Fail".
+  const char* Word() const { return passed ? "Pass" : "Fail"; }
+};
+
+// The one rule for a site's answer: it fails when the request failed, when
+// its HTTP status is 400 or higher, or when "Error" or "404" occurred anywhere
+// in the body (exact, case-sensitive); it passes otherwise. The reason names
+// the first of these that holds, in that order.
+Judgement JudgeAnswer(const FetchResult& answer);
+
+}  // namespace tesselwick
