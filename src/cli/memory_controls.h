@@ -21,6 +21,7 @@ class MemoryUrlBox : public UrlBoxControl {
   void InsertEntry(int index, const std::string& text) override {
     entries_.insert(entries_.begin() + index, text);
   }
+  void SetEntries(const std::vector<std::string>& all) override { entries_ = all; }
   void SelectEntry(int index) override { edit_ = entries_.at(static_cast<std::size_t>(index)); }
 
  private:

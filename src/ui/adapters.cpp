@@ -27,6 +27,17 @@ void ComboUrlBox::SetEditText(const std::string& text) {
   combo_->ChangeValue(ToWx(text));
 }
 
+void ComboUrlBox::SetEntries(const std::vector<std::string>& entries) {
+  // Replacing the list must not disturb what the edit field shows.
+  const wxString shown = combo_->GetValue();
+  entries_ = entries;
+  wxArrayString items;
+  items.reserve(entries.size());
+  for (const std::string& entry : entries) items.Add(ToWx(entry));
+  combo_->Set(items);
+  if (combo_->GetValue() != shown) combo_->ChangeValue(shown);
+}
+
 void ComboUrlBox::InsertEntry(int index, const std::string& text) {
   // Inserting into the list must not disturb what the edit field shows.
   const wxString shown = combo_->GetValue();

@@ -20,6 +20,7 @@ class ComboUrlBox : public UrlBoxControl {
   std::string EditText() const override;
   void SetEditText(const std::string& text) override;
   void InsertEntry(int index, const std::string& text) override;
+  void SetEntries(const std::vector<std::string>& entries) override;
   void SelectEntry(int index) override;
 
  private:

@@ -197,7 +197,7 @@ TEST_F(MainWindowTest, BytesThatAreNotUtf8SurviveTheUrlBoxAndAlwaysShow) {
   w.Logic().Pull();
   EXPECT_EQ(w.Logic().PadUrl, url);
   w.Logic().RememberPadUrl();
-  EXPECT_EQ(w.Logic().UrlEntries, std::vector<std::string>{url});
+  EXPECT_EQ(w.Logic().History().Entries(), std::vector<std::string>{url});
   EXPECT_EQ(w.PadUrlBox()->GetCount(), 1u);
   // Every byte shows as something, also those that Windows-1252 leaves undefined.
   EXPECT_EQ(ToWx("a\x81\x8d\x8f\x90\x9d").length(), 6u);

@@ -17,6 +17,7 @@ class FakeUrlBox : public UrlBoxControl {
   void InsertEntry(int index, const std::string& text) override {
     entries.insert(entries.begin() + index, text);
   }
+  void SetEntries(const std::vector<std::string>& all) override { entries = all; }
   void SelectEntry(int index) override { edit = entries.at(static_cast<std::size_t>(index)); }
 
   std::string edit;

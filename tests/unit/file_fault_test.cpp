@@ -149,7 +149,7 @@ TEST(FileFaults, AReadOnlyWorkingFolderLosesNothingAndSaysSo) {
               FakeMainWindow w(folder.Path());
               w.dialog.Initialise();
               EXPECT_EQ(w.dialog.SiteCount, 3);
-              EXPECT_EQ(w.dialog.UrlEntries, std::vector<std::string>{"http://old"});
+              EXPECT_EQ(w.dialog.History().Entries(), std::vector<std::string>{"http://old"});
               w.urlBox.edit = server.Url("/pad.xml");
               w.dialog.SubmissionRun();
               // The template can't be created, the report can't be replaced:

@@ -264,7 +264,7 @@ TEST(SubmissionRun, ErrorStatusesTemplatesAndTheTypedUrlReachTheSites) {
   EXPECT_EQ(Targets(server),
             (std::vector<std::string>{"/my%20pad.xml?id=7&lang=en", "/ok?a=" + sent + "&b=" + sent,
                                       "/ok?fixed", "/teapot"}));
-  EXPECT_EQ(w.dialog.UrlEntries, std::vector<std::string>{variant});
+  EXPECT_EQ(w.dialog.History().Entries(), std::vector<std::string>{variant});
   // Row formats are checked byte for byte above; here only the verdicts count.
   const std::string date = Today();
   const std::string rows = ReportRow({"Fixed", "u", "s", ""}, "Pass", date) +
@@ -293,7 +293,7 @@ TEST(SubmissionRun, APadFileThatCannotBeFetchedStopsTheRunWithAnEmptyReport) {
   EXPECT_EQ(folder.Read("Report.htm"), ReportBytes(padUrl, "", ""));
   EXPECT_EQ(w.shell.opened.size(), 1u);
   // The URL is remembered even though its PAD file could not be loaded.
-  EXPECT_EQ(w.dialog.UrlEntries, std::vector<std::string>{padUrl});
+  EXPECT_EQ(w.dialog.History().Entries(), std::vector<std::string>{padUrl});
 
   // An empty box fails the same way, and adds nothing to the history.
   w.messages.shown.clear();
@@ -302,7 +302,7 @@ TEST(SubmissionRun, APadFileThatCannotBeFetchedStopsTheRunWithAnEmptyReport) {
   ASSERT_EQ(w.messages.shown.size(), 1u);
   EXPECT_EQ(w.messages.shown[0].second, "Error Loading Your PAD File.");
   EXPECT_FALSE(w.messages.shown[0].first.empty());
-  EXPECT_EQ(w.dialog.UrlEntries.size(), 1u);
+  EXPECT_EQ(w.dialog.History().Entries().size(), 1u);
   EXPECT_EQ(w.shell.opened.size(), 2u);
 
   // A PAD file answered with an error status fails the same way, its box

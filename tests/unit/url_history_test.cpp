@@ -54,7 +54,7 @@ TEST(UrlHistory, RememberedUrlsAreKeptInOrderWithoutCaseVariantsOrEmptyText) {
   Remember(w, "");
   const std::vector<std::string> list = {"HTTP://A.example/pad.xml", "http://b.example/pad.xml",
                                          "http://c.example/pad.xml"};
-  EXPECT_EQ(w.dialog.UrlEntries, list);
+  EXPECT_EQ(w.dialog.History().Entries(), list);
   EXPECT_EQ(w.urlBox.entries, list);
 
   // The box keeps the text as typed; the last pull (Quit) is what "URL=" gets.
@@ -76,7 +76,7 @@ TEST(UrlHistory, OnlyTheFirstTenEntriesAreSavedAndOfferedNextTime) {
       Remember(w, url);
       all.insert(all.begin(), url);
     }
-    EXPECT_EQ(w.dialog.UrlEntries, all);
+    EXPECT_EQ(w.dialog.History().Entries(), all);
     w.dialog.CloseDown();
   }
   const std::vector<std::string> firstTen(all.begin(), all.begin() + 10);
@@ -136,7 +136,7 @@ TEST(UrlHistory, AHistoryOfManyLinesLoadsEveryDistinctEntryInOrder) {
   w.dialog.Initialise();
   ASSERT_EQ(w.urlBox.entries.size(), 20000u);
   EXPECT_TRUE(std::is_sorted(w.urlBox.entries.begin(), w.urlBox.entries.end(), UrlEntryLess));
-  EXPECT_EQ(w.urlBox.entries, w.dialog.UrlEntries);
+  EXPECT_EQ(w.urlBox.entries, w.dialog.History().Entries());
 }
 
 TEST(UrlHistory, HandEditedFilesAreReadByTheirExactKeys) {
@@ -169,11 +169,11 @@ TEST(UrlHistory, HandEditedFilesAreReadByTheirExactKeys) {
                                          "http://m8",
                                          "http://trailing-blanks",
                                          "http://x/?a=b"};
-  EXPECT_EQ(w.dialog.UrlEntries, list);
+  EXPECT_EQ(w.dialog.History().Entries(), list);
   EXPECT_EQ(w.urlBox.entries, list);
   // The "URL" line fills the edit field but is not a list entry.
   EXPECT_EQ(w.urlBox.edit, "http://typed.example/pad.xml");
-  EXPECT_EQ(w.dialog.FindUrlEntryNoCase("http://typed.example/pad.xml"), -1);
+  EXPECT_EQ(w.dialog.History().Find("http://typed.example/pad.xml"), std::nullopt);
 
   // The last of several "URL" lines wins, and an empty one empties the box.
   folder.Write("tesselwick.ini", "URL=http://first\nURL=http://second\n");
@@ -191,7 +191,7 @@ TEST(UrlHistory, AHistoryThatCannotBeReadLoadsNothingSilently) {
   std::filesystem::create_directory(folder / "tesselwick.ini");
   FakeMainWindow w(folder.Path());
   w.dialog.Initialise();
-  EXPECT_TRUE(w.dialog.UrlEntries.empty());
+  EXPECT_TRUE(w.dialog.History().Entries().empty());
   EXPECT_TRUE(w.messages.shown.empty());
 }
 
@@ -246,7 +246,7 @@ TEST(UrlHistory, TheBoxShowsTheTypedUrlNeverALongerEntryOrACaseVariant) {
   w.urlBox.edit = "http://pads.example/tool.xml";
   w.dialog.Pull();
   w.dialog.RememberPadUrl();
-  EXPECT_EQ(w.dialog.UrlEntries, std::vector<std::string>{"http://pads.example/Tool.xml"});
+  EXPECT_EQ(w.dialog.History().Entries(), std::vector<std::string>{"http://pads.example/Tool.xml"});
   EXPECT_EQ(w.urlBox.edit, "http://pads.example/tool.xml");
   EXPECT_EQ(w.dialog.PadUrl, "http://pads.example/tool.xml");
 }

@@ -21,6 +21,8 @@ class UrlBoxControl {
   virtual std::string EditText() const = 0;
   virtual void SetEditText(const std::string& text) = 0;
   virtual void InsertEntry(int index, const std::string& text) = 0;
+  // Replaces the whole list.
+  virtual void SetEntries(const std::vector<std::string>& entries) = 0;
   virtual void SelectEntry(int index) = 0;
 };
 

@@ -7,27 +7,6 @@
 
 namespace tesselwick {
 
-namespace {
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-}  // namespace
-
-bool UrlEntryLess(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return static_cast<unsigned char>(FoldAscii(x)) < static_cast<unsigned char>(FoldAscii(y));
-  });
-}
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return FoldAscii(x) == FoldAscii(y);
-         });
-}
-
-std::string FoldAsciiCase(std::string text) {
-  for (char& c : text) c = FoldAscii(c);
-  return text;
-}
-
 MainDialog::MainDialog(MainDialogControls controls, std::filesystem::path folder)
     : controls_(controls), folder_(std::move(folder)) {}
 
@@ -42,9 +21,10 @@ void MainDialog::Push() {
   // The box shows PadUrl exactly: a list entry is selected only when it is
   // the very same text, so nothing downstream ever sees a longer entry or a
   // case variant in place of what the user typed.
-  const auto it = std::find(UrlEntries.begin(), UrlEntries.end(), PadUrl);
-  if (!PadUrl.empty() && it != UrlEntries.end()) {
-    controls_.urlBox.SelectEntry(static_cast<int>(it - UrlEntries.begin()));
+  const std::vector<std::string>& entries = history_.Entries();
+  const auto it = std::find(entries.begin(), entries.end(), PadUrl);
+  if (!PadUrl.empty() && it != entries.end()) {
+    controls_.urlBox.SelectEntry(static_cast<int>(it - entries.begin()));
   } else if (controls_.urlBox.EditText() != PadUrl) {
     controls_.urlBox.SetEditText(PadUrl);
   }
@@ -58,20 +38,6 @@ void MainDialog::Initialise() {
 }
 
 void MainDialog::CloseDown() { SaveUrlHistory(); }
-
-int MainDialog::FindUrlEntryNoCase(const std::string& text) const {
-  const auto it =
-      std::find_if(UrlEntries.begin(), UrlEntries.end(),
-                   [&text](const std::string& entry) { return EqualsNoCase(entry, text); });
-  return it == UrlEntries.end() ? -1 : static_cast<int>(it - UrlEntries.begin());
-}
-
-void MainDialog::AddUrlEntry(const std::string& text) {
-  const auto at = std::upper_bound(UrlEntries.begin(), UrlEntries.end(), text, UrlEntryLess);
-  const int index = static_cast<int>(at - UrlEntries.begin());
-  UrlEntries.insert(at, text);
-  controls_.urlBox.InsertEntry(index, text);
-}
 
 void MainDialog::OnShowManual() {
   Pull();

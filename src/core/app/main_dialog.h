@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/app/controls.h"
+#include "core/history/url_history.h"
 #include "core/net/http_fetch.h"
 #include "core/sites/site_record.h"
 #include "core/submit/report.h"
@@ -52,8 +53,6 @@ class MainDialog {
   SiteRecord CurrentSite;
   int SiteCount = 0;
   std::string PadUrl;
-  // The PAD-URL box's list, in its order (see UrlEntryLess).
-  std::vector<std::string> UrlEntries;
 
   // --- data exchange ---
   void Pull();
@@ -81,15 +80,10 @@ class MainDialog {
 
   // --- URL history ---
   void LoadUrlHistory();
-  // Takes the history from the text of tesselwick.ini (LF line ends): "URL" is
-  // the last session's PAD URL, "URL1" to "URL10" are list entries.
-  void ReadUrlHistory(std::string_view text);
   void RememberPadUrl();
   void SaveUrlHistory();
-  // Index of the entry equal to text with ASCII letter case ignored, or -1.
-  int FindUrlEntryNoCase(const std::string& text) const;
-  // Adds an entry at its place in the list order.
-  void AddUrlEntry(const std::string& text);
+  // The PAD-URL box's list.
+  const UrlHistory& History() const { return history_; }
 
   // --- retrieval, category, report ---
   bool FetchBlocks(const std::string& url);
@@ -105,16 +99,7 @@ class MainDialog {
  private:
   MainDialogControls controls_;
   std::filesystem::path folder_;
-  // The PAD URL of the last submission in this run of the program: its entry
-  // is always among those saved.
-  std::string usedPadUrl_;
+  UrlHistory history_;
 };
-
-// The PAD-URL list's order: byte order after folding ASCII letters to lower case.
-bool UrlEntryLess(const std::string& a, const std::string& b);
-bool EqualsNoCase(const std::string& a, const std::string& b);
-// The text with ASCII letters folded to lower case: equal for two texts
-// exactly when EqualsNoCase is true.
-std::string FoldAsciiCase(std::string text);
 
 }  // namespace tesselwick
