@@ -29,21 +29,12 @@ class MemoryUrlBox : public UrlBoxControl {
   std::vector<std::string> entries_;
 };
 
-// The site list: row 0 is the last site inserted, as in the window.
+// The site list: the tool prints no table.
 class MemorySiteTable : public SiteTableControl {
  public:
   void CreateColumns(const std::vector<std::string>&) override {}
-  void InsertRowAtTop(const SiteRecord& site) override { sites_.push_back(site); }
-  SiteRecord Row(int index) const override {
-    return sites_.at(sites_.size() - 1 - static_cast<std::size_t>(index));
-  }
-  int RowCount() const override { return static_cast<int>(sites_.size()); }
-  void DeleteAllRows() override { sites_.clear(); }
+  void ShowSites(const SiteCatalog&) override {}
   void FitColumns() override {}
-
- private:
-  // In insertion order.
-  std::vector<SiteRecord> sites_;
 };
 
 class MemoryText : public TextControl {

@@ -361,7 +361,7 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
       return exit_status::kStopped;
     }
   }
-  if (siteList.RowCount() == 0) {
+  if (dialog.SiteCount == 0) {
     err << kProgram << ": the site list is empty (" << ShownPath(options.folder, texts::kSiteFile)
         << "): no site will be requested" << (options.update ? "" : "; --update fetches one")
         << std::endl;

@@ -60,22 +60,10 @@ void SiteListView::CreateColumns(const std::vector<std::string>& headings) {
     InsertColumn(static_cast<long>(i), ToWx(headings[i]), wxLIST_FORMAT_LEFT);
 }
 
-void SiteListView::InsertRowAtTop(const SiteRecord& site) {
-  sites_.push_back(site);
-  SetItemCount(static_cast<long>(sites_.size()));
-}
-
-const SiteRecord& SiteListView::RecordAt(long row) const {
-  return sites_[sites_.size() - 1 - static_cast<std::size_t>(row)];
-}
-
-SiteRecord SiteListView::Row(int index) const { return RecordAt(index); }
-
-int SiteListView::RowCount() const { return static_cast<int>(sites_.size()); }
-
-void SiteListView::DeleteAllRows() {
-  sites_.clear();
-  DeleteAllItems();
+void SiteListView::ShowSites(const SiteCatalog& sites) {
+  sites_ = &sites;
+  SetItemCount(static_cast<long>(sites.Count()));
+  Refresh();
 }
 
 namespace {
@@ -110,8 +98,8 @@ wxString ShownText(const std::string& text, std::size_t limit = kMaxCellBytes) {
 }  // namespace
 
 wxString SiteListView::OnGetItemText(long item, long column) const {
-  if (item < 0 || static_cast<std::size_t>(item) >= sites_.size()) return {};
-  return ShownText(CellText(RecordAt(item), column));
+  if (item < 0 || static_cast<std::size_t>(item) >= Count()) return {};
+  return ShownText(CellText(sites_->Row(static_cast<std::size_t>(item)), column));
 }
 
 void SiteListView::FitColumns() {
@@ -127,8 +115,10 @@ void SiteListView::FitColumns() {
     if (static_cast<std::size_t>(column) < headings_.size())
       widest =
           dc.GetTextExtent(ToWx(headings_[static_cast<std::size_t>(column)])).x + headingMargin;
-    for (const SiteRecord& site : sites_)
-      widest = std::max(widest, dc.GetTextExtent(ShownText(CellText(site, column))).x + cellMargin);
+    for (std::size_t row = 0; row < Count(); ++row) {
+      widest = std::max(
+          widest, dc.GetTextExtent(ShownText(CellText(sites_->Row(row), column))).x + cellMargin);
+    }
     SetColumnWidth(column, widest);
   }
   Refresh();

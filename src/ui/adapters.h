@@ -30,26 +30,22 @@ class ComboUrlBox : public UrlBoxControl {
   std::string lastSet_;
 };
 
-// The site list: a virtual report-view list whose rows live here, so that
-// thousands of sites load and scroll without delay. Row 0 is the last site
-// inserted.
+// The site list: a virtual report-view list that reads its rows from the
+// site list's sites when it draws them, so that thousands of sites load and
+// scroll without delay.
 class SiteListView : public wxListCtrl, public SiteTableControl {
  public:
   SiteListView(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size);
 
   void CreateColumns(const std::vector<std::string>& headings) override;
-  void InsertRowAtTop(const SiteRecord& site) override;
-  SiteRecord Row(int index) const override;
-  int RowCount() const override;
-  void DeleteAllRows() override;
+  void ShowSites(const SiteCatalog& sites) override;
   void FitColumns() override;
 
  private:
   wxString OnGetItemText(long item, long column) const override;
-  const SiteRecord& RecordAt(long row) const;
+  std::size_t Count() const { return sites_ == nullptr ? 0 : sites_->Count(); }
 
-  // Sites in the order they were inserted; row i shows sites_[size - 1 - i].
-  std::vector<SiteRecord> sites_;
+  const SiteCatalog* sites_ = nullptr;
   std::vector<std::string> headings_;
 };
 

@@ -148,7 +148,7 @@ TEST_F(MainWindowTest, AHugeValueIsShownShortenedAndKeptWhole) {
   const wxString shown = w.SiteList()->GetItemText(1, 1);
   EXPECT_LT(shown.length(), 2000u);
   EXPECT_TRUE(shown.StartsWith("xxxx"));
-  EXPECT_EQ(w.SiteList()->Row(1).Url, huge);
+  EXPECT_EQ(w.Logic().Sites().Row(1).Url, huge);
 }
 
 }  // namespace

@@ -27,23 +27,15 @@ class FakeUrlBox : public UrlBoxControl {
 class FakeSiteTable : public SiteTableControl {
  public:
   void CreateColumns(const std::vector<std::string>& names) override { headings = names; }
-  // Kept in insertion order, row 0 being the last inserted, as cheaply as the
-  // window's own list, so large lists load at their real speed.
-  void InsertRowAtTop(const SiteRecord& site) override { inserted.push_back(site); }
-  SiteRecord Row(int index) const override { return RowRef(index); }
-  int RowCount() const override { return static_cast<int>(inserted.size()); }
-  void DeleteAllRows() override { inserted.clear(); }
+  void ShowSites(const SiteCatalog& sites) override { shown = &sites; }
   void FitColumns() override { ++fits; }
 
-  const SiteRecord& RowRef(int index) const {
-    return inserted.at(inserted.size() - 1 - static_cast<std::size_t>(index));
-  }
-  SiteRecord& RowRef(int index) {
-    return inserted.at(inserted.size() - 1 - static_cast<std::size_t>(index));
-  }
+  // What the table shows.
+  int RowCount() const { return shown == nullptr ? 0 : static_cast<int>(shown->Count()); }
+  const SiteRecord& Row(int index) const { return shown->Row(static_cast<std::size_t>(index)); }
 
   std::vector<std::string> headings;
-  std::vector<SiteRecord> inserted;
+  const SiteCatalog* shown = nullptr;
   int fits = 0;
 };
 

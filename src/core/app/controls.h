@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/sites/site_catalog.h"
 #include "core/sites/site_record.h"
 
 namespace tesselwick {
@@ -31,10 +32,9 @@ class SiteTableControl {
  public:
   virtual ~SiteTableControl() = default;
   virtual void CreateColumns(const std::vector<std::string>& headings) = 0;
-  virtual void InsertRowAtTop(const SiteRecord& site) = 0;
-  virtual SiteRecord Row(int index) const = 0;
-  virtual int RowCount() const = 0;
-  virtual void DeleteAllRows() = 0;
+  // Shows the sites of `sites`, row 0 at the top. The table reads them from
+  // there when it draws, until the next call; it keeps no sites of its own.
+  virtual void ShowSites(const SiteCatalog& sites) = 0;
   // Fits every column to the larger of its contents and its heading.
   virtual void FitColumns() = 0;
 };

@@ -47,8 +47,9 @@ void MainDialog::OnShowManual() {
 
 void MainDialog::OnUpdateSites() {
   if (runUpdateDialog) runUpdateDialog(texts::kProgramVersion, SitesVersion);
-  controls_.siteList.DeleteAllRows();
-  SiteCount = controls_.siteList.RowCount();
+  sites_.Clear();
+  controls_.siteList.ShowSites(sites_);
+  SiteCount = static_cast<int>(sites_.Count());
   controls_.siteCount.SetText(std::to_string(SiteCount));
   // A site that an earlier run left in CurrentSite would otherwise be listed twice.
   CurrentSite = {};

@@ -9,6 +9,7 @@
 #include "core/app/controls.h"
 #include "core/history/url_history.h"
 #include "core/net/http_fetch.h"
+#include "core/sites/site_catalog.h"
 #include "core/sites/site_record.h"
 #include "core/submit/report.h"
 
@@ -72,7 +73,6 @@ class MainDialog {
   // --- site list ---
   void CreateSiteColumns();
   void AutosizeSiteColumns();
-  void AddSiteRow();
   void ReadSiteRow(int index);
   void CountSites();
   void LoadSiteFile();
@@ -84,6 +84,8 @@ class MainDialog {
   void SaveUrlHistory();
   // The PAD-URL box's list.
   const UrlHistory& History() const { return history_; }
+  // The site list's sites, in its order.
+  const SiteCatalog& Sites() const { return sites_; }
 
   // --- retrieval, category, report ---
   bool FetchBlocks(const std::string& url);
@@ -100,6 +102,7 @@ class MainDialog {
   MainDialogControls controls_;
   std::filesystem::path folder_;
   UrlHistory history_;
+  SiteCatalog sites_;
 };
 
 }  // namespace tesselwick

@@ -3,8 +3,6 @@
 
 #include "core/app/main_dialog.h"
 #include "core/app/texts.h"
-#include "core/platform/text_file.h"
-#include "core/sites/site_file.h"
 
 namespace tesselwick {
 
@@ -16,23 +14,13 @@ void MainDialog::CreateSiteColumns() {
 void MainDialog::AutosizeSiteColumns() { controls_.siteList.FitColumns(); }
 
 void MainDialog::CountSites() {
-  SiteCount = controls_.siteList.RowCount();
+  SiteCount = static_cast<int>(sites_.Count());
   Push();
-}
-
-void MainDialog::AddSiteRow() {
-  Pull();
-  CountSites();
-  if (CurrentSite.Title.empty()) return;
-  controls_.siteList.InsertRowAtTop(CurrentSite);
-  Push();
-  AutosizeSiteColumns();
-  CountSites();
 }
 
 void MainDialog::ReadSiteRow(int index) {
   Pull();
-  CurrentSite = controls_.siteList.Row(index);
+  CurrentSite = sites_.Row(static_cast<std::size_t>(index));
   Push();
 }
 
@@ -53,25 +41,21 @@ void MainDialog::LoadSiteFile() {
   // permission) loads nothing, and the user is told which file and why: an
   // empty list without a word would look like a site list with no sites.
   // What is pending in CurrentSite is still listed.
-  std::string problem;
-  const std::optional<std::string> text =
-      ReadTextFileContents(FilePath(texts::kSiteFile), &problem);
-  if (!text) {
+  const SiteCatalog::Loaded loaded = sites_.Load(FilePath(texts::kSiteFile), CurrentSite);
+  if (loaded.problem) {
     std::error_code ec;
     const std::filesystem::path shown = std::filesystem::absolute(FilePath(texts::kSiteFile), ec);
     controls_.messages.ShowMessage("The site list cannot be read.\r\n" +
                                        (ec ? FilePath(texts::kSiteFile) : shown).string() + ": " +
-                                       problem,
+                                       *loaded.problem,
                                    "Error Loading Site List");
   }
-  SiteFileContents contents = ParseSiteFile(text ? *text : std::string(), CurrentSite);
-  if (contents.scriptVersion) SitesVersion = *contents.scriptVersion;
-  // Each record goes on top, so the file's last record ends up in row 0. The
-  // columns are fitted once for the whole load, which shows the same as
-  // fitting after every row and keeps large lists quick.
-  for (const SiteRecord& site : contents.records) controls_.siteList.InsertRowAtTop(site);
-  CurrentSite = std::move(contents.current);
-  if (!contents.records.empty()) AutosizeSiteColumns();
+  if (loaded.version) SitesVersion = *loaded.version;
+  // The file's last record is now in row 0. The columns are fitted once for
+  // the whole load, which shows the same as fitting after every row and keeps
+  // large lists quick.
+  controls_.siteList.ShowSites(sites_);
+  if (loaded.added > 0) AutosizeSiteColumns();
   CountSites();
   ResetCurrentSite();
   Push();

@@ -97,7 +97,7 @@ using Verdicts = std::vector<std::pair<SiteRecord, const char*>>;
 Verdicts RequestSites(MainDialog& dialog) {
   // The rows are read first, then requested side by side; the list keeps its
   // templates with their placeholders for the next run.
-  const int count = dialog.Controls().siteList.RowCount();
+  const int count = static_cast<int>(dialog.Sites().Count());
   std::vector<SiteRecord> sites;
   sites.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
