@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "core/app/controls.h"
-#include "core/app/update_dialog.h"
 
 namespace tesselwick::cli {
 
@@ -46,13 +45,5 @@ class MemoryText : public TextControl {
   std::string text_;
 };
 
-class MemoryButton : public ButtonControl {
- public:
-  void Enable(bool enable) override { enabled_ = enable; }
-  bool IsEnabled() const override { return enabled_; }
-
- private:
-  bool enabled_ = false;
-};
 
 }  // namespace tesselwick::cli

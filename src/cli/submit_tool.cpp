@@ -19,7 +19,8 @@
 #include "cli/console_progress.h"
 #include "cli/memory_controls.h"
 #include "core/app/main_dialog.h"
-#include "core/app/update_dialog.h"
+#include "core/app/update_texts.h"
+#include "core/sites/site_update.h"
 #include "core/submit/report.h"
 #include "core/text/replace.h"
 
@@ -30,9 +31,6 @@ namespace tesselwick::cli {
 namespace {
 
 constexpr const char* kProgram = "tesselwick-submit";
-// The update window shows the server's raw answer under this caption; the
-// tool tells what came of the check in its own words instead.
-constexpr std::string_view kRawAnswerCaption = "linkpage";
 constexpr std::string_view kPadFileCaption = "Error Loading Your PAD File.";
 constexpr std::string_view kReportCaption = "Error Log";
 constexpr std::string_view kTemplateCaption = "Error";
@@ -218,23 +216,6 @@ class RunMessages : public MessageSink {
   std::filesystem::path folder_;
 };
 
-// The update window's message boxes, as lines on standard error.
-class UpdateMessages : public MessageSink {
- public:
-  UpdateMessages(std::ostream& err, const std::atomic<bool>* interrupted)
-      : err_(err), interrupted_(interrupted) {}
-  void ShowMessage(std::string_view text, std::string_view caption) override {
-    if (caption == kRawAnswerCaption) return;
-    // A request abandoned with Ctrl+C is no news of the update server's.
-    if (interrupted_ != nullptr && interrupted_->load()) return;
-    err_ << kProgram << ": " << MessageLine(caption, text) << std::endl;
-  }
-
- private:
-  std::ostream& err_;
-  const std::atomic<bool>* interrupted_;
-};
-
 // Where the report goes once written: to the browser with --open, nowhere
 // otherwise.
 class ReportOpener : public ShellOpener {
@@ -277,41 +258,49 @@ std::string VersionNote(const std::string& version) {
   return version.empty() ? std::string() : " (version " + PrintableText(version) + ")";
 }
 
-// The Update window without a window: checks the versions and, when the
-// update server has another site list, downloads it, as Check Version and
-// Update would. Says on `err` what came of it; a failure leaves pad.dat as it
-// was and the run goes on with it.
+// Check Version and Update without a window: asks the update server for its
+// versions and, when it has another site list, downloads it. Says on `err`
+// what came of it, in the words of the Update window's messages where it
+// has them; a failure leaves pad.dat as it was and the run goes on with it.
 void UpdateSiteList(const std::string& programVersion, const std::string& sitesVersion,
                     const std::filesystem::path& folder, const SubmitToolEnvironment& env,
                     std::ostream& err) {
-  MemoryText programBox, serverProgramBox, sitesBox, serverSitesBox;
-  MemoryButton updateButton;
-  UpdateMessages messages(err, env.interrupted);
   FetchLimits limits = env.fetchLimits;
-  // Ctrl+C abandons the update's request.
+  // Ctrl+C abandons the update's request; what was under way then is no news
+  // of the update server's.
   limits.cancel = env.interrupted;
-  UpdateDialog update(UpdateDialogControls{programBox, serverProgramBox, sitesBox, serverSitesBox,
-                                           updateButton, messages},
-                      folder, env.siteUrl, limits);
-  update.ProgramVersion = programVersion;
-  update.SitesVersion = sitesVersion;
-  update.Initialise();
-
+  const SiteUpdate update(env.siteUrl, folder / texts::kSiteFile, limits);
   const std::string server = PrintableText(env.siteUrl);
   const std::string carryOn = std::string(kProgram) + ": carrying on with the current site list" +
                               VersionNote(sitesVersion);
+  auto say = [&err](std::string_view caption, std::string_view text) {
+    err << kProgram << ": " << MessageLine(caption, text) << std::endl;
+  };
+  auto failed = [&err](const FetchResult& answer) {
+    err << "OpenUrl failed: " << ErrorNumber(answer.error) << std::endl;
+  };
 
-  update.ErrorText.clear();
-  update.OnCheckVersion();
+  const FetchResult check = update.Request(update.CheckUrl(sitesVersion));
   if (Interrupted(env)) return;
-  if (!update.ErrorText.empty()) {
-    err << kProgram << ": the update server " << server
-        << " could not be asked: " << ErrorNumberText(update.ErrorText) << "\n"
-        << carryOn << std::endl;
-    return;
+  if (!check.ok) failed(check);
+  const std::string answer = check.ok ? check.body : std::string();
+  if (answer.size() < kShortestUpdateAnswer) {
+    say(kNotDownloadedCaption, kNotDownloaded);
+    if (!check.ok) {
+      err << kProgram << ": the update server " << server << " could not be asked: error "
+          << DescribeFetchError(check.error) << "\n"
+          << carryOn << std::endl;
+      return;
+    }
   }
-  if (!updateButton.IsEnabled()) {
-    if (update.ServerSitesVersion.empty()) {
+  const ServerVersions versions =
+      answer.size() < kShortestUpdateAnswer ? ServerVersions{} : ReadServerVersions(answer);
+  const std::string serverProgram = versions.program.value_or("");
+  const std::string serverSites = versions.sites.value_or("");
+  if (!serverProgram.empty() && serverProgram != programVersion)
+    say(kNewProgramCaption, kNewProgram);
+  if (serverSites.empty() || serverSites == sitesVersion) {
+    if (serverSites.empty()) {
       err << kProgram << ": the update server " << server << " named no site list version\n"
           << carryOn << std::endl;
     } else {
@@ -320,17 +309,27 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
     return;
   }
 
-  update.ErrorText.clear();
-  update.OnUpdate();
+  const FetchResult download = update.Request(update.DownloadUrl(sitesVersion));
   if (Interrupted(env)) return;
-  // The Update button goes off only once the new list was saved.
-  if (!updateButton.IsEnabled()) {
-    err << kProgram << ": site list updated" << VersionNote(update.SitesVersion) << std::endl;
-    return;
+  if (!download.ok) failed(download);
+  switch (update.Save(download)) {
+    case SiteListSave::Saved:
+      say(kUpdateCompleteCaption, kUpdateComplete);
+      err << kProgram << ": site list updated" << VersionNote(serverSites) << std::endl;
+      return;
+    case SiteListSave::NotDownloaded:
+      say(kNotDownloadedCaption, kNotDownloaded);
+      break;
+    case SiteListSave::NotASiteList:
+      say(kNotASiteListCaption, kNotASiteList);
+      break;
+    case SiteListSave::NotWritten:
+      say(kSaveFailedCaption, kSaveFailed);
+      break;
   }
-  if (!update.ErrorText.empty()) {
-    err << kProgram << ": the new site list could not be downloaded from " << server << ": "
-        << ErrorNumberText(update.ErrorText) << "\n";
+  if (!download.ok) {
+    err << kProgram << ": the new site list could not be downloaded from " << server << ": error "
+        << DescribeFetchError(download.error) << "\n";
   }
   err << carryOn << std::endl;
 }

@@ -35,7 +35,7 @@ class WindowButton : public ButtonControl {
 // routes the buttons. While the update server is asked, the dialog keeps
 // repainting: the explanation gives way to what it waits for, and Return to
 // a Stop button (Esc does the same) that gives the request up at once.
-class UpdateWindow : public wxDialog, public RequestWaiter {
+class UpdateWindow : public wxDialog, public FetchWaiter {
  public:
   // pad.dat is replaced in `folder`; requests go to `serverUrl`.
   UpdateWindow(wxWindow* parent, const std::filesystem::path& folder,

@@ -10,7 +10,6 @@
 namespace tesselwick {
 
 class SiteRequests;
-class BackgroundFetch;
 
 // The small interfaces through which the logic drives its window's controls.
 // The wx layer implements them; the tests fake them.
@@ -74,15 +73,6 @@ class RunProgress {
   // early (SiteRequests::Stop). `sites` are the run's sites in list order, the
   // same order as the requests.
   virtual void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) = 0;
-};
-
-// Keeps a window alive while one of its requests runs on a thread of its own:
-// it shows that it is waiting and lets the user give the request up
-// (BackgroundFetch::Stop). Returns once the fetch is Done.
-class RequestWaiter {
- public:
-  virtual ~RequestWaiter() = default;
-  virtual void Wait(BackgroundFetch& fetch) = 0;
 };
 
 }  // namespace tesselwick

@@ -6,6 +6,7 @@
 #include "core/app/controls.h"
 #include "core/app/texts.h"
 #include "core/net/http_fetch.h"
+#include "core/sites/site_update.h"
 
 namespace tesselwick {
 
@@ -43,7 +44,7 @@ class UpdateDialog {
   FetchLimits fetchLimits;
   // Waits for the update server while the window stays alive; without one,
   // each request runs on the calling thread.
-  RequestWaiter* waiter = nullptr;
+  FetchWaiter* waiter = nullptr;
 
   // --- working state ---
   // Body of the last answer, every line followed by one line feed; empty when
@@ -56,8 +57,7 @@ class UpdateDialog {
   std::string SitesVersion;
   std::string ServerSitesVersion;
 
-  // --- data exchange with the four version boxes ---
-  void Pull();
+  // --- data exchange: the fields into the four version boxes ---
   void Push();
 
   // When the window opens: the boxes show the fields, Update is disabled.
@@ -81,17 +81,17 @@ class UpdateDialog {
   // One line-mode retrieval; true when the answer was read to its end.
   bool FetchLines(const std::string& url);
   // True when the user gave up the last retrieval.
-  bool LastFetchStopped() const { return lastFetchStopped_; }
+  bool LastFetchStopped() const { return lastAnswer_.cancelled; }
+  // The update server as this dialog asks it.
+  SiteUpdate Service() const;
 
   std::filesystem::path SiteFilePath() const { return folder_ / texts::kSiteFile; }
 
  private:
   UpdateDialogControls controls_;
   std::filesystem::path folder_;
-  // How the last retrieval ended: read to the end, and with which HTTP status.
-  bool lastFetchOk_ = false;
-  long lastStatus_ = 0;
-  bool lastFetchStopped_ = false;
+  // How the last retrieval ended.
+  FetchResult lastAnswer_;
 };
 
 }  // namespace tesselwick

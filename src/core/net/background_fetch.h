@@ -49,4 +49,13 @@ class BackgroundFetch {
   std::thread thread_;
 };
 
+// Keeps a window alive while one of its requests runs on a thread of its own:
+// it shows that it is waiting and lets the user give the request up
+// (BackgroundFetch::Stop). Returns once the fetch is Done.
+class FetchWaiter {
+ public:
+  virtual ~FetchWaiter() = default;
+  virtual void Wait(BackgroundFetch& fetch) = 0;
+};
+
 }  // namespace tesselwick
