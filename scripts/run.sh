@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and starts TesselWick in its own working
 # folder (run/), where it keeps pad.dat, tesselwick.ini and Report.htm.
+# tesselwick-submit is built too, so it can be tried against the demo site.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset dev >/dev/null
-cmake --build --preset dev --target tesselwick tesselwick-site
+cmake --build --preset dev --target tesselwick tesselwick-site tesselwick-submit
 
 # The maker's web site on this machine, in demo mode: the program's Help,
 # Update and the sample PAD file with its demo download sites all use it.

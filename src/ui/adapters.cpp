@@ -145,19 +145,12 @@ void WindowMessages::ShowMessage(std::string_view text, std::string_view caption
   box.ShowModal();
 }
 
-namespace {
-BrowserFunction& Browser() {
-  static BrowserFunction function = [](const wxString& url) {
-    // The browser's own failure is not the user's business here: no wx error
-    // box, no waiting for the browser to start.
-    wxLogNull quiet;
-    wxLaunchDefaultBrowser(url);
-  };
-  return function;
+void OpenInDefaultBrowser(const wxString& url) {
+  // The browser's own failure is not the user's business here: no wx error
+  // box, no waiting for the browser to start.
+  wxLogNull quiet;
+  wxLaunchDefaultBrowser(url);
 }
-}  // namespace
-
-void SetBrowserFunction(BrowserFunction function) { Browser() = std::move(function); }
 
 wxString BrowserUrlFor(const std::string& target) {
   const wxString text = ToWx(target);
@@ -165,6 +158,6 @@ wxString BrowserUrlFor(const std::string& target) {
   return wxFileName::FileNameToURL(wxFileName(wxFileName(text).GetAbsolutePath()));
 }
 
-void BrowserShell::Open(const std::string& target) { Browser()(BrowserUrlFor(target)); }
+void BrowserShell::Open(const std::string& target) { browser_(BrowserUrlFor(target)); }
 
 }  // namespace tesselwick::ui

@@ -5,6 +5,7 @@
 #include <wx/textctrl.h>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "core/app/controls.h"
@@ -69,16 +70,22 @@ class WindowMessages : public MessageSink {
   wxWindow* owner_;
 };
 
-// Hands a page to the default browser through one replaceable function.
+// What takes a page's URL to a browser. Tests give their own, to see what
+// would have been opened.
+using BrowserFunction = std::function<void(const wxString& url)>;
+// Opens `url` in the default browser; the browser's own failure is not shown.
+void OpenInDefaultBrowser(const wxString& url);
+
+// Hands a page or file to a window's browser function.
 class BrowserShell : public ShellOpener {
  public:
+  explicit BrowserShell(BrowserFunction browser) : browser_(std::move(browser)) {}
   void Open(const std::string& target) override;
+
+ private:
+  BrowserFunction browser_;
 };
 
-// The function every page or file goes through on its way to the browser.
-// Tests replace it to see what would have been opened.
-using BrowserFunction = std::function<void(const wxString& url)>;
-void SetBrowserFunction(BrowserFunction function);
 // A local file (relative names are taken from the current folder) becomes a
 // file:// URL; an http(s) address is passed on as it is.
 wxString BrowserUrlFor(const std::string& target);

@@ -34,12 +34,15 @@ bool SubmissionApp::OnInit() {
     wxMessageBox(texts::kSocketsFailed, ExecutableName(), wxOK | wxICON_EXCLAMATION);
     return false;
   }
-  if (!workingFolder_.empty()) {
-    const std::string problem = EnterWorkingFolder(FromWx(workingFolder_));
-    if (!problem.empty()) {
-      wxMessageBox(ToWx(problem), ExecutableName(), wxOK | wxICON_ERROR);
+  if (!askedFolder_.empty()) {
+    const WorkingFolder prepared = PrepareWorkingFolder(FromWx(askedFolder_));
+    if (!prepared.problem.empty()) {
+      wxMessageBox(ToWx(prepared.problem), ExecutableName(), wxOK | wxICON_ERROR);
       return false;
     }
+    // Files in it are named as those in the folder the program was started
+    // in ("<folder>/./pad.dat"), so that messages name them the same way.
+    folder_ = prepared.path / ".";
   }
   return true;
 }
@@ -76,7 +79,7 @@ bool SubmissionApp::OnCmdLineParsed(wxCmdLineParser& parser) {
     return true;
   }
   if (userFolder) folder = ToWx(UserFilesFolder().string());
-  workingFolder_ = folder;
+  askedFolder_ = folder;
   return true;
 }
 
@@ -94,7 +97,7 @@ bool SubmissionApp::OnCmdLineError(wxCmdLineParser& parser) {
 
 int SubmissionApp::OnRun() {
   if (exitCode_) return *exitCode_;
-  auto* window = new MainWindow();
+  auto* window = new MainWindow(folder_);
   window->RunModal();
   window->Destroy();
   return 0;

@@ -3,14 +3,16 @@
 #include <wx/app.h>
 #include <wx/string.h>
 
+#include <filesystem>
 #include <optional>
 
 class wxCmdLineParser;
 
 namespace tesselwick::ui {
 
-// Starts the network layer, moves into the folder where the program keeps its
-// files and runs the main window; the program ends when the window closes.
+// Starts the network layer, makes sure of the folder where the program keeps
+// its files and runs the main window over it; the program ends when the
+// window closes.
 class SubmissionApp : public wxApp {
  public:
   bool OnInit() override;
@@ -28,8 +30,11 @@ class SubmissionApp : public wxApp {
   // Set when the command line has done the whole job (--help, --version) or
   // was wrong: the program ends with this code and opens no window.
   std::optional<int> exitCode_;
-  // Where the files live: empty for the folder the program was started in.
-  wxString workingFolder_;
+  // The folder asked for on the command line: empty for the folder the
+  // program was started in.
+  wxString askedFolder_;
+  // Where the files live, as the main window is given it.
+  std::filesystem::path folder_ = ".";
 };
 
 // Answers --help and --version on standard output before the toolkit starts,

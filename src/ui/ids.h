@@ -16,7 +16,7 @@ enum ControlId : int {
   kIdSitesVersion = 1014,
   kIdCheckVersion = 1015,
   kIdServerSitesVersion = 1016,
-  kIdPadUrl = 1016,
+  kIdPadUrl = 1017,
   kIdAbout = 16,
 };
 

@@ -12,9 +12,10 @@
 
 namespace tesselwick::ui {
 
-MainWindow::MainWindow(const std::filesystem::path& folder)
+MainWindow::MainWindow(const std::filesystem::path& folder, BrowserFunction browser)
     : wxDialog(nullptr, wxID_ANY, texts::kMainCaption, wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxMINIMIZE_BOX),
+      shell_(std::move(browser)),
       folder_(folder) {
   SetIcons(ProgramIcons());
   BuildControls();

@@ -19,7 +19,9 @@ namespace tesselwick::ui {
 // logic's MainDialog; this class only builds the controls and routes events.
 class MainWindow : public wxDialog {
  public:
-  explicit MainWindow(const std::filesystem::path& folder = ".");
+  // Files are kept in `folder`; pages and the report go to `browser`.
+  explicit MainWindow(const std::filesystem::path& folder = ".",
+                      BrowserFunction browser = OpenInDefaultBrowser);
 
   // Runs the window modally, then saves the history while the controls exist.
   int RunModal();

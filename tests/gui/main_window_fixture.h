@@ -14,15 +14,15 @@ namespace tesselwick::ui {
 // recorded instead of opened.
 class MainWindowFixture : public ::testing::Test {
  protected:
-  MainWindowFixture() {
-    SetBrowserFunction([this](const wxString& url) { opened.push_back(url.ToStdString()); });
-  }
   ~MainWindowFixture() override {
     if (window) window->Destroy();
-    SetBrowserFunction(nullptr);
+  }
+  // The browser of the fixture's windows: it records what it is given.
+  BrowserFunction Browser() {
+    return [this](const wxString& url) { opened.push_back(url.ToStdString()); };
   }
   MainWindow& Open() {
-    window = new MainWindow(folder.Path());
+    window = new MainWindow(folder.Path(), Browser());
     window->Show();
     return *window;
   }

@@ -57,7 +57,7 @@ TEST_F(ProgressWindowTest, ShowsTheRunAndStopEndsItWithTheFinishedSites) {
                               Site("Broken", server.Url("/error")) +
                               Site("Stalled", server.Url("/stall")) +
                               Site("Quick", server.Url("/thanks?n=1")));
-  window = new MainWindow(folder.Path());
+  window = new MainWindow(folder.Path(), Browser());
   window->Show();
   window->PadUrlBox()->ChangeValue(server.Url("/pad.xml"));
 
@@ -125,7 +125,7 @@ TEST_F(ProgressWindowTest, ASlowPadFileKeepsTheWindowsRepaintingAndARunThatEndsC
   server.Set("/thanks", thanks);
   folder.Write("pad.dat", Site("Second", server.Url("/thanks?n=2")) +
                               Site("First", server.Url("/thanks?n=1")));
-  window = new MainWindow(folder.Path());
+  window = new MainWindow(folder.Path(), Browser());
   window->Show();
   window->PadUrlBox()->ChangeValue(server.Url("/pad.xml"));
 
@@ -172,7 +172,7 @@ TEST_F(ProgressWindowTest, StopGivesUpOnASlowPadFile) {
   server.Set("/pad.xml", Reply::Stall(30s));
   server.Set("/site", Reply::Text("Thank you"));
   folder.Write("pad.dat", Site("Only", server.Url("/site")));
-  window = new MainWindow(folder.Path());
+  window = new MainWindow(folder.Path(), Browser());
   window->Show();
   window->PadUrlBox()->ChangeValue(server.Url("/pad.xml"));
 

@@ -23,7 +23,7 @@ TEST_F(SubmitTest, AnUnreachablePadFileIsReportedAndAnEmptyReportOpened) {
   folder.Write("pad.dat",
                "TITLE=Some Site\nURL=http://site.example/\nGETORPOST=http://"
                "site.example/?pad=%PADURL%\n");
-  window = new MainWindow(folder.Path());
+  window = new MainWindow(folder.Path(), Browser());
   window->Show();
   RefusingPort refusing;
   const std::string padUrl = refusing.Url("/pad.xml");

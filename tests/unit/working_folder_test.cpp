@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -12,16 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Puts the working folder back after a test has moved it.
-class KeepWorkingFolder {
- public:
-  KeepWorkingFolder() : saved_(fs::current_path()) {}
-  ~KeepWorkingFolder() { fs::current_path(saved_); }
-
- private:
-  fs::path saved_;
-};
-
 TEST(WorkingFolder, UserFilesLiveInTheUsersDataFolder) {
   EXPECT_EQ(UserFilesFolder("/data/me", "/home/me"), fs::path("/data/me/tesselwick"));
   // An unset, empty or relative XDG_DATA_HOME is ignored, as the XDG rules ask.
@@ -30,40 +21,51 @@ TEST(WorkingFolder, UserFilesLiveInTheUsersDataFolder) {
   EXPECT_EQ(UserFilesFolder("", ""), fs::path());
 }
 
-TEST(WorkingFolder, CreatesAMissingFolderPrivatelyAndWorksInIt) {
-  KeepWorkingFolder keep;
+TEST(WorkingFolder, CreatesAMissingFolderPrivatelyAndLeavesTheCurrentFolder) {
+  const fs::path current = fs::current_path();
   test::TempFolder temp;
   const fs::path folder = temp / "home" / ".local" / "share" / "tesselwick";
 
-  EXPECT_EQ(EnterWorkingFolder(folder), "");
-  EXPECT_EQ(fs::current_path(), fs::canonical(folder));
+  WorkingFolder prepared = PrepareWorkingFolder(folder);
+  EXPECT_EQ(prepared.problem, "");
+  EXPECT_EQ(prepared.path, fs::canonical(folder));
+  EXPECT_EQ(fs::current_path(), current);
   struct stat info {};
   ASSERT_EQ(stat(folder.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0700u);
 
-  // The next start finds the folder with the files of the last one.
+  // The next start finds the folder with the files of the last one, also
+  // when it is named through a link.
   temp.Write("home/.local/share/tesselwick/pad.dat", "SCRIPTVERSION=7\n");
-  fs::current_path(temp.Path());
-  EXPECT_EQ(EnterWorkingFolder(folder), "");
-  EXPECT_TRUE(fs::exists("pad.dat"));
+  fs::create_directory_symlink(folder, temp / "link");
+  prepared = PrepareWorkingFolder(temp / "link");
+  EXPECT_EQ(prepared.problem, "");
+  EXPECT_EQ(prepared.path, fs::canonical(folder));
+  EXPECT_TRUE(fs::exists(prepared.path / "pad.dat"));
 }
 
-TEST(WorkingFolder, SaysWhichFolderItCannotUseAndStaysWhereItWas) {
-  KeepWorkingFolder keep;
+TEST(WorkingFolder, SaysWhichFolderItCannotUse) {
   test::TempFolder temp;
   temp.Write("file", "x");
-  fs::current_path(temp.Path());
 
   // A file stands where a parent folder should be (also fails for root).
   const fs::path blocked = temp / "file" / "tesselwick";
-  std::string message = EnterWorkingFolder(blocked);
-  EXPECT_NE(message.find(blocked.string()), std::string::npos) << message;
-  EXPECT_EQ(fs::current_path(), fs::canonical(temp.Path()));
+  WorkingFolder prepared = PrepareWorkingFolder(blocked);
+  EXPECT_NE(prepared.problem.find(blocked.string()), std::string::npos) << prepared.problem;
+  EXPECT_EQ(prepared.path, fs::path());
 
-  message = EnterWorkingFolder(temp / "file");
-  EXPECT_NE(message.find("not a folder"), std::string::npos) << message;
-  EXPECT_NE(EnterWorkingFolder(fs::path()).find("home folder"), std::string::npos);
-  EXPECT_EQ(fs::current_path(), fs::canonical(temp.Path()));
+  prepared = PrepareWorkingFolder(temp / "file");
+  EXPECT_NE(prepared.problem.find("not a folder"), std::string::npos) << prepared.problem;
+  EXPECT_NE(PrepareWorkingFolder(fs::path()).problem.find("home folder"), std::string::npos);
+
+  if (::geteuid() != 0) {  // root may search any folder
+    const fs::path closed = temp / "closed";
+    fs::create_directory(closed);
+    fs::permissions(closed, fs::perms::owner_read | fs::perms::owner_write);
+    prepared = PrepareWorkingFolder(closed);
+    EXPECT_NE(prepared.problem.find("Permission denied"), std::string::npos) << prepared.problem;
+    fs::permissions(closed, fs::perms::owner_all);
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "core/platform/working_folder.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,10 +28,11 @@ std::filesystem::path UserFilesFolder() {
   return UserFilesFolder(xdg ? xdg : "", homeText);
 }
 
-std::string EnterWorkingFolder(const std::filesystem::path& folder) {
+WorkingFolder PrepareWorkingFolder(const std::filesystem::path& folder) {
   auto failure = [&](const std::string& reason) {
-    return "TesselWick cannot keep its files in the folder\n" + folder.string() + "\n(" + reason +
-           ").";
+    return WorkingFolder{{},
+                         "TesselWick cannot keep its files in the folder\n" + folder.string() +
+                             "\n(" + reason + ")."};
   };
   if (folder.empty()) return failure("no home folder is known");
   std::error_code ec;
@@ -42,9 +44,12 @@ std::string EnterWorkingFolder(const std::filesystem::path& folder) {
     }
   }
   if (!std::filesystem::is_directory(folder, ec)) return failure("it is not a folder");
-  std::filesystem::current_path(folder, ec);
+  // Its files are reached through it, which needs the right to search it.
+  if (faccessat(AT_FDCWD, folder.c_str(), X_OK, AT_EACCESS) != 0)
+    return failure(std::generic_category().message(errno));
+  std::filesystem::path path = std::filesystem::canonical(folder, ec);
   if (ec) return failure(ec.message());
-  return {};
+  return {std::move(path), {}};
 }
 
 }  // namespace tesselwick

@@ -17,12 +17,20 @@ std::filesystem::path UserFilesFolder(std::string_view xdgDataHome, std::string_
 // database's home folder of the user).
 std::filesystem::path UserFilesFolder();
 
-// Makes folder the working folder, so that pad.dat, tesselwick.ini,
-// ReportTemplate.htm and Report.htm are read and written there. A missing
-// folder is created first, with any missing parents; the last one is private
-// to the user (mode 0700), like the other folders under the user's data
-// folder. Returns an empty text on success, else the message for the user,
-// which names the folder and the reason.
-std::string EnterWorkingFolder(const std::filesystem::path& folder);
+// The folder where the program reads and writes pad.dat, tesselwick.ini,
+// ReportTemplate.htm and Report.htm, or why it cannot have it.
+struct WorkingFolder {
+  // Absolute, with symbolic links resolved; empty when there is a problem.
+  std::filesystem::path path;
+  // Empty when the folder can be used, else the message for the user, which
+  // names the folder and the reason.
+  std::string problem;
+};
+
+// Makes sure that `folder` can be worked in: a missing folder is created
+// first, with any missing parents; the last one is private to the user (mode
+// 0700), like the other folders under the user's data folder. The process's
+// current folder stays as it is.
+WorkingFolder PrepareWorkingFolder(const std::filesystem::path& folder);
 
 }  // namespace tesselwick
