@@ -2,9 +2,9 @@
 
 #include <chrono>
 #include <optional>
+#include <thread>
 
 #include "core/net/judgement.h"
-#include "core/net/site_requests.h"
 
 namespace tesselwick::cli {
 
@@ -13,6 +13,8 @@ namespace {
 // How long one wait for answers lasts: short enough that Ctrl+C and the
 // status line respond at once, long enough to cost nothing.
 constexpr std::chrono::milliseconds kWaitStep{100};
+// How often the wait for the PAD file looks at it and at Ctrl+C.
+constexpr std::chrono::milliseconds kPadFileStep{20};
 
 // The first `limit` bytes of a text, not ending inside a UTF-8 sequence.
 std::string Shortened(std::string text, std::size_t limit) {
@@ -93,8 +95,7 @@ std::string PrintableText(std::string_view text) {
   return printable;
 }
 
-std::string SiteLine(const SiteRecord& site, const FetchResult& answer) {
-  const Judgement judgement = JudgeAnswer(answer);
+std::string SiteLine(const SiteRecord& site, const Judgement& judgement) {
   std::string line = judgement.Word();
   line += "  " + PrintableText(site.Title);
   if (!judgement.passed) line += "  (" + judgement.reason + ")";
@@ -102,13 +103,15 @@ std::string SiteLine(const SiteRecord& site, const FetchResult& answer) {
 }
 
 ConsoleRunProgress::ConsoleRunProgress(std::ostream& out, std::ostream& err, bool showStatus,
-                                       int columns, const std::atomic<bool>* interrupted)
+                                       int columns, const std::atomic<bool>* interrupted,
+                                       std::string padUrl)
     : out_(out),
       err_(err),
       showStatus_(showStatus),
       // One column is left free, so the line never wraps.
       columns_(static_cast<std::size_t>(columns > 20 ? columns - 1 : 19)),
-      interrupted_(interrupted) {}
+      interrupted_(interrupted),
+      padUrl_(std::move(padUrl)) {}
 
 bool ConsoleRunProgress::Interrupted() const {
   return interrupted_ != nullptr && interrupted_->load();
@@ -132,52 +135,48 @@ void ConsoleRunProgress::ClearStatus() {
   statusShown_ = 0;
 }
 
-void ConsoleRunProgress::WaitForPadFile(SiteRequests& requests, const std::string& padUrl) {
-  ShowStatus("Fetching your PAD file " + padUrl + " ...");
-  while (!requests.Done()) {
-    if (Interrupted() && !requests.Stopping()) requests.Stop();
-    requests.Wait(kWaitStep);
+void ConsoleRunProgress::Wait(BackgroundFetch& padFile) {
+  ShowStatus("Fetching your PAD file " + padUrl_ + " ...");
+  while (!padFile.Done()) {
+    if (Interrupted()) padFile.Stop();
+    std::this_thread::sleep_for(kPadFileStep);
   }
   ClearStatus();
-  // The PAD file's answer is taken by the run itself; a stop leaves none.
-  if (requests.Stopping() && !requests.Answer(0)) stopped_ = true;
+  if (padFile.Stopping() && padFile.Result().cancelled) stopped_ = true;
 }
 
-void ConsoleRunProgress::WaitForSites(SiteRequests& requests,
-                                      const std::vector<SiteRecord>& sites) {
+void ConsoleRunProgress::FollowSites(SiteRun& run) {
   sitesRequested_ = true;
-  while (!requests.Done()) {
-    if (Interrupted() && !requests.Stopping()) requests.Stop();
-    const std::vector<std::size_t> arrived = requests.Wait(kWaitStep);
-    if (!arrived.empty()) ClearStatus();
-    for (std::size_t index : arrived) {
-      const std::optional<FetchResult>& answer = requests.Answer(index);
-      if (!answer) continue;
-      const std::string line = SiteLine(sites[index], *answer);
-      if (line.rfind("Pass", 0) == 0) {
-        ++passed_;
-      } else {
-        ++failed_;
-      }
-      out_ << line << '\n';
-    }
-    if (!arrived.empty()) out_.flush();
-
-    std::string status = "[" + std::to_string(requests.Finished()) + "/" +
-                         std::to_string(sites.size()) + "] " + std::to_string(passed_) +
-                         " passed, " + std::to_string(failed_) + " failed";
-    if (requests.Stopping()) {
-      status += "; stopping";
-    } else {
-      const std::vector<std::size_t> waiting = requests.InFlight();
-      for (std::size_t i = 0; i < waiting.size(); ++i)
-        status += (i == 0 ? "; waiting for " : ", ") + sites[waiting[i]].Title.str();
-    }
-    if (!requests.Done()) ShowStatus(status);
-  }
+  run_ = &run;
+  while (run.Step(kWaitStep, *this)) ShowStatus(status_);
+  run_ = nullptr;
   ClearStatus();
-  unfinished_ = sites.size() - requests.Finished();
-  if (requests.Stopping() && unfinished_ > 0) stopped_ = true;
+  unfinished_ = run.Sites().size() - run.Finished();
+  if (run.Stopped() && unfinished_ > 0) stopped_ = true;
 }
+
+void ConsoleRunProgress::SiteFinished(std::size_t index, const FetchResult&,
+                                      const Judgement& judgement) {
+  ClearStatus();
+  if (judgement.passed) {
+    ++passed_;
+  } else {
+    ++failed_;
+  }
+  out_ << SiteLine(run_->Sites()[index], judgement) << std::endl;
+}
+
+void ConsoleRunProgress::Awaiting(const std::vector<std::size_t>& indices) {
+  status_ = "[" + std::to_string(run_->Finished()) + "/" + std::to_string(run_->Sites().size()) +
+            "] " + std::to_string(passed_) + " passed, " + std::to_string(failed_) + " failed";
+  if (run_->Stopped()) {
+    status_ += "; stopping";
+    return;
+  }
+  for (std::size_t i = 0; i < indices.size(); ++i)
+    status_ += (i == 0 ? "; waiting for " : ", ") + run_->Sites()[indices[i]].Title.str();
+}
+
+bool ConsoleRunProgress::StopRequested() { return Interrupted(); }
 
 }  // namespace tesselwick::cli

@@ -9,6 +9,7 @@
 
 #include "core/app/controls.h"
 #include "core/net/http_fetch.h"
+#include "core/net/judgement.h"
 #include "core/sites/site_record.h"
 
 namespace tesselwick::cli {
@@ -21,20 +22,26 @@ std::string PrintableText(std::string_view text);
 
 // The line printed for a site that finished: "Pass  Title" or
 // "Fail  Title  (reason)", without the line feed.
-std::string SiteLine(const SiteRecord& site, const FetchResult& answer);
+std::string SiteLine(const SiteRecord& site, const Judgement& judgement);
 
-// How the command-line tool waits for a submission run: it takes every answer
-// with Wait as it arrives and prints the site's line on `out` at once; when
-// `err` is a terminal it keeps a one-line status there ("\r", rewritten in
-// place, no escape codes). When `interrupted` becomes true (Ctrl+C), the run
-// is stopped; the requests under way are abandoned.
-class ConsoleRunProgress : public RunProgress {
+// How the command-line tool follows a submission run: it prints each site's
+// line on `out` as the run tells it, and when `err` is a terminal it keeps a
+// one-line status there ("\r", rewritten in place, no escape codes). When
+// `interrupted` becomes true (Ctrl+C), it asks the run to stop; the requests
+// under way are abandoned.
+class ConsoleRunProgress : public RunProgress, public SubmissionObserver {
  public:
+  // `padUrl` is the PAD URL as typed, for the status line.
   ConsoleRunProgress(std::ostream& out, std::ostream& err, bool showStatus, int columns,
-                     const std::atomic<bool>* interrupted);
+                     const std::atomic<bool>* interrupted, std::string padUrl);
 
-  void WaitForPadFile(SiteRequests& requests, const std::string& padUrl) override;
-  void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) override;
+  void Wait(BackgroundFetch& padFile) override;
+  void FollowSites(SiteRun& run) override;
+
+  void SiteFinished(std::size_t index, const FetchResult& answer,
+                    const Judgement& judgement) override;
+  void Awaiting(const std::vector<std::size_t>& indices) override;
+  bool StopRequested() override;
 
   // True once the sites were requested: the PAD file was fetched and had a
   // category (an empty site list counts too).
@@ -56,6 +63,10 @@ class ConsoleRunProgress : public RunProgress {
   const bool showStatus_;
   const std::size_t columns_;
   const std::atomic<bool>* interrupted_;
+  const std::string padUrl_;
+  // The run being followed, and the status line it last called for.
+  SiteRun* run_ = nullptr;
+  std::string status_;
   // How many bytes of status are on the terminal's current line.
   std::size_t statusShown_ = 0;
   std::string lastStatus_;

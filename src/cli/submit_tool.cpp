@@ -344,7 +344,8 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
   MainDialog dialog(MainDialogControls{urlBox, siteList, siteCount, messages, opener},
                     options.folder);
   dialog.fetchLimits = env.fetchLimits;
-  ConsoleRunProgress progress(out, err, env.stderrIsTerminal, env.terminalColumns, env.interrupted);
+  ConsoleRunProgress progress(out, err, env.stderrIsTerminal, env.terminalColumns, env.interrupted,
+                              options.padUrl);
   dialog.runProgress = &progress;
   dialog.runUpdateDialog = [&](const std::string& programVersion, const std::string& sitesVersion) {
     UpdateSiteList(programVersion, sitesVersion, options.folder, env, err);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "core/net/judgement.h"
 #include "ui/text_convert.h"
@@ -32,13 +33,17 @@ wxString TallyLabel(int passes, int fails) {
 }
 }  // namespace
 
-ProgressWindow::ProgressWindow(wxWindow* parent, SiteRequests& requests,
-                               const std::vector<SiteRecord>& sites, Waiting waiting)
+ProgressWindow::ProgressWindow(wxWindow* parent, SiteRun& run)
+    : ProgressWindow(parent, &run, nullptr) {}
+
+ProgressWindow::ProgressWindow(wxWindow* parent, BackgroundFetch& padFile)
+    : ProgressWindow(parent, nullptr, &padFile) {}
+
+ProgressWindow::ProgressWindow(wxWindow* parent, SiteRun* run, BackgroundFetch* padFile)
     : wxDialog(parent, wxID_ANY, "Submitting Your PAD File", wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
-      requests_(requests),
-      sites_(sites),
-      waitingFor_(waiting),
+      run_(run),
+      padFile_(padFile),
       timer_(this) {
   BuildControls();
   // The Stop button has the Cancel identifier, so Esc stops the run too; the
@@ -49,7 +54,7 @@ ProgressWindow::ProgressWindow(wxWindow* parent, SiteRequests& requests,
     if (event.CanVeto()) event.Veto();
     Stop();
   });
-  Bind(wxEVT_TIMER, [this](wxTimerEvent&) { TakeAnswers(); });
+  Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Tick(); });
   timer_.Start(kRefreshMilliseconds);
   current = this;
   CentreOnParent();
@@ -66,12 +71,13 @@ void ProgressWindow::BuildControls() {
   const int margin = ConvertDialogToPixels(wxSize(7, 0)).x;
   auto* column = new wxBoxSizer(wxVERTICAL);
 
-  done_ = new wxStaticText(this, wxID_ANY,
-                           waitingFor_ == Waiting::PadFile ? wxString("Fetching your PAD file...")
-                                                           : DoneLabel(0, sites_.size()));
+  const std::size_t count = run_ != nullptr ? run_->Sites().size() : 0;
+  done_ = new wxStaticText(
+      this, wxID_ANY,
+      run_ == nullptr ? wxString("Fetching your PAD file...") : DoneLabel(0, count));
   column->Add(done_, wxSizerFlags().Expand());
   column->AddSpacer(gap);
-  gauge_ = new wxGauge(this, wxID_ANY, static_cast<int>(std::max<std::size_t>(sites_.size(), 1)),
+  gauge_ = new wxGauge(this, wxID_ANY, static_cast<int>(std::max<std::size_t>(count, 1)),
                        wxDefaultPosition, ConvertDialogToPixels(wxSize(220, 10)));
   column->Add(gauge_, wxSizerFlags().Expand());
   column->AddSpacer(2 * gap);
@@ -97,69 +103,72 @@ void ProgressWindow::BuildControls() {
   frame->Add(column, wxSizerFlags(1).Expand().Border(wxALL, margin));
   SetSizerAndFit(frame);
   // Nothing is tallied while the PAD file is awaited; Stop stays on the right.
-  if (waitingFor_ == Waiting::PadFile) tally_->SetLabel(wxString());
+  if (run_ == nullptr) tally_->SetLabel(wxString());
   stop_->SetFocus();
 }
 
-void ProgressWindow::TakeAnswers() {
-  for (std::size_t index : requests_.Poll()) {
-    const std::optional<FetchResult>& answer = requests_.Answer(index);
-    if (!answer) continue;
-    if (JudgeAnswer(*answer).passed) {
-      ++passes_;
-    } else {
-      ++fails_;
-    }
-  }
-  const std::size_t done = requests_.Finished();
-  if (waitingFor_ == Waiting::PadFile) {
-    gauge_->Pulse();
+void ProgressWindow::SiteFinished(std::size_t, const FetchResult&, const Judgement& judgement) {
+  if (judgement.passed) {
+    ++passes_;
   } else {
-    done_->SetLabel(DoneLabel(done, sites_.size()));
-    gauge_->SetValue(static_cast<int>(done));
-    tally_->SetLabel(TallyLabel(passes_, fails_));
+    ++fails_;
   }
+}
 
+void ProgressWindow::Awaiting(const std::vector<std::size_t>& indices) {
   // The list is rebuilt only when it changed, so it doesn't flicker or lose
   // its scroll position between answers.
-  const std::vector<std::size_t> waiting = requests_.InFlight();
-  if (waiting != shownWaiting_) {
-    wxArrayString titles;
-    for (std::size_t index : waiting) titles.Add(ToWx(sites_[index].Title));
-    waiting_->Set(titles);
-    shownWaiting_ = waiting;
-  }
+  if (indices == shownWaiting_) return;
+  wxArrayString titles;
+  for (std::size_t index : indices) titles.Add(ToWx(run_->Sites()[index].Title));
+  waiting_->Set(titles);
+  shownWaiting_ = indices;
+}
 
-  if (requests_.Done() && !ended_) {
+void ProgressWindow::Tick() {
+  if (ended_) return;
+  bool done = false;
+  if (run_ != nullptr) {
+    done = !run_->Step(std::chrono::milliseconds(0), *this);
+    const std::size_t finished = run_->Finished();
+    done_->SetLabel(DoneLabel(finished, run_->Sites().size()));
+    gauge_->SetValue(static_cast<int>(finished));
+    tally_->SetLabel(TallyLabel(passes_, fails_));
+  } else {
+    done = padFile_->Done();
+    gauge_->Pulse();
+  }
+  if (done) {
     ended_ = true;
     timer_.Stop();
     current = nullptr;
-    EndModal(requests_.Stopping() ? wxID_CANCEL : wxID_OK);
+    EndModal(stopRequested_ ? wxID_CANCEL : wxID_OK);
   }
 }
 
 void ProgressWindow::Stop() {
   if (ended_) return;
-  requests_.Stop();
+  stopRequested_ = true;
+  if (padFile_ != nullptr) padFile_->Stop();
   stop_->Disable();
   stop_->SetLabel("Stopping");
   // Shown at once, not at the next tick.
-  TakeAnswers();
+  Tick();
 }
 
-void WindowRunProgress::WaitForPadFile(SiteRequests& requests, const std::string& padUrl) {
+void WindowRunProgress::Wait(BackgroundFetch& padFile) {
   const auto until = std::chrono::steady_clock::now() + kQuietWait;
-  while (!requests.Done() && std::chrono::steady_clock::now() < until) requests.Wait(kYieldEvery);
-  if (requests.Done()) return;
-  const std::vector<SiteRecord> padFile{SiteRecord{padUrl, padUrl, {}, {}}};
-  ProgressWindow window(owner_, requests, padFile, ProgressWindow::Waiting::PadFile);
+  while (!padFile.Done() && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(kYieldEvery);
+  if (padFile.Done()) return;
+  ProgressWindow window(owner_, padFile);
   window.ShowModal();
 }
 
-void WindowRunProgress::WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) {
+void WindowRunProgress::FollowSites(SiteRun& run) {
   // A run without sites has nothing to show.
-  if (requests.Count() == 0) return;
-  ProgressWindow window(owner_, requests, sites);
+  if (run.Sites().empty()) return;
+  ProgressWindow window(owner_, run);
   window.ShowModal();
 }
 

@@ -16,19 +16,19 @@
 
 namespace tesselwick::ui {
 
-// The window shown while a submission run requests its sites: how many sites
-// are done of how many, the sites being waited for, the Pass and Fail counts
-// so far, and a Stop button. It is modal over the main window, so the main
+// The window shown while a submission run works: while the PAD file is
+// fetched, a moving bar; while the sites are requested, how many sites are
+// done of how many, the sites being waited for, the Pass and Fail counts so
+// far, and a Stop button. It is modal over the main window, so the main
 // window takes no input while the run works but keeps repainting. A timer
-// takes the answers as they arrive; the window closes itself when the run is
-// done, also after Stop once the requests under way have been abandoned.
-class ProgressWindow : public wxDialog {
+// steps the run, which tells the window what happened; the window closes
+// itself when the run is done, also after Stop.
+class ProgressWindow : public wxDialog, public SubmissionObserver {
  public:
-  // What the window waits for: the sites of a run, or the PAD file before them.
-  enum class Waiting { Sites, PadFile };
-
-  ProgressWindow(wxWindow* parent, SiteRequests& requests, const std::vector<SiteRecord>& sites,
-                 Waiting waiting = Waiting::Sites);
+  // Follows the sites' requests.
+  ProgressWindow(wxWindow* parent, SiteRun& run);
+  // Waits for the PAD file.
+  ProgressWindow(wxWindow* parent, BackgroundFetch& padFile);
   ~ProgressWindow() override;
 
   wxStaticText* DoneText() const { return done_; }
@@ -42,19 +42,26 @@ class ProgressWindow : public wxDialog {
   // The window of the run under way, or nullptr; for tests.
   static ProgressWindow* Current();
 
+  // What the run tells.
+  void SiteFinished(std::size_t index, const FetchResult& answer,
+                    const Judgement& judgement) override;
+  void Awaiting(const std::vector<std::size_t>& indices) override;
+  bool StopRequested() override { return stopRequested_; }
+
  private:
+  ProgressWindow(wxWindow* parent, SiteRun* run, BackgroundFetch* padFile);
   void BuildControls();
-  // Takes the answers that arrived, shows the new state, and ends the dialog
-  // once the run is done.
-  void TakeAnswers();
+  // Steps the run (or looks at the PAD file), shows the new state, and ends
+  // the dialog once it is done.
+  void Tick();
   void Stop();
 
-  SiteRequests& requests_;
-  const std::vector<SiteRecord>& sites_;
-  const Waiting waitingFor_;
+  SiteRun* run_;
+  BackgroundFetch* padFile_;
   wxTimer timer_;
   int passes_ = 0;
   int fails_ = 0;
+  bool stopRequested_ = false;
   bool ended_ = false;
   std::vector<std::size_t> shownWaiting_;
 
@@ -66,14 +73,14 @@ class ProgressWindow : public wxDialog {
 };
 
 // How the main window waits for a submission run: the progress window over
-// `owner` while the sites are requested.
+// `owner`.
 class WindowRunProgress : public RunProgress {
  public:
   explicit WindowRunProgress(wxWindow* owner) : owner_(owner) {}
   // Most PAD files arrive at once; a slow one is waited for in the progress
   // window, whose Stop gives up on it.
-  void WaitForPadFile(SiteRequests& requests, const std::string& padUrl) override;
-  void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) override;
+  void Wait(BackgroundFetch& padFile) override;
+  void FollowSites(SiteRun& run) override;
 
  private:
   wxWindow* owner_;

@@ -12,6 +12,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -143,16 +144,20 @@ std::vector<std::string> FolderListing(const std::filesystem::path& folder) {
 
 // Waits for a run like the window does, and keeps every site's answer for the
 // test to look at.
-class RecordingProgress : public RunProgress {
+class RecordingProgress : public RunProgress, public SubmissionObserver {
  public:
-  void WaitForPadFile(SiteRequests& requests, const std::string&) override {
-    while (!requests.Done()) requests.Wait(10ms);
+  void Wait(BackgroundFetch& padFile) override {
+    while (!padFile.Done()) std::this_thread::sleep_for(10ms);
   }
-  void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>&) override {
-    while (!requests.Done()) requests.Wait(10ms);
-    answers.clear();
-    for (std::size_t i = 0; i < requests.Count(); ++i) answers.push_back(requests.Answer(i));
+  void FollowSites(SiteRun& run) override {
+    answers.assign(run.Sites().size(), std::nullopt);
+    run.RunToEnd(*this);
   }
+  void SiteFinished(std::size_t index, const FetchResult& answer, const Judgement&) override {
+    answers[index] = answer;
+  }
+  void Awaiting(const std::vector<std::size_t>&) override {}
+  bool StopRequested() override { return false; }
   std::vector<std::optional<FetchResult>> answers;
 };
 

@@ -48,25 +48,36 @@ void WaitUntil(SiteRequests& requests, const std::function<bool()>& enough) {
   for (int i = 0; i < 3000 && !enough() && !requests.Done(); ++i) requests.Wait(10ms);
 }
 
-// Stands in for the progress window: lets a test act while the run waits.
-class ScriptedProgress : public RunProgress {
+// Stands in for the progress window: follows the run and asks it to stop
+// when `stopWhen` says so, given the run and the sites it awaits.
+class ScriptedProgress : public RunProgress, public SubmissionObserver {
  public:
-  explicit ScriptedProgress(std::function<void(SiteRequests&)> script)
-      : script_(std::move(script)) {}
-  void WaitForPadFile(SiteRequests& requests, const std::string&) override {
+  using StopWhen = std::function<bool(const SiteRun&, const std::vector<std::size_t>& awaiting)>;
+  explicit ScriptedProgress(StopWhen stopWhen) : stopWhen_(std::move(stopWhen)) {}
+  void Wait(BackgroundFetch& padFile) override {
     ++padFileWaits;
-    while (!requests.Done()) requests.Wait(10ms);
+    while (!padFile.Done()) std::this_thread::sleep_for(10ms);
   }
-  void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) override {
-    sitesShown = sites;
-    script_(requests);
-    while (!requests.Done()) requests.Wait(10ms);
+  void FollowSites(SiteRun& run) override {
+    sitesShown = run.Sites();
+    run_ = &run;
+    while (run.Step(10ms, *this)) {
+    }
+  }
+  void SiteFinished(std::size_t, const FetchResult&, const Judgement&) override {}
+  void Awaiting(const std::vector<std::size_t>& indices) override { awaiting_ = indices; }
+  bool StopRequested() override {
+    stop_ = stop_ || stopWhen_(*run_, awaiting_);
+    return stop_;
   }
   std::vector<SiteRecord> sitesShown;
   int padFileWaits = 0;
 
  private:
-  std::function<void(SiteRequests&)> script_;
+  StopWhen stopWhen_;
+  const SiteRun* run_ = nullptr;
+  std::vector<std::size_t> awaiting_;
+  bool stop_ = false;
 };
 
 TEST(SiteRequests, ASiteThatStallsHoldsUpNoOther) {
@@ -226,11 +237,12 @@ TEST(SubmissionRun, StopReportsTheSitesThatFinishedAndRequestsNoMore) {
 
   // Two at a time: Stalled and Quick start, then Slow takes Quick's place.
   // Stop comes while Stalled and Slow are under way.
-  ScriptedProgress progress([&server](SiteRequests& requests) {
-    WaitUntil(requests, [&] { return requests.Finished() == 1 && server.Requests().size() == 4; });
-    EXPECT_EQ(requests.InFlight(), (std::vector<std::size_t>{0, 2}));
-    requests.Stop();
-  });
+  ScriptedProgress progress(
+      [&server](const SiteRun& run, const std::vector<std::size_t>& awaiting) {
+        if (run.Finished() != 1 || server.Requests().size() != 4) return false;
+        EXPECT_EQ(awaiting, (std::vector<std::size_t>{0, 2}));
+        return true;
+      });
   FakeMainWindow w(folder.Path());
   w.dialog.maxConcurrentRequests = 2;
   w.dialog.runProgress = &progress;

@@ -4,12 +4,12 @@
 #include <string_view>
 #include <vector>
 
+#include "core/net/background_fetch.h"
 #include "core/sites/site_catalog.h"
 #include "core/sites/site_record.h"
+#include "core/submit/site_run.h"
 
 namespace tesselwick {
-
-class SiteRequests;
 
 // The small interfaces through which the logic drives its window's controls.
 // The wx layer implements them; the tests fake them.
@@ -61,18 +61,14 @@ class ShellOpener {
   virtual void Open(const std::string& target) = 0;
 };
 
-// Keeps the window alive while a submission run waits for the network. Each
-// call returns once `requests` is Done, having taken every answer with Poll or
-// Wait.
-class RunProgress {
+// Keeps a front end alive while a submission run waits for the network: the
+// PAD file's request (FetchWaiter::Wait, which returns once the fetch is
+// Done), then the sites' requests.
+class RunProgress : public FetchWaiter {
  public:
-  virtual ~RunProgress() = default;
-  // The PAD file's one request; `padUrl` is the URL as the user typed it.
-  virtual void WaitForPadFile(SiteRequests& requests, const std::string& padUrl) = 0;
-  // The sites' requests: shows the run's progress and lets the user end it
-  // early (SiteRequests::Stop). `sites` are the run's sites in list order, the
-  // same order as the requests.
-  virtual void WaitForSites(SiteRequests& requests, const std::vector<SiteRecord>& sites) = 0;
+  // Steps `run` until it is over (SiteRun::Step, with an observer that shows
+  // its progress and may stop it).
+  virtual void FollowSites(SiteRun& run) = 0;
 };
 
 }  // namespace tesselwick

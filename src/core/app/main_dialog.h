@@ -88,7 +88,6 @@ class MainDialog {
   const SiteCatalog& Sites() const { return sites_; }
 
   // --- retrieval, category, report ---
-  bool FetchBlocks(const std::string& url);
   void ExtractCategory();
   void WriteReport(const std::string& rows);
   // Writes the report with the rows that `rows` gives as the page is made.

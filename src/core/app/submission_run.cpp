@@ -8,13 +8,14 @@
 
 #include "core/app/main_dialog.h"
 #include "core/app/texts.h"
+#include "core/net/background_fetch.h"
 #include "core/net/judgement.h"
-#include "core/net/site_requests.h"
 #include "core/platform/date.h"
 #include "core/platform/text_file.h"
 #include "core/submit/category.h"
 #include "core/submit/report.h"
 #include "core/submit/site_request.h"
+#include "core/submit/site_run.h"
 #include "core/text/replace.h"
 
 namespace tesselwick {
@@ -40,16 +41,7 @@ bool TakeBlocksAnswer(MainDialog& dialog, FetchResult result) {
   return true;
 }
 
-// Without a window, the run simply waits for its sites.
-void WaitWithoutProgress(SiteRequests& requests) {
-  while (!requests.Done()) requests.Wait(std::chrono::milliseconds(200));
-}
-
 }  // namespace
-
-bool MainDialog::FetchBlocks(const std::string& url) {
-  return TakeBlocksAnswer(*this, HttpFetch(url, FetchMode::Blocks, fetchLimits));
-}
 
 void MainDialog::ExtractCategory() {
   Pull();
@@ -65,30 +57,36 @@ enum class PadFile { Fetched, Failed, Stopped };
 // browser sends them.
 std::string PadFileRequestUrl(const std::string& padUrl) { return ReplaceAll(padUrl, " ", "%20"); }
 
-// Fetches the PAD file like FetchBlocks, on a worker thread, so that the
+// Fetches the PAD file like FetchBlocks, on a thread of its own, so that the
 // window keeps repainting while a slow server is waited for. The user may
 // give up on it with Stop.
 PadFile FetchPadFile(MainDialog& dialog) {
-  SiteRequests request({PadFileRequestUrl(dialog.PadUrl)}, dialog.fetchLimits, 1,
-                       BodyKeeping::Whole);
-  if (dialog.runProgress != nullptr) dialog.runProgress->WaitForPadFile(request, dialog.PadUrl);
-  WaitWithoutProgress(request);
-  const std::optional<FetchResult>& answer = request.Answer(0);
-  if (!answer) {
+  BackgroundFetch fetch(PadFileRequestUrl(dialog.PadUrl), FetchMode::Blocks, dialog.fetchLimits);
+  if (dialog.runProgress != nullptr) dialog.runProgress->Wait(fetch);
+  const FetchResult answer = fetch.Result();
+  if (answer.cancelled) {
     dialog.ResponseText.clear();
     dialog.ResponseStatus = 0;
     return PadFile::Stopped;
   }
-  if (answer->ok && answer->status >= 400) {
+  if (answer.ok && answer.status >= 400) {
     // A missing or refused PAD file is no file without a category: it fails
     // like one that could not be fetched, and its box names the status.
     dialog.ResponseText.clear();
     dialog.ResponseStatus = 0;
-    dialog.ErrorText = "HTTP " + std::to_string(answer->status);
+    dialog.ErrorText = "HTTP " + std::to_string(answer.status);
     return PadFile::Failed;
   }
-  return TakeBlocksAnswer(dialog, *answer) ? PadFile::Fetched : PadFile::Failed;
+  return TakeBlocksAnswer(dialog, answer) ? PadFile::Fetched : PadFile::Failed;
 }
+
+// A run without a front end to show it: nothing is shown, nothing stops it.
+class Unobserved : public SubmissionObserver {
+ public:
+  void SiteFinished(std::size_t, const FetchResult&, const Judgement&) override {}
+  void Awaiting(const std::vector<std::size_t>&) override {}
+  bool StopRequested() override { return false; }
+};
 
 // The sites of a run that answered, in list order, with their status words.
 using Verdicts = std::vector<std::pair<SiteRecord, const char*>>;
@@ -104,45 +102,46 @@ Verdicts RequestSites(MainDialog& dialog) {
     dialog.ReadSiteRow(i);
     sites.push_back(dialog.CurrentSite);
   }
-
-  // Each site's URL is filled in by the worker that requests it, from the
-  // run's own copies of the values, and dropped when its request ends: however
-  // long the category, only the requests under way hold a URL.
-  const std::string category = dialog.PadCategory;
-  const std::string padUrl = dialog.PadUrl;
-  auto makeUrl = [&sites, &category, &padUrl](std::size_t index) {
-    const std::string& requestTemplate = sites[index].RequestTemplate;
-    return SiteRequestUrl(requestTemplate, category, padUrl);
-  };
-  SiteRequests requests(sites.size(), makeUrl, dialog.fetchLimits, dialog.maxConcurrentRequests);
+  SiteRun run(std::move(sites), dialog.PadCategory, dialog.PadUrl, dialog.fetchLimits,
+              dialog.maxConcurrentRequests);
+  // A site that could not be reached says so on standard error at once, as
+  // every failed retrieval does.
+  std::optional<std::size_t> lastFailed;
+  run.OnEachAnswer([&lastFailed](std::size_t index, const FetchResult& answer) {
+    if (answer.ok) return;
+    std::string number;
+    ReportFetchFailure(answer.error, number);
+    if (!lastFailed || index > *lastFailed) lastFailed = index;
+  });
   if (dialog.runProgress != nullptr) {
-    dialog.runProgress->WaitForSites(requests, sites);
+    dialog.runProgress->FollowSites(run);
+  } else {
+    Unobserved nobody;
+    run.RunToEnd(nobody);
   }
-  WaitWithoutProgress(requests);
 
-  // The answers are taken in list order, whatever order they arrived in, so
-  // the rows and the fields the run leaves behind are those of a run that
-  // requested the sites one after another: after the run, CurrentSite,
-  // ResponseText (the head of the answer) and ErrorText belong to the last
-  // site in list order that finished. A stopped run lists only the sites that
-  // finished.
+  // The rows are in list order; a stopped run lists only the sites that
+  // finished. The fields the run leaves behind follow the list too:
+  // CurrentSite is the last site in list order that finished, with the URL
+  // it was requested with, ResponseText the head of its answer, and
+  // ErrorText the number of the last site in list order that failed.
   Verdicts verdicts;
   std::optional<std::size_t> last;
-  for (std::size_t i = 0; i < sites.size(); ++i) {
-    const std::optional<FetchResult>& answer = requests.Answer(i);
-    if (!answer) continue;
-    dialog.CurrentSite = sites[i];
-    TakeBlocksAnswer(dialog, *answer);
-    verdicts.emplace_back(sites[i], JudgeAnswer(*answer).Word());
-    dialog.Push();
+  for (std::size_t i = 0; i < run.Sites().size(); ++i) {
+    if (!run.Outcomes()[i]) continue;
+    verdicts.emplace_back(run.Sites()[i], run.Outcomes()[i]->Word());
     last = i;
   }
-  // The working copy holds the URL its site was requested with (its template
-  // still, when that URL was too long to be made).
   if (last) {
-    if (std::optional<std::string> url = makeUrl(*last)) {
+    dialog.CurrentSite = run.Sites()[*last];
+    if (std::optional<std::string> url = run.RequestUrl(*last)) {
       dialog.CurrentSite.RequestTemplate = std::move(*url);
     }
+    const FetchResult& answer = *run.Answer(*last);
+    dialog.ResponseText = answer.ok ? answer.body : std::string();
+    dialog.ResponseStatus = answer.ok ? answer.status : 0;
+    if (lastFailed) dialog.ErrorText = ErrorNumber(run.Answer(*lastFailed)->error);
+    dialog.Push();
   }
   return verdicts;
 }
