@@ -92,7 +92,6 @@ class MainDialog {
   void WriteReport(const std::string& rows);
   // Writes the report with the rows that `rows` gives as the page is made.
   void WriteReport(const ReportRows& rows);
-  std::string ReadTextFile(const std::string& name);
 
   std::filesystem::path FilePath(const char* name) const { return folder_ / name; }
   MainDialogControls& Controls() { return controls_; }

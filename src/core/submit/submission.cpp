@@ -1,0 +1,68 @@
+#include "core/submit/submission.h"
+
+#include <utility>
+
+#include "core/platform/date.h"
+#include "core/platform/text_file.h"
+#include "core/submit/category.h"
+#include "core/text/program.h"
+#include "core/text/replace.h"
+
+namespace tesselwick {
+
+PadFile FetchPadFile(const std::string& padUrl, const FetchLimits& limits, FetchWaiter* waiter) {
+  BackgroundFetch fetch(ReplaceAll(padUrl, " ", "%20"), FetchMode::Blocks, limits);
+  if (waiter != nullptr) waiter->Wait(fetch);
+  PadFile pad;
+  pad.answer = fetch.Result();
+  if (pad.answer.cancelled) {
+    pad.outcome = PadFile::Outcome::Stopped;
+  } else if (!pad.answer.ok) {
+    pad.failure = ErrorNumber(pad.answer.error);
+  } else if (pad.answer.status >= 400) {
+    // A missing or refused PAD file is no file without a category: it fails
+    // like one that could not be fetched, and names the status.
+    pad.failure = "HTTP " + std::to_string(pad.answer.status);
+  } else {
+    pad.outcome = PadFile::Outcome::Fetched;
+    pad.category = ExtractCategoryText(pad.answer.body);
+  }
+  return pad;
+}
+
+std::vector<std::pair<SiteRecord, const char*>> RunVerdicts(const SiteRun& run) {
+  std::vector<std::pair<SiteRecord, const char*>> verdicts;
+  for (std::size_t i = 0; i < run.Sites().size(); ++i) {
+    if (run.Outcomes()[i]) verdicts.emplace_back(run.Sites()[i], run.Outcomes()[i]->Word());
+  }
+  return verdicts;
+}
+
+ReportWritten WriteReportFile(const std::filesystem::path& folder, const std::string& padUrl,
+                              const std::string& category, const ReportRows& rows) {
+  ReportWritten result;
+  // The report's own date, which differs from the rows' run date when the run
+  // crossed midnight.
+  const std::string date = Today();
+  // A missing template is created empty; one that can be neither opened nor
+  // created reads as empty.
+  std::optional<std::string> layout = ReadTextFileContents(folder / texts::kReportTemplateFile);
+  result.templateUnreadable = !layout;
+  if (!layout || layout->empty()) layout = BuiltInReportLayout();
+  result.file = folder / texts::kReportFile;
+  FileReplacement page(result.file);
+  FillReport(*layout, padUrl, date, category, rows,
+             [&page](std::string_view piece) { page.WriteText(piece); });
+  page.WriteText("\n");
+  result.written = page.Commit();
+  return result;
+}
+
+ReportRows VerdictRows(const std::vector<std::pair<SiteRecord, const char*>>& verdicts,
+                       const std::string& runDate) {
+  return [&verdicts, &runDate](const ReportSink& out) {
+    for (const auto& [site, status] : verdicts) out(ReportRow(site, status, runDate));
+  };
+}
+
+}  // namespace tesselwick

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/net/background_fetch.h"
+#include "core/net/http_fetch.h"
+#include "core/submit/report.h"
+#include "core/submit/site_run.h"
+
+namespace tesselwick {
+
+// The PAD file of a submission: fetched, or why not.
+struct PadFile {
+  enum class Outcome {
+    // Fetched; `category` may still be empty (the run then stops there).
+    Fetched,
+    // Not fetched: `failure` says why ("12029", or "HTTP 404" for an error
+    // status), and `answer.error` has the number when there was one.
+    Failed,
+    // The user gave up on it.
+    Stopped,
+  };
+  Outcome outcome = Outcome::Failed;
+  FetchResult answer;
+  std::string failure;
+  // The category escaped for a URL query, when the file was fetched.
+  std::string category;
+};
+
+// Fetches the PAD file at the URL as typed (its spaces sent as "%20", as a
+// browser does) on a thread of its own, while `waiter` (if any) keeps its
+// front end alive and may give it up, and takes the category out of it. A
+// file answered with status 400 or above is not fetched: no file, no
+// category.
+PadFile FetchPadFile(const std::string& padUrl, const FetchLimits& limits, FetchWaiter* waiter);
+
+// The sites of a run that finished, in list order, with their status words;
+// a stopped run has only the sites that finished.
+std::vector<std::pair<SiteRecord, const char*>> RunVerdicts(const SiteRun& run);
+
+// What writing a report did.
+struct ReportWritten {
+  // The template could not be read (a folder of that name, no permission);
+  // the built-in layout was used.
+  bool templateUnreadable = false;
+  // Report.htm holds the new report; false when it could not be written, and
+  // then the old one, if any, stays.
+  bool written = false;
+  std::filesystem::path file;
+};
+
+// Writes Report.htm in `folder`, from ReportTemplate.htm when it has a layout
+// (a missing template is created empty) or the built-in layout, with today's
+// date; the page goes to disk as it is made and replaces the old report only
+// when it was written whole.
+ReportWritten WriteReportFile(const std::filesystem::path& folder, const std::string& padUrl,
+                              const std::string& category, const ReportRows& rows);
+
+// The rows of a run's verdicts, each made as it is written, all with the
+// date the run began.
+ReportRows VerdictRows(const std::vector<std::pair<SiteRecord, const char*>>& verdicts,
+                       const std::string& runDate);
+
+}  // namespace tesselwick
