@@ -1,6 +1,6 @@
 // tesselwick-submit: the Submit button (and, with --update, the Update
-// window) for release scripts. The main window's logic runs over in-memory
-// controls, so the judging, the report and the URL history are the window's.
+// window) for release scripts. It calls the services the windows use, so the
+// judging, the report and the URL history are the window's.
 
 #include "cli/submit_tool.h"
 
@@ -17,11 +17,15 @@
 #include <utility>
 
 #include "cli/console_progress.h"
-#include "cli/memory_controls.h"
 #include "core/app/main_dialog.h"
+#include "core/app/texts.h"
 #include "core/app/update_texts.h"
+#include "core/history/url_history.h"
+#include "core/platform/date.h"
+#include "core/sites/site_catalog.h"
 #include "core/sites/site_update.h"
 #include "core/submit/report.h"
+#include "core/submit/submission.h"
 #include "core/text/replace.h"
 
 extern char** environ;
@@ -31,10 +35,6 @@ namespace tesselwick::cli {
 namespace {
 
 constexpr const char* kProgram = "tesselwick-submit";
-constexpr std::string_view kPadFileCaption = "Error Loading Your PAD File.";
-constexpr std::string_view kReportCaption = "Error Log";
-constexpr std::string_view kTemplateCaption = "Error";
-constexpr std::string_view kHistoryCaption = "Error Writing File";
 
 // The longest overall time limit --timeout takes: a day.
 constexpr long kLongestTimeout = 86400;
@@ -172,58 +172,14 @@ std::string MessageLine(std::string_view caption, std::string_view text) {
   return PrintableText(line + flat);
 }
 
-// A text that is an error number alone, described; any other text as it is.
-std::string ErrorNumberText(std::string_view text) {
-  int number = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) {
-    return std::string(text);
-  }
-  return "error " + DescribeFetchError(static_cast<FetchError>(number));
-}
-
-// The main window's message boxes, as lines on standard error, each with the
-// file or URL it is about.
-class RunMessages : public MessageSink {
- public:
-  RunMessages(std::ostream& err, std::string padUrl, std::filesystem::path folder)
-      : err_(err), padUrl_(std::move(padUrl)), folder_(std::move(folder)) {}
-
-  void ShowMessage(std::string_view text, std::string_view caption) override {
-    std::string line;
-    if (caption == kPadFileCaption) {
-      // The PAD file's error box shows the error number alone.
-      line = MessageLine(caption, ErrorNumberText(text)) + " (" + PrintableText(padUrl_) + ")";
-    } else if (caption == kReportCaption) {
-      reportNotWritten = true;
-      line = MessageLine(caption, text) + " (" + ShownPath(folder_, texts::kReportFile) + ")";
-    } else if (caption == kTemplateCaption) {
-      line = MessageLine(caption, text) + " (" + ShownPath(folder_, texts::kReportTemplateFile) +
-             "; the built-in layout is used)";
-    } else if (caption == kHistoryCaption) {
-      line = MessageLine(caption, text) + " (" + ShownPath(folder_, texts::kHistoryFile) + ")";
-    } else {
-      line = MessageLine(caption, text);
-    }
-    err_ << kProgram << ": " << line << std::endl;
-  }
-
-  bool reportNotWritten = false;
-
- private:
-  std::ostream& err_;
-  std::string padUrl_;
-  std::filesystem::path folder_;
-};
-
 // Where the report goes once written: to the browser with --open, nowhere
 // otherwise.
-class ReportOpener : public ShellOpener {
+class ReportOpener {
  public:
   ReportOpener(bool open, const SubmitToolEnvironment& env, std::ostream& err)
       : open_(open), env_(env), err_(err) {}
 
-  void Open(const std::string& target) override {
+  void Open(const std::string& target) {
     if (!open_) return;
     std::error_code ec;
     std::filesystem::path path = std::filesystem::absolute(target, ec);
@@ -336,41 +292,91 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
 
 int Submit(const Options& options, std::ostream& out, std::ostream& err,
            const SubmitToolEnvironment& env) {
-  MemoryUrlBox urlBox;
-  MemorySiteTable siteList;
-  MemoryText siteCount;
-  RunMessages messages(err, options.padUrl, options.folder);
-  ReportOpener opener(options.open, env, err);
-  MainDialog dialog(MainDialogControls{urlBox, siteList, siteCount, messages, opener},
-                    options.folder);
-  dialog.fetchLimits = env.fetchLimits;
-  ConsoleRunProgress progress(out, err, env.stderrIsTerminal, env.terminalColumns, env.interrupted,
-                              options.padUrl);
-  dialog.runProgress = &progress;
-  dialog.runUpdateDialog = [&](const std::string& programVersion, const std::string& sitesVersion) {
-    UpdateSiteList(programVersion, sitesVersion, options.folder, env, err);
+  const std::filesystem::path& folder = options.folder;
+  // The window's boxes, as lines on standard error, each with the file or URL
+  // it is about.
+  auto say = [&err](std::string_view caption, std::string_view text, const std::string& about) {
+    err << kProgram << ": " << MessageLine(caption, text) << about << std::endl;
+  };
+  auto about = [&folder](const char* name, std::string_view more = {}) {
+    return " (" + ShownPath(folder, name) + std::string(more) + ")";
   };
 
-  // The window opens: site list and history are loaded.
-  dialog.Initialise();
+  // What the window loads when it opens: the site list and the history.
+  SiteCatalog sites;
+  auto loadSites = [&] {
+    SiteRecord working;
+    const SiteCatalog::Loaded loaded = sites.Load(folder / texts::kSiteFile, working);
+    if (loaded.problem) {
+      say(texts::kSiteListUnreadableCaption,
+          UnreadableSiteListText(folder / texts::kSiteFile, *loaded.problem), "");
+    }
+  };
+  loadSites();
+  UrlHistory history;
+  history.Load(folder / texts::kHistoryFile);
   if (options.update) {
     // As the Update button does: the update, then the list loaded anew.
-    dialog.OnUpdateSites();
+    UpdateSiteList(texts::kProgramVersion, sites.Version(), folder, env, err);
+    sites.Clear();
+    loadSites();
     if (Interrupted(env)) {
       err << kProgram << ": stopped; nothing was submitted" << std::endl;
       return exit_status::kStopped;
     }
   }
-  if (dialog.SiteCount == 0) {
-    err << kProgram << ": the site list is empty (" << ShownPath(options.folder, texts::kSiteFile)
+  if (sites.Count() == 0) {
+    err << kProgram << ": the site list is empty (" << ShownPath(folder, texts::kSiteFile)
         << "): no site will be requested" << (options.update ? "" : "; --update fetches one")
         << std::endl;
   }
 
-  // The URL typed into the box, then Submit, then the window closes.
-  urlBox.SetEditText(options.padUrl);
-  dialog.SubmissionRun();
-  dialog.CloseDown();
+  // Submit: the URL is remembered before anything is fetched.
+  history.Remember(options.padUrl);
+  const std::string runDate = Today();
+  ConsoleRunProgress progress(out, err, env.stderrIsTerminal, env.terminalColumns, env.interrupted,
+                              options.padUrl);
+  const std::string aboutPad = " (" + PrintableText(options.padUrl) + ")";
+  std::vector<std::pair<SiteRecord, const char*>> verdicts;
+  std::string category;
+  const PadFile pad = FetchPadFile(options.padUrl, env.fetchLimits, &progress);
+  if (pad.outcome == PadFile::Outcome::Failed) {
+    if (pad.answer.ok) {
+      say(texts::kPadFileCaption, pad.failure, aboutPad);
+    } else {
+      err << "OpenUrl failed: " << ErrorNumber(pad.answer.error) << std::endl;
+      say(texts::kPadFileCaption, "error " + DescribeFetchError(pad.answer.error), aboutPad);
+    }
+  } else if (pad.outcome == PadFile::Outcome::Fetched && pad.category.empty()) {
+    say(texts::kPadFileCaption, texts::kNoCategory, aboutPad);
+  } else if (pad.outcome == PadFile::Outcome::Fetched) {
+    category = pad.category;
+    std::vector<SiteRecord> rows;
+    rows.reserve(sites.Count());
+    for (std::size_t i = 0; i < sites.Count(); ++i) rows.push_back(sites.Row(i));
+    SiteRun run(std::move(rows), category, options.padUrl, env.fetchLimits);
+    run.OnEachAnswer([&err](std::size_t, const FetchResult& answer) {
+      if (!answer.ok) err << "OpenUrl failed: " << ErrorNumber(answer.error) << std::endl;
+    });
+    progress.FollowSites(run);
+    verdicts = RunVerdicts(run);
+  }
+
+  // The report, written on every path, then the history, as the window
+  // closes.
+  const ReportWritten report =
+      WriteReportFile(folder, options.padUrl, category, VerdictRows(verdicts, runDate));
+  if (report.templateUnreadable) {
+    say(texts::kTemplateUnreadableCaption, texts::kTemplateUnreadable,
+        about(texts::kReportTemplateFile, "; the built-in layout is used"));
+  }
+  if (!report.written) {
+    say(texts::kReportUnwritableCaption, texts::kReportUnwritable, about(texts::kReportFile));
+  }
+  ReportOpener(options.open, env, err).Open(report.file.string());
+  if (!history.Save(folder / texts::kHistoryFile, options.padUrl)) {
+    say(texts::kHistoryUnwritableCaption, texts::kHistoryUnwritable, about(texts::kHistoryFile));
+  }
 
   if (progress.Stopped()) {
     err << kProgram << ": stopped; "
@@ -379,15 +385,14 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
                 : std::string("no site was requested"))
         << std::endl;
   }
-  if (!messages.reportNotWritten) {
-    err << kProgram << ": report written to " << ShownPath(options.folder, texts::kReportFile)
-        << std::endl;
+  if (report.written) {
+    err << kProgram << ": report written to " << ShownPath(folder, texts::kReportFile) << std::endl;
   }
   out << progress.Passed() << " passed, " << progress.Failed() << " failed" << std::endl;
 
   if (progress.Stopped()) return exit_status::kStopped;
   if (!progress.SitesRequested()) return exit_status::kPadFileFailed;
-  if (messages.reportNotWritten) return exit_status::kReportNotWritten;
+  if (!report.written) return exit_status::kReportNotWritten;
   return progress.Failed() > 0 ? exit_status::kSomeFailed : exit_status::kAllPassed;
 }
 

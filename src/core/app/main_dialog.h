@@ -103,4 +103,8 @@ class MainDialog {
   SiteCatalog sites_;
 };
 
+// The text of the box that says a site file could not be read: which file
+// (as an absolute path) and why.
+std::string UnreadableSiteListText(const std::filesystem::path& file, std::string_view problem);
+
 }  // namespace tesselwick

@@ -6,6 +6,13 @@
 
 namespace tesselwick {
 
+std::string UnreadableSiteListText(const std::filesystem::path& file, std::string_view problem) {
+  std::error_code ec;
+  const std::filesystem::path shown = std::filesystem::absolute(file, ec);
+  return std::string(texts::kSiteListUnreadable) + "\r\n" + (ec ? file : shown).string() + ": " +
+         std::string(problem);
+}
+
 void MainDialog::CreateSiteColumns() {
   controls_.siteList.CreateColumns({"Title", "URL", "Submit URL", "Get Or Post"});
   AutosizeSiteColumns();
@@ -43,12 +50,9 @@ void MainDialog::LoadSiteFile() {
   // What is pending in CurrentSite is still listed.
   const SiteCatalog::Loaded loaded = sites_.Load(FilePath(texts::kSiteFile), CurrentSite);
   if (loaded.problem) {
-    std::error_code ec;
-    const std::filesystem::path shown = std::filesystem::absolute(FilePath(texts::kSiteFile), ec);
-    controls_.messages.ShowMessage("The site list cannot be read.\r\n" +
-                                       (ec ? FilePath(texts::kSiteFile) : shown).string() + ": " +
-                                       *loaded.problem,
-                                   "Error Loading Site List");
+    controls_.messages.ShowMessage(
+        UnreadableSiteListText(FilePath(texts::kSiteFile), *loaded.problem),
+        texts::kSiteListUnreadableCaption);
   }
   if (loaded.version) SitesVersion = *loaded.version;
   // The file's last record is now in row 0. The columns are fitted once for

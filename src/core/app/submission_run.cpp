@@ -15,12 +15,7 @@
 #include "core/submit/submission.h"
 
 namespace tesselwick {
-namespace {
-
-constexpr const char* kPadFileCaption = "Error Loading Your PAD File.";
-constexpr const char* kNoCategory = "Your PAD File Needs to Contain a Category";
-
-}  // namespace
+namespace {}  // namespace
 
 void MainDialog::ExtractCategory() {
   Pull();
@@ -117,7 +112,7 @@ void MainDialog::SubmissionRun() {
       } else {
         ReportFetchFailure(pad.answer.error, ErrorText);
       }
-      controls_.messages.ShowMessage(ErrorText, kPadFileCaption);
+      controls_.messages.ShowMessage(ErrorText, texts::kPadFileCaption);
     }
   } else {
     ResponseStatus = pad.answer.status;
@@ -125,7 +120,7 @@ void MainDialog::SubmissionRun() {
     ResponseText = std::move(pad.answer.body);
     ExtractCategory();
     if (PadCategory.empty()) {
-      controls_.messages.ShowMessage(kNoCategory, kPadFileCaption);
+      controls_.messages.ShowMessage(texts::kNoCategory, texts::kPadFileCaption);
     } else {
       verdicts = RequestSites(*this);
     }

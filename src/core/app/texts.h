@@ -15,4 +15,16 @@ inline constexpr const char* kAboutMenuEntry = "&About TesselWick...";
 inline constexpr const char* kSocketsFailed = "Windows sockets initialization failed.";
 inline constexpr const char* kInternalError = "Internal application error.";
 
+// The main window's boxes about its files and the PAD file: text, caption.
+inline constexpr const char* kPadFileCaption = "Error Loading Your PAD File.";
+inline constexpr const char* kNoCategory = "Your PAD File Needs to Contain a Category";
+inline constexpr const char* kTemplateUnreadable = "Error loading file";
+inline constexpr const char* kTemplateUnreadableCaption = "Error";
+inline constexpr const char* kReportUnwritable = "Could not write to report file";
+inline constexpr const char* kReportUnwritableCaption = "Error Log";
+inline constexpr const char* kHistoryUnwritable = "Save to File";
+inline constexpr const char* kHistoryUnwritableCaption = "Error Writing File";
+inline constexpr const char* kSiteListUnreadable = "The site list cannot be read.";
+inline constexpr const char* kSiteListUnreadableCaption = "Error Loading Site List";
+
 }  // namespace tesselwick::texts

@@ -33,7 +33,7 @@ void MainDialog::SaveUrlHistory() {
   // No pull: PadUrl is what the last command (or Quit) took from the box.
   Push();
   if (!history_.Save(FilePath(texts::kHistoryFile), PadUrl))
-    controls_.messages.ShowMessage("Save to File", "Error Writing File");
+    controls_.messages.ShowMessage(texts::kHistoryUnwritable, texts::kHistoryUnwritableCaption);
 }
 
 }  // namespace tesselwick
