@@ -99,7 +99,7 @@ void MainWindow::BindEvents() {
   Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& event) {
     // While a submission run works, its progress window is the one to close
     // (it stops the run); the main window waits for the report.
-    if (ProgressWindow::Current() != nullptr && event.CanVeto()) {
+    if (runProgress_.Active() != nullptr && event.CanVeto()) {
       event.Veto();
       return;
     }

@@ -27,6 +27,8 @@ class MainWindow : public wxDialog {
   int RunModal();
 
   MainDialog& Logic() { return *logic_; }
+  // The progress window of the submission run under way, or nullptr.
+  ProgressWindow* Progress() const { return runProgress_.Active(); }
   wxComboBox* PadUrlBox() const { return padUrl_; }
   SiteListView* SiteList() const { return siteList_; }
   wxTextCtrl* SiteCountBox() const { return siteCount_; }

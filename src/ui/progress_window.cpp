@@ -16,7 +16,6 @@
 namespace tesselwick::ui {
 
 namespace {
-ProgressWindow* current = nullptr;
 // Often enough that the counts move smoothly, rarely enough to cost nothing.
 constexpr int kRefreshMilliseconds = 50;
 // How long a PAD file may take before the progress window shows, and how
@@ -56,15 +55,10 @@ ProgressWindow::ProgressWindow(wxWindow* parent, SiteRun* run, BackgroundFetch* 
   });
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Tick(); });
   timer_.Start(kRefreshMilliseconds);
-  current = this;
   CentreOnParent();
 }
 
-ProgressWindow::~ProgressWindow() {
-  if (current == this) current = nullptr;
-}
-
-ProgressWindow* ProgressWindow::Current() { return current; }
+ProgressWindow::~ProgressWindow() = default;
 
 void ProgressWindow::BuildControls() {
   const int gap = ConvertDialogToPixels(wxSize(4, 0)).x;
@@ -141,7 +135,6 @@ void ProgressWindow::Tick() {
   if (done) {
     ended_ = true;
     timer_.Stop();
-    current = nullptr;
     EndModal(stopRequested_ ? wxID_CANCEL : wxID_OK);
   }
 }
@@ -162,14 +155,20 @@ void WindowRunProgress::Wait(BackgroundFetch& padFile) {
     std::this_thread::sleep_for(kYieldEvery);
   if (padFile.Done()) return;
   ProgressWindow window(owner_, padFile);
-  window.ShowModal();
+  ShowModal(window);
 }
 
 void WindowRunProgress::FollowSites(SiteRun& run) {
   // A run without sites has nothing to show.
   if (run.Sites().empty()) return;
   ProgressWindow window(owner_, run);
+  ShowModal(window);
+}
+
+void WindowRunProgress::ShowModal(ProgressWindow& window) {
+  active_ = &window;
   window.ShowModal();
+  active_ = nullptr;
 }
 
 }  // namespace tesselwick::ui

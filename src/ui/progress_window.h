@@ -39,9 +39,6 @@ class ProgressWindow : public wxDialog, public SubmissionObserver {
   int PassCount() const { return passes_; }
   int FailCount() const { return fails_; }
 
-  // The window of the run under way, or nullptr; for tests.
-  static ProgressWindow* Current();
-
   // What the run tells.
   void SiteFinished(std::size_t index, const FetchResult& answer,
                     const Judgement& judgement) override;
@@ -81,9 +78,15 @@ class WindowRunProgress : public RunProgress {
   // window, whose Stop gives up on it.
   void Wait(BackgroundFetch& padFile) override;
   void FollowSites(SiteRun& run) override;
+  // The progress window while a run works, or nullptr.
+  ProgressWindow* Active() const { return active_; }
 
  private:
+  // Shows `window` modally and keeps it as the active one meanwhile.
+  void ShowModal(ProgressWindow& window);
+
   wxWindow* owner_;
+  ProgressWindow* active_ = nullptr;
 };
 
 }  // namespace tesselwick::ui

@@ -68,7 +68,7 @@ TEST_F(ProgressWindowTest, ShowsTheRunAndStopEndsItWithTheFinishedSites) {
   int ticks = 0;
   wxTimer watcher;
   watcher.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-    ProgressWindow* progress = ProgressWindow::Current();
+    ProgressWindow* progress = window->Progress();
     if (progress == nullptr || pressed) return;
     const bool settled = progress->DoneText()->GetLabel() == "3 of 4 sites done" &&
                          progress->WaitingList()->GetCount() == 1;
@@ -105,7 +105,7 @@ TEST_F(ProgressWindowTest, ShowsTheRunAndStopEndsItWithTheFinishedSites) {
   EXPECT_TRUE(seen.modal);
   EXPECT_FALSE(seen.mainWindowClosed);
   // The window has closed itself.
-  EXPECT_EQ(ProgressWindow::Current(), nullptr);
+  EXPECT_EQ(window->Progress(), nullptr);
 
   // The report lists the sites that finished, in list order.
   const std::string report = folder.Read("Report.htm");
@@ -135,7 +135,7 @@ TEST_F(ProgressWindowTest, ASlowPadFileKeepsTheWindowsRepaintingAndARunThatEndsC
   bool progressShown = false;
   wxTimer watcher;
   watcher.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-    ProgressWindow* progress = ProgressWindow::Current();
+    ProgressWindow* progress = window->Progress();
     if (progress == nullptr) return;
     if (server.Requests().size() == 1) {
       if (progress->IsModal()) ++ticksWhileWaiting;
@@ -155,7 +155,7 @@ TEST_F(ProgressWindowTest, ASlowPadFileKeepsTheWindowsRepaintingAndARunThatEndsC
   // The progress window showed while the sites were awaited, and closed
   // itself once they had answered.
   EXPECT_TRUE(progressShown);
-  EXPECT_EQ(ProgressWindow::Current(), nullptr);
+  EXPECT_EQ(window->Progress(), nullptr);
   const std::string rows = Row("First", "Pass") + Row("Second", "Pass");
   EXPECT_NE(folder.Read("Report.htm").find("</tr>" + rows + "</table>"), std::string::npos);
   EXPECT_EQ(opened.size(), 1u);
@@ -180,7 +180,7 @@ TEST_F(ProgressWindowTest, StopGivesUpOnASlowPadFile) {
   std::string shown;
   wxTimer watcher;
   watcher.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-    ProgressWindow* progress = ProgressWindow::Current();
+    ProgressWindow* progress = window->Progress();
     if (progress == nullptr || !progress->StopButton()->IsEnabled()) return;
     shown = progress->DoneText()->GetLabel().ToStdString();
     wxCommandEvent stop(wxEVT_BUTTON, wxID_CANCEL);
