@@ -57,6 +57,18 @@ std::optional<long> TimeoutSeconds(std::string_view text) {
   return seconds;
 }
 
+// The value of an option that takes one, when args[i] is that option: the
+// next argument ("--folder DIR", which it then skips) or what follows "="
+// ("--folder=DIR"); empty when there is none.
+std::optional<std::string> OptionValue(const std::vector<std::string>& args, std::size_t& i,
+                                       std::string_view name) {
+  const std::string& arg = args[i];
+  if (arg == name) return i + 1 < args.size() ? args[++i] : std::string();
+  if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 && arg[name.size()] == '=')
+    return arg.substr(name.size() + 1);
+  return std::nullopt;
+}
+
 // Either the options, or the usage error in plain words.
 struct Parsed {
   std::optional<Options> options;
@@ -91,37 +103,21 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
       options.update = true;
     } else if (arg == "--open") {
       options.open = true;
-    } else if (arg == "--folder" || arg.rfind("--folder=", 0) == 0) {
-      std::string folder;
-      if (arg == "--folder") {
-        if (i + 1 >= args.size()) {
-          parsed.error = "option '--folder' needs a folder";
-          return parsed;
-        }
-        folder = args[++i];
-      } else {
-        folder = arg.substr(std::string_view("--folder=").size());
-      }
-      if (folder.empty()) {
+    } else if (std::optional<std::string> folder = OptionValue(args, i, "--folder")) {
+      if (folder->empty()) {
         parsed.error = "option '--folder' needs a folder";
         return parsed;
       }
-      options.folder = folder;
-    } else if (arg == "--timeout" || arg.rfind("--timeout=", 0) == 0) {
-      std::string value;
-      if (arg == "--timeout") {
-        if (i + 1 >= args.size()) {
-          parsed.error = "option '--timeout' needs a number of seconds";
-          return parsed;
-        }
-        value = args[++i];
-      } else {
-        value = arg.substr(std::string_view("--timeout=").size());
+      options.folder = *folder;
+    } else if (std::optional<std::string> value = OptionValue(args, i, "--timeout")) {
+      if (value->empty()) {
+        parsed.error = "option '--timeout' needs a number of seconds";
+        return parsed;
       }
-      options.timeoutSeconds = TimeoutSeconds(value);
+      options.timeoutSeconds = TimeoutSeconds(*value);
       if (!options.timeoutSeconds) {
         parsed.error = "option '--timeout' takes a whole number of seconds from 1 to " +
-                       std::to_string(kLongestTimeout) + ", not '" + PrintableText(value) + "'";
+                       std::to_string(kLongestTimeout) + ", not '" + PrintableText(*value) + "'";
         return parsed;
       }
     } else {

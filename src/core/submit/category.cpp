@@ -5,6 +5,8 @@
 #include <optional>
 #include <utility>
 
+#include "core/text/percent_encode.h"
+
 namespace tesselwick {
 namespace {
 
@@ -124,7 +126,6 @@ std::string_view Trim(std::string_view text) {
 // Makes the category safe in a URL's query, in one pass so that nothing put in is escaped
 // again. Space, "&" and ":" keep the forms that download sites expect.
 std::string EscapeForQuery(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string escaped;
   escaped.reserve(text.size());
   for (char c : text) {
@@ -134,9 +135,7 @@ std::string EscapeForQuery(std::string_view text) {
     } else if (c == '&') {
       escaped += "%26amp%3B";
     } else if (c == '%' || c == '+' || c == '#' || c == ':' || byte < 0x20 || byte >= 0x7F) {
-      escaped += '%';
-      escaped += kHex[byte >> 4];
-      escaped += kHex[byte & 0x0F];
+      AppendPercentEncoded(escaped, byte);
     } else {
       escaped += c;
     }

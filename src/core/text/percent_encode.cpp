@@ -8,16 +8,20 @@ bool NeedsEncoding(unsigned char c) {
 }
 }  // namespace
 
-std::string PercentEncodeValue(std::string_view text) {
+void AppendPercentEncoded(std::string& out, unsigned char byte) {
   static constexpr char kHex[] = "0123456789ABCDEF";
+  out += '%';
+  out += kHex[byte >> 4];
+  out += kHex[byte & 0x0F];
+}
+
+std::string PercentEncodeValue(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (NeedsEncoding(byte)) {
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0x0F];
+      AppendPercentEncoded(out, byte);
     } else {
       out += c;
     }

@@ -11,4 +11,7 @@ namespace tesselwick {
 // value ("2026.12", "http://host/pad.xml") goes out byte for byte.
 std::string PercentEncodeValue(std::string_view text);
 
+// Appends one byte as "%XX" (upper-case hex).
+void AppendPercentEncoded(std::string& out, unsigned char byte);
+
 }  // namespace tesselwick
