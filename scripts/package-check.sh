@@ -16,6 +16,7 @@
 # TESSELWICK_CHECK_SHOT=FILE to keep a screenshot of the program's window.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/processes.sh
 started=$SECONDS
 port="${TESSELWICK_CHECK_PORT:-8520}"
 display="${TESSELWICK_CHECK_DISPLAY:-:93}"
@@ -40,13 +41,7 @@ site_pid=""
 xvfb_pid=""
 program_pid=""
 stop() {
-  local pid
-  for pid in "$program_pid" "$site_pid" "$xvfb_pid"; do
-    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-      kill -TERM "$pid" 2>/dev/null || true
-      wait "$pid" 2>/dev/null || true
-    fi
-  done
+  end_processes "$program_pid" "$site_pid" "$xvfb_pid"
   rm -rf "$work"
 }
 trap stop EXIT

@@ -4,6 +4,7 @@
 # tesselwick-submit is built too, so it can be tried against the demo site.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/processes.sh
 scripts/install-deps.sh
 cmake --preset dev >/dev/null
 cmake --build --preset dev --target tesselwick tesselwick-site tesselwick-submit
@@ -24,12 +25,7 @@ site_get() {
 port_in_use() { timeout 1 bash -c ">/dev/tcp/$host/$port" 2>/dev/null; }
 
 site_pid=""
-stop_site() {
-  if [ -n "$site_pid" ] && kill -0 "$site_pid" 2>/dev/null; then
-    kill -TERM "$site_pid" 2>/dev/null || true
-    wait "$site_pid" 2>/dev/null || true
-  fi
-}
+stop_site() { end_processes "$site_pid"; }
 trap stop_site EXIT
 
 if port_in_use; then

@@ -20,6 +20,7 @@
 #                                           answers on PORT+1 for the comparison
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/processes.sh
 started=$SECONDS
 port="${1:-8533}"
 site_port=$((port + 1))
@@ -55,13 +56,7 @@ work=$(mktemp -d /tmp/tesselwick-site-export-check.XXXXXX)
 nginx_pid=""
 site_pid=""
 stop() {
-  local pid
-  for pid in "$nginx_pid" "$site_pid"; do
-    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-      kill -TERM "$pid" 2>/dev/null || true
-      wait "$pid" 2>/dev/null || true
-    fi
-  done
+  end_processes "$nginx_pid" "$site_pid"
   rm -rf "$work"
 }
 trap stop EXIT

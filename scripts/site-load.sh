@@ -21,6 +21,7 @@
 # held open cost a few KiB each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/processes.sh
 preset="${1:-ci}"
 port="${2:-8531}"
 host=127.0.0.1
@@ -46,12 +47,7 @@ fi
 "$build/server/tesselwick-site" --demo --data server/data --host "$host" --port "$port" \
   >"$log" 2>&1 &
 site_pid=$!
-stop_site() {
-  if kill -0 "$site_pid" 2>/dev/null; then
-    kill -TERM "$site_pid" 2>/dev/null || true
-    wait "$site_pid" 2>/dev/null || true
-  fi
-}
+stop_site() { end_processes "$site_pid"; }
 trap stop_site EXIT
 for _ in $(seq 100); do
   port_in_use && break
