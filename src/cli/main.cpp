@@ -3,12 +3,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/submit_tool.h"
+#include "core/net/background_fetch.h"
 
 namespace {
 
@@ -37,5 +39,8 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, OnInterrupt);
 
   const std::vector<std::string> args(argv + 1, argv + argc);
-  return tesselwick::cli::RunSubmitTool(args, std::cout, std::cerr, env);
+  const int code = tesselwick::cli::RunSubmitTool(args, std::cout, std::cerr, env);
+  // A request given up with Ctrl+C may still be winding down.
+  tesselwick::BackgroundFetch::WaitForUnfinished(std::chrono::seconds(2));
+  return code;
 }

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/net/background_fetch.h"
 #include "support/refusing_port.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
@@ -311,6 +312,34 @@ TEST(HttpFetch, RetrievalsRunSideBySide) {
   for (int i = 0; i < kCount; ++i) {
     EXPECT_EQ(results[static_cast<std::size_t>(i)].body, "answer " + std::to_string(i));
   }
+}
+
+// A fetch given up is Done at once with a cancelled result, whatever its
+// server does; its thread winds down by itself, and the program can wait for
+// that before it ends.
+TEST(BackgroundFetch, StopGivesUpAtOnceAndTheThreadEndsByItself) {
+  TestHttpServer server;
+  server.Set("/stall", Reply::Stall(30s));
+  server.Set("/pad.xml", Reply::Text("<XML_DIZ_INFO/>"));
+  {
+    BackgroundFetch fetch(server.Url("/stall"), FetchMode::Blocks, {});
+    while (server.Requests().empty()) std::this_thread::sleep_for(5ms);
+    EXPECT_FALSE(fetch.Done());
+    fetch.Stop();
+    EXPECT_TRUE(fetch.Done());
+    const FetchResult result = fetch.Result();
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.error, FetchError::ConnectionAborted);
+  }
+  EXPECT_TRUE(BackgroundFetch::WaitForUnfinished(10s));
+
+  BackgroundFetch whole(server.Url("/pad.xml"), FetchMode::Blocks, {});
+  const FetchResult answer = whole.Result();
+  EXPECT_TRUE(answer.ok);
+  EXPECT_EQ(answer.body, "<XML_DIZ_INFO/>");
+  // Stopped after the answer came: the answer stays.
+  whole.Stop();
+  EXPECT_TRUE(whole.Result().ok);
 }
 
 }  // namespace

@@ -4,11 +4,22 @@
 
 namespace tesselwick {
 
+namespace {
+// The fetch threads that have not ended yet.
+std::mutex unfinishedMutex;
+std::condition_variable unfinishedEnded;
+int unfinished = 0;
+}  // namespace
+
 BackgroundFetch::BackgroundFetch(std::string url, FetchMode mode, FetchLimits limits)
     : state_(std::make_shared<State>()) {
   state_->url = std::move(url);
   // Started here, not on the thread, so two fetches never race to start it.
   InitNetwork();
+  {
+    std::lock_guard<std::mutex> lock(unfinishedMutex);
+    ++unfinished;
+  }
   thread_ = std::thread([state = state_, mode, limits]() mutable {
     limits.cancel = &state->stop;
     FetchResult result = HttpFetch(state->url, mode, limits);
@@ -18,6 +29,11 @@ BackgroundFetch::BackgroundFetch(std::string url, FetchMode mode, FetchLimits li
       if (!state->result) state->result = std::move(result);
     }
     state->ended.notify_all();
+    {
+      std::lock_guard<std::mutex> lock(unfinishedMutex);
+      --unfinished;
+    }
+    unfinishedEnded.notify_all();
   });
 }
 
@@ -51,6 +67,11 @@ FetchResult BackgroundFetch::Result() {
   std::unique_lock<std::mutex> lock(state_->mutex);
   state_->ended.wait(lock, [this] { return state_->result.has_value(); });
   return *state_->result;
+}
+
+bool BackgroundFetch::WaitForUnfinished(std::chrono::milliseconds limit) {
+  std::unique_lock<std::mutex> lock(unfinishedMutex);
+  return unfinishedEnded.wait_for(lock, limit, [] { return unfinished == 0; });
 }
 
 }  // namespace tesselwick

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -35,6 +36,11 @@ class BackgroundFetch {
   bool Stopping() const { return state_->stop.load(); }
   // Waits until the request has ended (or was given up) and gives its result.
   FetchResult Result();
+
+  // Waits, at most `limit`, for the threads of fetches given up earlier that
+  // are still winding down, so that the program does not end while one of
+  // them still uses the network layer. True when none is left.
+  static bool WaitForUnfinished(std::chrono::milliseconds limit);
 
  private:
   // Shared with the thread, which may outlive this object after a Stop.
