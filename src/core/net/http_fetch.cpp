@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 namespace tesselwick {
 namespace {
@@ -337,43 +338,22 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
 std::string ErrorNumber(FetchError error) { return std::to_string(static_cast<int>(error)); }
 
 std::string DescribeFetchError(FetchError error) {
-  const char* words = nullptr;
-  switch (error) {
-    case FetchError::TimedOut:
-      words = "timed out";
-      break;
-    case FetchError::Internal:
-      words = "other failure";
-      break;
-    case FetchError::InvalidUrl:
-      words = "invalid URL";
-      break;
-    case FetchError::UnrecognizedScheme:
-      words = "not an http or https address";
-      break;
-    case FetchError::NameNotResolved:
-      words = "host not found";
-      break;
-    case FetchError::CannotConnect:
-      words = "cannot connect";
-      break;
-    case FetchError::ConnectionAborted:
-      words = "connection aborted";
-      break;
-    case FetchError::InvalidServerResponse:
-      words = "not a valid HTTP answer";
-      break;
-    case FetchError::RedirectFailed:
-      words = "redirect failed";
-      break;
-    case FetchError::SecureFailure:
-      words = "secure channel error";
-      break;
-    case FetchError::None:
-      break;
-  }
+  // What each number means, in a few words of the program's own.
+  static constexpr std::pair<FetchError, const char*> kWords[] = {
+      {FetchError::TimedOut, "timed out"},
+      {FetchError::Internal, "other failure"},
+      {FetchError::InvalidUrl, "invalid URL"},
+      {FetchError::UnrecognizedScheme, "not an http or https address"},
+      {FetchError::NameNotResolved, "host not found"},
+      {FetchError::CannotConnect, "cannot connect"},
+      {FetchError::ConnectionAborted, "connection aborted"},
+      {FetchError::InvalidServerResponse, "not a valid HTTP answer"},
+      {FetchError::RedirectFailed, "redirect failed"},
+      {FetchError::SecureFailure, "secure channel error"},
+  };
   std::string text = ErrorNumber(error);
-  if (words != nullptr) text += std::string(": ") + words;
+  for (const auto& [known, words] : kWords)
+    if (known == error) text += std::string(": ") + words;
   return text;
 }
 
