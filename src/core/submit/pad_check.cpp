@@ -103,14 +103,29 @@ bool InRange(std::string_view text, int lowest, int highest) {
 
 std::string FullPath(std::string_view path) { return std::string(kRoot) + "/" + std::string(path); }
 
+// The parser's first error: the one that says where the file went wrong
+// (later ones often follow from it).
+struct FirstError {
+  bool seen = false;
+  int line = 0;
+  std::string message;
+};
+
+void KeepFirstError(void* data, xmlErrorPtr error) {
+  auto* context = static_cast<xmlParserCtxt*>(data);
+  auto* first = static_cast<FirstError*>(context->_private);
+  if (first == nullptr || first->seen || error == nullptr || error->level < XML_ERR_ERROR) return;
+  first->seen = true;
+  first->line = error->line;
+  first->message = error->message == nullptr ? "" : Trim(error->message);
+}
+
 // Why the text is not a well-formed XML document, or nothing when it is one.
-std::optional<std::string> NotWellFormed(xmlParserCtxt* context, bool parsed) {
+std::optional<std::string> NotWellFormed(const xmlParserCtxt* context, bool parsed,
+                                         const FirstError& first) {
   if (parsed && context->wellFormed) return std::nullopt;
   std::string why = "The file is not well-formed XML";
-  const xmlError* error = xmlCtxtGetLastError(context);
-  if (error != nullptr && error->message != nullptr) {
-    why += ": line " + std::to_string(error->line) + ": " + Trim(error->message);
-  }
+  if (first.seen) why += ": line " + std::to_string(first.line) + ": " + first.message;
   return why + ".";
 }
 
@@ -188,11 +203,15 @@ std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view
     return problems;
   }
   // Nothing is fetched from the network (no external DTD or entity), and the
-  // parser prints nothing: its error is part of the problem's line.
+  // parser prints nothing: its first error is part of the problem's line.
+  FirstError first;
+  context->_private = &first;
+  context->userData = context.get();
+  context->sax->serror = KeepFirstError;
   const std::unique_ptr<xmlDoc, FreeDocument> document(
       xmlCtxtReadMemory(context.get(), padText.data(), static_cast<int>(padText.size()), nullptr,
                         nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
-  if (std::optional<std::string> why = NotWellFormed(context.get(), document != nullptr)) {
+  if (std::optional<std::string> why = NotWellFormed(context.get(), document != nullptr, first)) {
     problems.push_back(*why);
     return problems;
   }
