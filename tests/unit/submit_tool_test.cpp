@@ -14,6 +14,7 @@
 #include "cli/console_progress.h"
 #include "support/fake_controls.h"
 #include "support/refusing_port.h"
+#include "support/sample_sites.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
 
@@ -167,32 +168,14 @@ TEST(SubmitTool, APadFileThatFailsEndsWithStatus2AndAnEmptyReport) {
   for (const auto& request : server.Requests()) EXPECT_NE(request.path, "/site");
 }
 
-// A PAD file that keeps every rule of the check once its address is filled in.
-std::string CheckedPad(const std::string& address) {
-  return "<XML_DIZ_INFO><Company_Info><Company_Name>Lantern</Company_Name></Company_Info>"
-         "<Program_Info><Program_Name>Box</Program_Name><Program_Version>1.0</Program_Version>"
-         "<Program_Category_Class>System Utilities::File &amp; Disk Management"
-         "</Program_Category_Class>"
-         "<Program_Type>Freeware</Program_Type><Program_OS_Support>Linux</Program_OS_Support>"
-         "<File_Info><File_Size_Bytes>100</File_Size_Bytes></File_Info></Program_Info>"
-         "<Program_Descriptions><English><Char_Desc_45>Packs</Char_Desc_45>"
-         "<Char_Desc_80>Packs boxes</Char_Desc_80></English></Program_Descriptions>"
-         "<Web_Info><Application_URLs><Application_Info_URL>http://a/</Application_Info_URL>"
-         "<Application_XML_File_URL>" +
-         address +
-         "</Application_XML_File_URL></Application_URLs><Download_URLs>"
-         "<Primary_Download_URL>http://a/box.zip</Primary_Download_URL></Download_URLs>"
-         "</Web_Info></XML_DIZ_INFO>";
-}
-
 TEST(SubmitTool, CheckPrintsThePadFilesProblemsAndSubmitWarnsOfThem) {
   TestHttpServer server;
   RefusingPort refusing;
   const std::string good = server.Url("/good.xml");
   const std::string moved = server.Url("/moved.xml");
   const std::string bad = server.Url("/bad.xml");
-  server.Set("/good.xml", Reply::Text(CheckedPad(good)));
-  server.Set("/moved.xml", Reply::Text(CheckedPad(good)));
+  server.Set("/good.xml", Reply::Text(test::CheckedPad(good)));
+  server.Set("/moved.xml", Reply::Text(test::CheckedPad(good)));
   server.Set("/bad.xml", Reply::Text("<XML_DIZ_INFO>\n<Program_Info>\x1b"));
   server.Set("/site", Reply::Text("Thanks"));
   TempFolder folder;
