@@ -5,7 +5,7 @@
 
 namespace tesselwick {
 
-// The official PAD categories ("Games & Entertainment::Puzzle"), in the order
+// The official PAD categories ("Games & Entertainment::Puzzle & Word Games"), in the order
 // of the category list published with the PAD format.
 std::span<const std::string_view> PadCategories();
 
