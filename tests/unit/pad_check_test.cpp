@@ -200,6 +200,11 @@ TEST(PadCheck, VersionDateAndSizeAreInThePublishedFormats) {
        "3.1 beta",
        {version + " \"3.1 beta\" has white space inside; a version is one word, such as "
                   "\"2.4\"."}},
+      {"version over two lines, shown on one",
+       "3.1.0-rc2",
+       "3.1\r\n\tbeta",
+       {version + " \"3.1  beta\" has white space inside; a version is one word, such as "
+                  "\"2.4\"."}},
       {"size with a unit",
        "1048576",
        "1 MB",

@@ -70,7 +70,7 @@ std::size_t Characters(std::string_view utf8) {
 }
 
 // A value as a problem's line shows it: in quotes, its beginning only when
-// it is long.
+// it is long, its line breaks and tabs as blanks.
 std::string Quoted(std::string_view value) {
   constexpr std::size_t kLongest = 60;
   std::size_t end = 0;
@@ -81,6 +81,10 @@ std::string Quoted(std::string_view value) {
     ++shown;
   }
   std::string quoted = "\"" + std::string(value.substr(0, end));
+  // A problem is one line, whatever the value holds.
+  for (char& c : quoted) {
+    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+  }
   if (end < value.size()) quoted += "...";
   return quoted + "\"";
 }
@@ -118,6 +122,9 @@ void KeepFirstError(void* data, xmlErrorPtr error) {
   first->seen = true;
   first->line = error->line;
   first->message = error->message == nullptr ? "" : Trim(error->message);
+  for (char& c : first->message) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
 }
 
 // Why the text is not a well-formed XML document, or nothing when it is one.
