@@ -210,7 +210,7 @@ std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view
     return problems;
   }
   // Nothing is fetched from the network (no external DTD or entity), and the
-  // parser prints nothing: its first error is part of the problem's line.
+  // parser prints nothing: its first error goes into the problem's line.
   FirstError first;
   context->_private = &first;
   context->userData = context.get();
