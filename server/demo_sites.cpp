@@ -175,7 +175,7 @@ std::string DemoPadXml(std::string_view baseUrl) {
     <Program_Language>English,German,French</Program_Language>
     <Program_Change_Info>New hexagon boards, a relaxed mode without a clock and 120 new levels.</Program_Change_Info>
     <Program_Specific_Category>Puzzle</Program_Specific_Category>
-    <Program_Category_Class>Games &amp; Entertainment::Puzzle</Program_Category_Class>
+    <Program_Category_Class>Games &amp; Entertainment::Puzzle &amp; Word Games</Program_Category_Class>
     <Program_System_Requirements>1 GHz processor, 256 MB RAM, OpenGL 2.1</Program_System_Requirements>
     <File_Info>
       <File_Size_Bytes>4718592</File_Size_Bytes>

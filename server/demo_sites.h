@@ -27,7 +27,8 @@ std::string DemoSiteTitle(int number);
 std::string DemoSiteList(std::string_view baseUrl, int count, std::string_view scriptVersion);
 
 // The sample PAD file of a fictional puzzle game, published at
-// <baseUrl>/demo/pad.xml; its category is "Games &amp; Entertainment::Puzzle".
+// <baseUrl>/demo/pad.xml; its category is "Games &amp; Entertainment::Puzzle &amp; Word Games",
+// one of the official PAD categories, and it passes CheckPadFile.
 std::string DemoPadXml(std::string_view baseUrl);
 
 // The pages of demo site `number`.

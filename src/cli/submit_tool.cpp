@@ -24,6 +24,7 @@
 #include "core/platform/date.h"
 #include "core/sites/site_catalog.h"
 #include "core/sites/site_update.h"
+#include "core/submit/pad_check.h"
 #include "core/submit/report.h"
 #include "core/submit/submission.h"
 #include "core/text/replace.h"
@@ -43,6 +44,8 @@ struct Options {
   std::filesystem::path folder = ".";
   bool update = false;
   bool open = false;
+  // --check: only fetch the PAD file and say what is wrong with it.
+  bool check = false;
   // --timeout: the overall time limit of every request, in seconds.
   std::optional<long> timeoutSeconds;
   std::string padUrl;
@@ -103,6 +106,8 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
       options.update = true;
     } else if (arg == "--open") {
       options.open = true;
+    } else if (arg == "--check") {
+      options.check = true;
     } else if (std::optional<std::string> folder = OptionValue(args, i, "--folder")) {
       if (folder->empty()) {
         parsed.error = "option '--folder' needs a folder";
@@ -126,6 +131,10 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
     }
   }
 
+  if (options.check && (options.update || options.open)) {
+    parsed.error = "option '--check' only checks the PAD file: it takes no '--update' or '--open'";
+    return parsed;
+  }
   if (operands.empty()) {
     parsed.error = "no PAD URL given";
     return parsed;
@@ -286,6 +295,47 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
   err << carryOn << std::endl;
 }
 
+// Why the PAD file could not be fetched, as the window's box says it.
+void SayPadFileFailed(const PadFile& pad, const std::string& aboutPad, std::ostream& err) {
+  if (pad.answer.ok) {
+    err << kProgram << ": " << MessageLine(texts::kPadFileCaption, pad.failure) << aboutPad
+        << std::endl;
+  } else {
+    err << "OpenUrl failed: " << ErrorNumber(pad.answer.error) << std::endl;
+    err << kProgram << ": "
+        << MessageLine(texts::kPadFileCaption, "error " + DescribeFetchError(pad.answer.error))
+        << aboutPad << std::endl;
+  }
+}
+
+// --check: fetches the PAD file and prints its problems on `out`, one a line;
+// no site is asked, no file of the working folder is read or written.
+int CheckOnly(const Options& options, std::ostream& out, std::ostream& err,
+              const SubmitToolEnvironment& env) {
+  ConsoleRunProgress progress(out, err, env.stderrIsTerminal, env.terminalColumns, env.interrupted,
+                              options.padUrl);
+  const std::string aboutPad = " (" + PrintableText(options.padUrl) + ")";
+  const PadFile pad = FetchPadFile(options.padUrl, env.fetchLimits, &progress);
+  if (pad.outcome == PadFile::Outcome::Stopped) {
+    err << kProgram << ": stopped; the PAD file was not checked" << std::endl;
+    return exit_status::kStopped;
+  }
+  if (pad.outcome == PadFile::Outcome::Failed) {
+    SayPadFileFailed(pad, aboutPad, err);
+    return exit_status::kPadFileFailed;
+  }
+  const std::vector<std::string> problems = CheckPadFile(pad.answer.body, options.padUrl);
+  for (const std::string& problem : problems) out << PrintableText(problem) << "\n";
+  out << std::flush;
+  if (problems.empty()) {
+    err << kProgram << ": the PAD file passed every check" << aboutPad << std::endl;
+    return exit_status::kAllPassed;
+  }
+  err << kProgram << ": the PAD file has " << problems.size()
+      << (problems.size() == 1 ? " problem" : " problems") << aboutPad << std::endl;
+  return exit_status::kPadFileProblems;
+}
+
 int Submit(const Options& options, std::ostream& out, std::ostream& err,
            const SubmitToolEnvironment& env) {
   const std::filesystem::path& folder = options.folder;
@@ -337,15 +387,13 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
   std::string category;
   const PadFile pad = FetchPadFile(options.padUrl, env.fetchLimits, &progress);
   if (pad.outcome == PadFile::Outcome::Failed) {
-    if (pad.answer.ok) {
-      say(texts::kPadFileCaption, pad.failure, aboutPad);
-    } else {
-      err << "OpenUrl failed: " << ErrorNumber(pad.answer.error) << std::endl;
-      say(texts::kPadFileCaption, "error " + DescribeFetchError(pad.answer.error), aboutPad);
-    }
+    SayPadFileFailed(pad, aboutPad, err);
   } else if (pad.outcome == PadFile::Outcome::Fetched && pad.category.empty()) {
     say(texts::kPadFileCaption, texts::kNoCategory, aboutPad);
   } else if (pad.outcome == PadFile::Outcome::Fetched) {
+    // What download sites are likely to reject the file for; the run goes on.
+    for (const std::string& problem : CheckPadFile(pad.answer.body, options.padUrl))
+      err << kProgram << ": warning: " << PrintableText(problem) << std::endl;
     category = pad.category;
     std::vector<SiteRecord> rows;
     rows.reserve(sites.Count());
@@ -398,11 +446,14 @@ std::string SubmitToolUsage() {
   return std::string(
              "Usage: tesselwick-submit [--folder DIR] [--update] [--open] [--timeout SECONDS]\n"
              "                         PAD_URL\n"
+             "       tesselwick-submit --check [--timeout SECONDS] PAD_URL\n"
              "\n"
              "Submits the PAD file at PAD_URL to every download site of the site list\n"
              "(pad.dat) as TesselWick's Submit button does: the sites are requested side by\n"
              "side, each answer is judged Pass or Fail, Report.htm is written and the URL is\n"
-             "remembered in tesselwick.ini.\n"
+             "remembered in tesselwick.ini. Before any site is asked, the PAD file is checked\n"
+             "for what download sites reject; each problem is printed as a warning on\n"
+             "standard error, and the run goes on.\n"
              "\n"
              "Options:\n"
              "  --folder DIR  work in DIR, with its pad.dat, tesselwick.ini,\n"
@@ -412,6 +463,8 @@ std::string SubmitToolUsage() {
          ") for a newer\n"
          "                site list and download it, as the Update window does\n"
          "  --open        open Report.htm in the default browser afterwards\n"
+         "  --check       only check the PAD file: print its problems on standard\n"
+         "                output, one a line, ask no site and write no file\n"
          "  --timeout SECONDS\n"
          "                give up on any request (the PAD file, a site, the update\n"
          "                server) that has not ended after SECONDS, from 1 to 86400\n"
@@ -436,6 +489,7 @@ std::string SubmitToolUsage() {
          "  2    the PAD file could not be fetched or names no category\n"
          "  3    Report.htm could not be written\n"
          "  64   usage error (unknown option, no or two PAD URLs, no such folder)\n"
+         "  65   --check found problems in the PAD file (0: none; 2: not fetched)\n"
          "  130  stopped with Ctrl+C\n";
 }
 
@@ -483,6 +537,7 @@ int RunSubmitTool(const std::vector<std::string>& args, std::ostream& out, std::
   SubmitToolEnvironment runEnv = env;
   if (parsed.options->timeoutSeconds)
     runEnv.fetchLimits.totalTimeoutSeconds = *parsed.options->timeoutSeconds;
+  if (parsed.options->check) return CheckOnly(*parsed.options, out, err, runEnv);
   return Submit(*parsed.options, out, err, runEnv);
 }
 

@@ -17,6 +17,7 @@ inline constexpr int kAllPassed = 0;  // also when the site list is empty
 inline constexpr int kSomeFailed = 1;
 inline constexpr int kPadFileFailed = 2;  // not fetched, or without a category
 inline constexpr int kReportNotWritten = 3;
+inline constexpr int kPadFileProblems = 65;  // --check found problems in the PAD file
 inline constexpr int kUsage = 64;
 inline constexpr int kStopped = 130;  // Ctrl+C before every site had answered
 }  // namespace exit_status

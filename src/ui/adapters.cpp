@@ -133,16 +133,32 @@ void TextBox::SetText(const std::string& text) {
   if (text_->GetValue() != value) text_->ChangeValue(value);
 }
 
-void WindowMessages::ShowMessage(std::string_view text, std::string_view caption) {
-  // A box shows the beginning of a very long text (a whole web page, say):
-  // GTK would take minutes to lay out megabytes, and the box would not fit on
-  // the screen anyway. Messages keep their CR LF line breaks in the logic; GTK
-  // breaks lines on LF alone and would show the CR.
+namespace {
+
+// A box shows the beginning of a very long text (a whole web page, say):
+// GTK would take minutes to lay out megabytes, and the box would not fit on
+// the screen anyway. Messages keep their CR LF line breaks in the logic; GTK
+// breaks lines on LF alone and would show the CR.
+wxString BoxText(std::string_view text) {
   constexpr std::size_t kMaxMessageBytes = 4096;
   wxString message = ShownText(std::string(text.substr(0, kMaxMessageBytes + 1)), kMaxMessageBytes);
   message.Replace("\r\n", "\n");
-  wxMessageDialog box(owner_, message, ToWx(std::string(caption)), wxOK | wxICON_NONE);
+  return message;
+}
+
+}  // namespace
+
+void WindowMessages::ShowMessage(std::string_view text, std::string_view caption) {
+  wxMessageDialog box(owner_, BoxText(text), ToWx(std::string(caption)), wxOK | wxICON_NONE);
   box.ShowModal();
+}
+
+bool WindowMessages::Ask(std::string_view text, std::string_view caption, std::string_view yes,
+                         std::string_view no) {
+  wxMessageDialog box(owner_, BoxText(text), ToWx(std::string(caption)),
+                      wxYES_NO | wxNO_DEFAULT | wxICON_WARNING);
+  box.SetYesNoLabels(ToWx(std::string(yes)), ToWx(std::string(no)));
+  return box.ShowModal() == wxID_YES;
 }
 
 void OpenInDefaultBrowser(const wxString& url) {

@@ -60,11 +60,14 @@ class TextBox : public TextControl {
   wxTextCtrl* text_;
 };
 
-// Message boxes owned by a window: OK only, no icon.
+// Message boxes owned by a window: OK only, no icon; a question is a
+// warning box with two buttons of its own words.
 class WindowMessages : public MessageSink {
  public:
   explicit WindowMessages(wxWindow* owner) : owner_(owner) {}
   void ShowMessage(std::string_view text, std::string_view caption) override;
+  bool Ask(std::string_view text, std::string_view caption, std::string_view yes,
+           std::string_view no) override;
 
  private:
   wxWindow* owner_;

@@ -3,9 +3,11 @@
 #include <vector>
 
 #include "cli/submit_tool.h"
+#include "core/text/replace.h"
 #include "gui/gui_testing.h"
 #include "gui/main_window_fixture.h"
 #include "support/refusing_port.h"
+#include "support/sample_sites.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
 #include "ui/adapters.h"
@@ -71,7 +73,8 @@ TEST_F(SubmitTest, TheCommandLineToolWritesTheSameReportAndHistoryAsSubmit) {
   // The window: the URL typed, Submit, Quit.
   MainWindow& w = Open();
   w.PadUrlBox()->ChangeValue(padUrl);
-  Click(kIdSubmit);
+  // The file lacks what sites require; it is submitted all the same.
+  wxTEST_DIALOG(Click(kIdSubmit), wxExpectModal<wxMessageDialog>(wxID_YES));
   w.Logic().Pull();
   w.Logic().CloseDown();
 
@@ -88,6 +91,65 @@ TEST_F(SubmitTest, TheCommandLineToolWritesTheSameReportAndHistoryAsSubmit) {
   EXPECT_EQ(toolFolder.Read("Report.htm"), report);
   EXPECT_EQ(toolFolder.Read("tesselwick.ini"), folder.Read("tesselwick.ini"));
   EXPECT_EQ(toolFolder.Read("pad.dat"), folder.Read("pad.dat"));
+}
+
+// The box that lists a PAD file's problems: its words, its buttons, and
+// what it leaves the caller; nothing else happens while it is shown.
+class ExpectQuestion : public wxExpectModal<wxMessageDialog> {
+ public:
+  ExpectQuestion(int answer, std::string text, test::TestHttpServer& server)
+      : wxExpectModal<wxMessageDialog>(answer), text_(std::move(text)), server_(server) {}
+
+ protected:
+  int OnInvoked(wxMessageDialog* box) const override {
+    EXPECT_EQ(box->GetMessage().ToStdString(), text_);
+    EXPECT_EQ(box->GetTitle().ToStdString(), "Check Your PAD File");
+    EXPECT_EQ(box->GetYesLabel().ToStdString(), "Submit Anyway");
+    EXPECT_EQ(box->GetNoLabel().ToStdString(), "Cancel");
+    // No site has been asked yet.
+    for (const auto& request : server_.Requests()) EXPECT_EQ(request.path, "/pad.xml");
+    return wxExpectModal<wxMessageDialog>::OnInvoked(box);
+  }
+
+ private:
+  std::string text_;
+  test::TestHttpServer& server_;
+};
+
+TEST_F(SubmitTest, APadFileWithProblemsIsShownBeforeAnySiteAndSubmittedOnlyWhenTheUserSaysSo) {
+  test::TestHttpServer server;
+  const std::string padUrl = server.Url("/pad.xml");
+  // Says it lives elsewhere, and its version has a blank inside.
+  server.Set("/pad.xml",
+             test::Reply::Text(ReplaceAll(test::CheckedPad("http://elsewhere.example/pad.xml"),
+                                          "<Program_Version>1.0<", "<Program_Version>1.0 beta<")));
+  server.Set("/site", test::Reply::Text("Thank you"));
+  folder.Write("pad.dat", test::Site("Only", server.Url("/site")));
+  const std::string text =
+      "Download sites are likely to reject your PAD file:\n"
+      "\nXML_DIZ_INFO/Web_Info/Application_URLs/Application_XML_File_URL "
+      "\"http://elsewhere.example/pad.xml\" is not the address submitted, \"" +
+      padUrl +
+      "\"."
+      "\nXML_DIZ_INFO/Program_Info/Program_Version \"1.0 beta\" has white space inside; a "
+      "version is one word, such as \"2.4\"."
+      "\n\nSubmit it to every site anyway?";
+
+  MainWindow& w = Open();
+  w.PadUrlBox()->ChangeValue(padUrl);
+  // Cancel: no site is asked; the report, as for a file without a category,
+  // has no rows.
+  wxTEST_DIALOG(Click(kIdSubmit), ExpectQuestion(wxID_NO, text, server));
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(test::RowsOf(folder.Read("Report.htm")), "");
+  EXPECT_EQ(opened.size(), 1u);
+
+  // Submit Anyway: the run goes on as for a file without problems.
+  wxTEST_DIALOG(Click(kIdSubmit), ExpectQuestion(wxID_YES, text, server));
+  ASSERT_EQ(server.Requests().size(), 3u);
+  EXPECT_EQ(server.Requests()[2].path, "/site");
+  EXPECT_EQ(test::RowsOf(folder.Read("Report.htm")), test::Row("Only", "Pass"));
+  EXPECT_EQ(opened.size(), 2u);
 }
 
 }  // namespace

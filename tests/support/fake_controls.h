@@ -51,7 +51,15 @@ class FakeMessages : public MessageSink {
   void ShowMessage(std::string_view text, std::string_view caption) override {
     shown.emplace_back(std::string(text), std::string(caption));
   }
+  // Records the question's text and caption and gives `answer`.
+  bool Ask(std::string_view text, std::string_view caption, std::string_view,
+           std::string_view) override {
+    asked.emplace_back(std::string(text), std::string(caption));
+    return answer;
+  }
   std::vector<std::pair<std::string, std::string>> shown;
+  std::vector<std::pair<std::string, std::string>> asked;
+  bool answer = true;
 };
 
 class FakeShell : public ShellOpener {

@@ -20,6 +20,7 @@
 #include "command_line.h"
 #include "core/sites/site_file.h"
 #include "core/submit/category.h"
+#include "core/submit/pad_check.h"
 #include "demo_sites.h"
 #include "http_front.h"
 #include "published_data.h"
@@ -215,7 +216,9 @@ TEST(SiteServer, DemoSiteListPointsAtDemoSitesThatPassAndFail) {
   EXPECT_EQ(pad->status, 200);
   EXPECT_EQ(server.DemoPadUrl(), server.BaseUrl() + "/demo/pad.xml");
   const std::string category = ExtractCategoryText(pad->body);
-  EXPECT_EQ(category, "Games+%26amp%3B+Entertainment%3A%3APuzzle");
+  EXPECT_EQ(category, "Games+%26amp%3B+Entertainment%3A%3APuzzle+%26amp%3B+Word+Games");
+  // The sample keeps every rule of the PAD check.
+  EXPECT_EQ(CheckPadFile(pad->body, server.DemoPadUrl()), std::vector<std::string>{});
 
   auto download = client.Get("/cgi-bin/versionupdate.pl?version=2026.12");
   ASSERT_TRUE(download);

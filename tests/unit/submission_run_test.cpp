@@ -11,6 +11,7 @@
 #include "core/text/percent_encode.h"
 #include "support/fake_controls.h"
 #include "support/refusing_port.h"
+#include "support/sample_sites.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
 
@@ -339,6 +340,8 @@ TEST(SubmissionRun, APadFileWithoutACategoryOrAnEmptyListGivesNoRows) {
   w.dialog.SubmissionRun();
   EXPECT_EQ(w.messages.shown, (std::vector<Message>{{"Your PAD File Needs to Contain a Category",
                                                      "Error Loading Your PAD File."}}));
+  // The box about the category comes alone: the file is not checked further.
+  EXPECT_TRUE(w.messages.asked.empty());
   EXPECT_EQ(Targets(server), std::vector<std::string>{"/nocat.xml"});
   EXPECT_EQ(folder.Read("Report.htm"), ReportBytes(server.Url("/nocat.xml"), "", ""));
 
@@ -352,6 +355,21 @@ TEST(SubmissionRun, APadFileWithoutACategoryOrAnEmptyListGivesNoRows) {
   EXPECT_TRUE(e.messages.shown.empty());
   EXPECT_EQ(Targets(server), std::vector<std::string>{"/pad.xml"});
   EXPECT_EQ(empty.Read("Report.htm"), ReportBytes(server.Url("/pad.xml"), kCategory, ""));
+
+  // A PAD file that passes the check goes straight on to the sites, unasked;
+  // one that does not is asked about, and Cancel asks no site.
+  server.Set("/checked.xml", Reply::Text(test::CheckedPad(server.Url("/checked.xml"))));
+  server.Set("/site", Reply::Text("Thanks"));
+  for (const bool checked : {true, false}) {
+    SCOPED_TRACE(checked);
+    server.ClearRequests();
+    w.messages.answer = false;
+    w.urlBox.edit = server.Url(checked ? "/checked.xml" : "/pad.xml");
+    w.dialog.SubmissionRun();
+    EXPECT_EQ(w.messages.asked.size(), checked ? 0u : 1u);
+    EXPECT_EQ(server.Requests().size(), checked ? 2u : 1u);
+  }
+  EXPECT_EQ(w.messages.asked.at(0).second, "Check Your PAD File");
 }
 
 // A megabyte-long URL that passes on to thousands of sites neither fills the

@@ -14,6 +14,7 @@
 #include "cli/console_progress.h"
 #include "support/fake_controls.h"
 #include "support/refusing_port.h"
+#include "support/sample_sites.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
 
@@ -167,6 +168,66 @@ TEST(SubmitTool, APadFileThatFailsEndsWithStatus2AndAnEmptyReport) {
   for (const auto& request : server.Requests()) EXPECT_NE(request.path, "/site");
 }
 
+TEST(SubmitTool, CheckPrintsThePadFilesProblemsAndSubmitWarnsOfThem) {
+  TestHttpServer server;
+  RefusingPort refusing;
+  const std::string good = server.Url("/good.xml");
+  const std::string moved = server.Url("/moved.xml");
+  const std::string bad = server.Url("/bad.xml");
+  server.Set("/good.xml", Reply::Text(test::CheckedPad(good)));
+  server.Set("/moved.xml", Reply::Text(test::CheckedPad(good)));
+  server.Set("/bad.xml", Reply::Text("<XML_DIZ_INFO>\n<Program_Info>\x1b"));
+  server.Set("/site", Reply::Text("Thanks"));
+  TempFolder folder;
+  folder.Write("pad.dat", Site("Site", server.Url("/site")));
+  const std::string dir = folder.Path().string();
+  const std::string unreachable = refusing.Url("/pad.xml");
+
+  struct Row {
+    std::string padUrl;
+    int status;
+    std::string out;
+    std::string lastErr;
+  };
+  const Row rows[] = {
+      {good, exit_status::kAllPassed, "", "the PAD file passed every check (" + good + ")\n"},
+      {moved, exit_status::kPadFileProblems,
+       "XML_DIZ_INFO/Web_Info/Application_URLs/Application_XML_File_URL \"" + good +
+           "\" is not the address submitted, \"" + moved + "\".\n",
+       "the PAD file has 1 problem (" + moved + ")\n"},
+      // The parser's words reach the terminal without control characters.
+      {bad, exit_status::kPadFileProblems,
+       "The file is not well-formed XML: line 2: PCDATA invalid Char value 27.\n",
+       "the PAD file has 1 problem (" + bad + ")\n"},
+      {unreachable, exit_status::kPadFileFailed, "",
+       "Error Loading Your PAD File. error 12029: cannot connect (" + unreachable + ")\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.padUrl);
+    const Outcome run = RunTool({"--check", "--folder", dir, row.padUrl});
+    EXPECT_EQ(run.status, row.status);
+    EXPECT_EQ(run.out, row.out);
+    EXPECT_TRUE(run.err.ends_with("tesselwick-submit: " + row.lastErr)) << run.err;
+  }
+  // --check asks no site and leaves the working folder alone.
+  EXPECT_EQ(server.Requests().size(), 3u);
+  EXPECT_FALSE(std::filesystem::exists(folder / "Report.htm"));
+  EXPECT_FALSE(std::filesystem::exists(folder / "tesselwick.ini"));
+
+  // A submission warns of the same problems on standard error, and goes on.
+  const Outcome warned = RunTool({"--folder", dir, moved});
+  EXPECT_EQ(warned.status, exit_status::kAllPassed);
+  EXPECT_EQ(warned.out, "Pass  Site\n1 passed, 0 failed\n");
+  EXPECT_TRUE(Contains(warned.err,
+                       "tesselwick-submit: warning: "
+                       "XML_DIZ_INFO/Web_Info/Application_URLs/Application_XML_File_URL \"" +
+                           good + "\" is not the address submitted, \"" + moved + "\".\n"))
+      << warned.err;
+  const Outcome clean = RunTool({"--folder", dir, good});
+  EXPECT_EQ(clean.status, exit_status::kAllPassed);
+  EXPECT_FALSE(Contains(clean.err, "warning")) << clean.err;
+}
+
 TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
   TempFolder folder;
   const std::string dir = folder.Path().string();
@@ -186,6 +247,8 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
       {"--folder", dir, "--timeout", "soon", "http://a/pad.xml"},
       {"--folder", dir, "--timeout=", "http://a/pad.xml"},
       {"--folder", dir, "http://a/pad.xml", "--timeout"},
+      {"--check", "--update", "http://a/pad.xml"},
+      {"--open", "--check", "http://a/pad.xml"},
   };
   for (const auto& args : wrong) {
     const Outcome run = RunTool(args);
@@ -203,6 +266,9 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
                              "[--timeout SECONDS]\n",
                              0) == 0);
   EXPECT_TRUE(Contains(help.out, "\n  --timeout SECONDS\n"));
+  EXPECT_TRUE(
+      Contains(help.out, "\n       tesselwick-submit --check [--timeout SECONDS] PAD_URL\n"));
+  EXPECT_TRUE(Contains(help.out, "\n  65   --check found problems"));
   const Outcome version = RunTool({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "tesselwick-submit 1.01\n");
@@ -295,8 +361,7 @@ TEST(SubmitTool, UpdateDownloadsANewerSiteListAndCarriesOnWhenItCannot) {
 
   // An answer that is no site list (an error page sent with status 200) is
   // not taken for an update.
-  server.Set("/cgi-bin/versionupdate.pl",
-             Reply::Text("<html><body>502 Bad Gateway</body></html>"));
+  server.Set("/cgi-bin/versionupdate.pl", Reply::Text("<html><body>502 Bad Gateway</body></html>"));
   const Outcome junk = RunTool(args, env);
   EXPECT_EQ(junk.status, exit_status::kAllPassed);
   EXPECT_EQ(junk.Lines(), (std::vector<std::string>{"Pass  Old Site", "1 passed, 0 failed"}));

@@ -46,11 +46,16 @@ class TextControl {
   virtual void SetText(const std::string& text) = 0;
 };
 
-// Message boxes owned by the window: OK only, no icon.
+// Message boxes owned by the window: OK only, no icon; and a question with
+// two buttons of its own words.
 class MessageSink {
  public:
   virtual ~MessageSink() = default;
   virtual void ShowMessage(std::string_view text, std::string_view caption) = 0;
+  // A warning box with the buttons `yes` and `no`; true when the user chose
+  // `yes`, false for `no` or when the box was closed.
+  virtual bool Ask(std::string_view text, std::string_view caption, std::string_view yes,
+                   std::string_view no) = 0;
 };
 
 // Hands a page or file to the desktop's default browser; never blocks, never

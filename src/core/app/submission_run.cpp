@@ -10,12 +10,22 @@
 #include "core/app/texts.h"
 #include "core/platform/date.h"
 #include "core/submit/category.h"
+#include "core/submit/pad_check.h"
 #include "core/submit/report.h"
 #include "core/submit/site_run.h"
 #include "core/submit/submission.h"
 
 namespace tesselwick {
-namespace {}  // namespace
+namespace {
+
+// The text of the box that lists the PAD file's problems, one a line.
+std::string PadProblemsText(const std::vector<std::string>& problems) {
+  std::string text = std::string(texts::kPadProblemsIntro) + "\r\n";
+  for (const std::string& problem : problems) text += "\r\n" + problem;
+  return text + "\r\n\r\n" + texts::kPadProblemsQuestion;
+}
+
+}  // namespace
 
 void MainDialog::ExtractCategory() {
   Pull();
@@ -122,7 +132,15 @@ void MainDialog::SubmissionRun() {
     if (PadCategory.empty()) {
       controls_.messages.ShowMessage(texts::kNoCategory, texts::kPadFileCaption);
     } else {
-      verdicts = RequestSites(*this);
+      // What download sites would reject is shown before any of them is
+      // asked; Cancel ends the run there, as a PAD file without a category
+      // does. A file without problems goes straight on.
+      const std::vector<std::string> problems = CheckPadFile(ResponseText, PadUrl);
+      if (problems.empty() ||
+          controls_.messages.Ask(PadProblemsText(problems), texts::kPadProblemsCaption,
+                                 texts::kSubmitAnyway, texts::kCancel)) {
+        verdicts = RequestSites(*this);
+      }
     }
   }
 

@@ -18,6 +18,14 @@ inline constexpr const char* kInternalError = "Internal application error.";
 // The main window's boxes about its files and the PAD file: text, caption.
 inline constexpr const char* kPadFileCaption = "Error Loading Your PAD File.";
 inline constexpr const char* kNoCategory = "Your PAD File Needs to Contain a Category";
+// The box that lists the PAD file's problems before any site is asked: its
+// caption, the line above the problems, the question below, the buttons.
+inline constexpr const char* kPadProblemsCaption = "Check Your PAD File";
+inline constexpr const char* kPadProblemsIntro =
+    "Download sites are likely to reject your PAD file:";
+inline constexpr const char* kPadProblemsQuestion = "Submit it to every site anyway?";
+inline constexpr const char* kSubmitAnyway = "Submit Anyway";
+inline constexpr const char* kCancel = "Cancel";
 inline constexpr const char* kTemplateUnreadable = "Error loading file";
 inline constexpr const char* kTemplateUnreadableCaption = "Error";
 inline constexpr const char* kReportUnwritable = "Could not write to report file";

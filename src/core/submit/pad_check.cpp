@@ -1,0 +1,265 @@
+#include "core/submit/pad_check.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <climits>
+#include <memory>
+#include <optional>
+
+#include "core/submit/pad_categories.h"
+
+namespace tesselwick {
+namespace {
+
+constexpr std::string_view kRoot = "XML_DIZ_INFO";
+
+struct FreeDocument {
+  void operator()(xmlDoc* document) const { xmlFreeDoc(document); }
+};
+struct FreeContext {
+  void operator()(xmlParserCtxt* context) const { xmlFreeParserCtxt(context); }
+};
+
+bool IsWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+std::string Trim(std::string_view text) {
+  while (!text.empty() && IsWhiteSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsWhiteSpace(text.back())) text.remove_suffix(1);
+  return std::string(text);
+}
+
+std::string_view Name(const xmlNode* node) { return reinterpret_cast<const char*>(node->name); }
+
+// The first child element of that name.
+const xmlNode* Child(const xmlNode* parent, std::string_view name) {
+  for (const xmlNode* child = parent->children; child != nullptr; child = child->next) {
+    if (child->type == XML_ELEMENT_NODE && Name(child) == name) return child;
+  }
+  return nullptr;
+}
+
+// The element at `path` ("Program_Info/Program_Name") below `root`, taking
+// the first of each name.
+const xmlNode* Find(const xmlNode* root, std::string_view path) {
+  const xmlNode* node = root;
+  while (node != nullptr && !path.empty()) {
+    const std::size_t slash = path.find('/');
+    node = Child(node, path.substr(0, slash));
+    path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+  }
+  return node;
+}
+
+// An element's text (in UTF-8, entities and CDATA included) without the
+// white space around it.
+std::string Text(const xmlNode* node) {
+  xmlChar* content = xmlNodeGetContent(node);
+  if (content == nullptr) return "";
+  std::string text = Trim(reinterpret_cast<const char*>(content));
+  xmlFree(content);
+  return text;
+}
+
+std::size_t Characters(std::string_view utf8) {
+  std::size_t count = 0;
+  for (char c : utf8) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
+  }
+  return count;
+}
+
+// A value as a problem's line shows it: in quotes, its beginning only when
+// it is long, its line breaks and tabs as blanks.
+std::string Quoted(std::string_view value) {
+  constexpr std::size_t kLongest = 60;
+  std::size_t end = 0;
+  std::size_t shown = 0;
+  while (end < value.size() && shown < kLongest) {
+    ++end;
+    while (end < value.size() && (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80) ++end;
+    ++shown;
+  }
+  std::string quoted = "\"" + std::string(value.substr(0, end));
+  // A problem is one line, whatever the value holds.
+  for (char& c : quoted) {
+    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+  }
+  if (end < value.size()) quoted += "...";
+  return quoted + "\"";
+}
+
+bool AllDigits(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// A number of one or two digits from `lowest` to `highest`.
+bool InRange(std::string_view text, int lowest, int highest) {
+  if (!AllDigits(text) || text.size() > 2) return false;
+  int value = 0;
+  for (char c : text) value = value * 10 + (c - '0');
+  return value >= lowest && value <= highest;
+}
+
+std::string FullPath(std::string_view path) { return std::string(kRoot) + "/" + std::string(path); }
+
+// The parser's first error: the one that says where the file went wrong
+// (later ones often follow from it).
+struct FirstError {
+  bool seen = false;
+  int line = 0;
+  std::string message;
+};
+
+void KeepFirstError(void* data, xmlErrorPtr error) {
+  auto* context = static_cast<xmlParserCtxt*>(data);
+  auto* first = static_cast<FirstError*>(context->_private);
+  if (first == nullptr || first->seen || error == nullptr || error->level < XML_ERR_ERROR) return;
+  first->seen = true;
+  first->line = error->line;
+  first->message = error->message == nullptr ? "" : Trim(error->message);
+  for (char& c : first->message) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+}
+
+// Why the text is not a well-formed XML document, or nothing when it is one.
+std::optional<std::string> NotWellFormed(const xmlParserCtxt* context, bool parsed,
+                                         const FirstError& first) {
+  if (parsed && context->wellFormed) return std::nullopt;
+  std::string why = "The file is not well-formed XML";
+  if (first.seen) why += ": line " + std::to_string(first.line) + ": " + first.message;
+  return why + ".";
+}
+
+void CheckLengths(const xmlNode* root, std::vector<std::string>& problems) {
+  const xmlNode* descriptions = Child(root, "Program_Descriptions");
+  if (descriptions == nullptr) return;
+  static constexpr std::size_t kLimits[] = {45, 80, 250, 450, 2000};
+  for (const xmlNode* language = descriptions->children; language != nullptr;
+       language = language->next) {
+    if (language->type != XML_ELEMENT_NODE) continue;
+    for (std::size_t limit : kLimits) {
+      const std::string name = "Char_Desc_" + std::to_string(limit);
+      const xmlNode* description = Child(language, name);
+      if (description == nullptr) continue;
+      const std::size_t length = Characters(Text(description));
+      if (length > limit) {
+        problems.push_back(
+            FullPath("Program_Descriptions/" + std::string(Name(language)) + "/" + name) + " is " +
+            std::to_string(length) + " characters long; at most " + std::to_string(limit) +
+            " are allowed.");
+      }
+    }
+  }
+}
+
+void CheckFormats(const xmlNode* root, std::vector<std::string>& problems) {
+  // Each rule: the field, whether its value keeps to it, and what it should be.
+  struct Rule {
+    const char* path;
+    bool (*holds)(std::string_view value);
+    const char* should;
+  };
+  static constexpr Rule kRules[] = {
+      {"Program_Info/Program_Version",
+       [](std::string_view v) { return v.find_first_of(" \t\r\n") == std::string_view::npos; },
+       "has white space inside; a version is one word, such as \"2.4\""},
+      {"Program_Info/File_Info/File_Size_Bytes", [](std::string_view v) { return AllDigits(v); },
+       "is not a number of bytes in digits only, such as \"4718592\""},
+      {"Program_Info/Program_Release_Month", [](std::string_view v) { return InRange(v, 1, 12); },
+       "is not a month from 1 to 12"},
+      {"Program_Info/Program_Release_Day", [](std::string_view v) { return InRange(v, 1, 31); },
+       "is not a day from 1 to 31"},
+      {"Program_Info/Program_Release_Year",
+       [](std::string_view v) { return AllDigits(v) && v.size() == 4; },
+       "is not a year of four digits"},
+  };
+  for (const Rule& rule : kRules) {
+    const xmlNode* node = Find(root, rule.path);
+    if (node == nullptr) continue;
+    const std::string value = Text(node);
+    // A blank field is either required (and reported so) or left out.
+    if (value.empty() || rule.holds(value)) continue;
+    problems.push_back(FullPath(rule.path) + " " + Quoted(value) + " " + rule.should + ".");
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view padUrl) {
+  // The parser's tables are set up once, before any thread parses.
+  static const bool initialised = [] {
+    xmlInitParser();
+    return true;
+  }();
+  (void)initialised;
+
+  std::vector<std::string> problems;
+  if (padText.size() > static_cast<std::size_t>(INT_MAX)) {
+    problems.push_back("The file is not well-formed XML: it is too large to read.");
+    return problems;
+  }
+  const std::unique_ptr<xmlParserCtxt, FreeContext> context(xmlNewParserCtxt());
+  if (!context) {
+    problems.push_back("The file could not be read: out of memory.");
+    return problems;
+  }
+  // Nothing is fetched from the network (no external DTD or entity), and the
+  // parser prints nothing: its first error goes into the problem's line.
+  FirstError first;
+  context->_private = &first;
+  context->userData = context.get();
+  context->sax->serror = KeepFirstError;
+  const std::unique_ptr<xmlDoc, FreeDocument> document(
+      xmlCtxtReadMemory(context.get(), padText.data(), static_cast<int>(padText.size()), nullptr,
+                        nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+  if (std::optional<std::string> why = NotWellFormed(context.get(), document != nullptr, first)) {
+    problems.push_back(*why);
+    return problems;
+  }
+  const xmlNode* root = xmlDocGetRootElement(document.get());
+  if (root == nullptr || Name(root) != kRoot) {
+    problems.push_back("The root element is <" + std::string(root == nullptr ? "" : Name(root)) +
+                       ">, not <" + std::string(kRoot) + ">.");
+    return problems;
+  }
+
+  for (const char* path : kRequiredPadFields) {
+    const xmlNode* node = Find(root, path);
+    if (node == nullptr) {
+      problems.push_back(FullPath(path) + " is missing.");
+    } else if (Text(node).empty()) {
+      problems.push_back(FullPath(path) + " is empty.");
+    }
+  }
+
+  CheckLengths(root, problems);
+
+  if (const xmlNode* node = Find(root, "Program_Info/Program_Category_Class")) {
+    const std::string category = Text(node);
+    if (!category.empty() && !IsPadCategory(category)) {
+      problems.push_back(FullPath("Program_Info/Program_Category_Class") + " " + Quoted(category) +
+                         " is not one of the official PAD categories, such as "
+                         "\"Games & Entertainment::Puzzle & Word Games\".");
+    }
+  }
+
+  if (const xmlNode* node = Find(root, "Web_Info/Application_URLs/Application_XML_File_URL")) {
+    const std::string address = Text(node);
+    if (!address.empty() && address != padUrl) {
+      problems.push_back(FullPath("Web_Info/Application_URLs/Application_XML_File_URL") + " " +
+                         Quoted(address) + " is not the address submitted, " + Quoted(padUrl) +
+                         ".");
+    }
+  }
+
+  CheckFormats(root, problems);
+  return problems;
+}
+
+}  // namespace tesselwick

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tesselwick {
+
+// What is wrong with a PAD file in the eyes of the download sites, each
+// problem one line in plain words that names the element's path
+// ("XML_DIZ_INFO/Program_Info/Program_Version ..."); none when every rule
+// holds. The rules, in the order their problems are listed:
+//   - the text is well-formed XML (nothing else is checked when it is not)
+//     and its root element is XML_DIZ_INFO (nor when it is not);
+//   - the fields every download site needs are present and hold more than
+//     white space (kRequiredPadFields);
+//   - each Char_Desc_45/80/250/450/2000 of every language under
+//     Program_Descriptions has at most that many characters;
+//   - Program_Category_Class is one of the official PAD categories, exactly;
+//   - Application_XML_File_URL is `padUrl`, the address submitted, exactly;
+//   - Program_Version has no white space inside; File_Size_Bytes is digits
+//     only; Program_Release_Month (1 to 12) and Program_Release_Day (1 to 31)
+//     are one or two digits, Program_Release_Year four digits, when present
+//     and not blank.
+// Values are taken without the white space around them. The check only
+// reports: the category that the sites are sent is taken as before
+// (ExtractCategoryText).
+std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view padUrl);
+
+// The fields, below XML_DIZ_INFO, that download sites require.
+inline constexpr const char* kRequiredPadFields[] = {
+    "Company_Info/Company_Name",
+    "Program_Info/Program_Name",
+    "Program_Info/Program_Version",
+    "Program_Info/Program_Category_Class",
+    "Program_Info/Program_Type",
+    "Program_Info/Program_OS_Support",
+    "Program_Info/File_Info/File_Size_Bytes",
+    "Program_Descriptions/English/Char_Desc_45",
+    "Program_Descriptions/English/Char_Desc_80",
+    "Web_Info/Application_URLs/Application_Info_URL",
+    "Web_Info/Download_URLs/Primary_Download_URL",
+    "Web_Info/Application_URLs/Application_XML_File_URL",
+};
+
+}  // namespace tesselwick
