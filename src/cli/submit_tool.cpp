@@ -19,7 +19,7 @@
 #include "cli/console_progress.h"
 #include "core/app/main_dialog.h"
 #include "core/app/texts.h"
-#include "core/app/update_texts.h"
+#include "core/app/update_dialog.h"
 #include "core/history/url_history.h"
 #include "core/platform/date.h"
 #include "core/sites/site_catalog.h"
@@ -244,9 +244,10 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
   const FetchResult check = update.Request(update.CheckUrl(sitesVersion));
   if (Interrupted(env)) return;
   if (!check.ok) failed(check);
-  const std::string answer = check.ok ? check.body : std::string();
-  if (answer.size() < kShortestUpdateAnswer) {
-    say(kNotDownloadedCaption, kNotDownloaded);
+  const std::optional<ServerVersions> versions =
+      ReadVersionAnswer(check.ok ? check.body : std::string());
+  if (!versions) {
+    say(texts::kNotDownloadedCaption, texts::kNotDownloaded);
     if (!check.ok) {
       err << kProgram << ": the update server " << server << " could not be asked: error "
           << DescribeFetchError(check.error) << "\n"
@@ -254,13 +255,10 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
       return;
     }
   }
-  const ServerVersions versions =
-      answer.size() < kShortestUpdateAnswer ? ServerVersions{} : ReadServerVersions(answer);
-  const std::string serverProgram = versions.program.value_or("");
-  const std::string serverSites = versions.sites.value_or("");
-  if (!serverProgram.empty() && serverProgram != programVersion)
-    say(kNewProgramCaption, kNewProgram);
-  if (serverSites.empty() || serverSites == sitesVersion) {
+  const std::string serverSites = versions ? versions->sites.value_or("") : std::string();
+  if (versions && OffersOtherVersion(versions->program.value_or(""), programVersion))
+    say(texts::kNewProgramCaption, texts::kNewProgram);
+  if (!OffersOtherVersion(serverSites, sitesVersion)) {
     if (serverSites.empty()) {
       err << kProgram << ": the update server " << server << " named no site list version\n"
           << carryOn << std::endl;
@@ -273,20 +271,12 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
   const FetchResult download = update.Request(update.DownloadUrl(sitesVersion));
   if (Interrupted(env)) return;
   if (!download.ok) failed(download);
-  switch (update.Save(download)) {
-    case SiteListSave::Saved:
-      say(kUpdateCompleteCaption, kUpdateComplete);
-      err << kProgram << ": site list updated" << VersionNote(serverSites) << std::endl;
-      return;
-    case SiteListSave::NotDownloaded:
-      say(kNotDownloadedCaption, kNotDownloaded);
-      break;
-    case SiteListSave::NotASiteList:
-      say(kNotASiteListCaption, kNotASiteList);
-      break;
-    case SiteListSave::NotWritten:
-      say(kSaveFailedCaption, kSaveFailed);
-      break;
+  if (const auto notSaved = NotSavedMessage(update.Save(download))) {
+    say(notSaved->second, notSaved->first);
+  } else {
+    say(texts::kUpdateCompleteCaption, texts::kUpdateComplete);
+    err << kProgram << ": site list updated" << VersionNote(serverSites) << std::endl;
+    return;
   }
   if (!download.ok) {
     err << kProgram << ": the new site list could not be downloaded from " << server << ": error "

@@ -88,7 +88,8 @@ class MainDialog {
   const SiteCatalog& Sites() const { return sites_; }
 
   // --- retrieval, category, report ---
-  void ExtractCategory();
+  // Takes the PAD file's category, as FetchPadFile took it from ResponseText.
+  void ExtractCategory(std::string category);
   void WriteReport(const std::string& rows);
   // Writes the report with the rows that `rows` gives as the page is made.
   void WriteReport(const ReportRows& rows);

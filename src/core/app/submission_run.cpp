@@ -9,7 +9,6 @@
 #include "core/app/main_dialog.h"
 #include "core/app/texts.h"
 #include "core/platform/date.h"
-#include "core/submit/category.h"
 #include "core/submit/pad_check.h"
 #include "core/submit/report.h"
 #include "core/submit/site_run.h"
@@ -27,9 +26,9 @@ std::string PadProblemsText(const std::vector<std::string>& problems) {
 
 }  // namespace
 
-void MainDialog::ExtractCategory() {
+void MainDialog::ExtractCategory(std::string category) {
   Pull();
-  PadCategory = ExtractCategoryText(ResponseText);
+  PadCategory = std::move(category);
   Push();
 }
 
@@ -128,7 +127,8 @@ void MainDialog::SubmissionRun() {
     ResponseStatus = pad.answer.status;
     Push();
     ResponseText = std::move(pad.answer.body);
-    ExtractCategory();
+    // FetchPadFile has taken the category out of the file already.
+    ExtractCategory(std::move(pad.category));
     if (PadCategory.empty()) {
       controls_.messages.ShowMessage(texts::kNoCategory, texts::kPadFileCaption);
     } else {
@@ -160,9 +160,10 @@ void MainDialog::WriteReport(const ReportRows& rows) {
   // A template that can be neither opened nor created gives the built-in
   // layout, after a word; a report that can't be written leaves whatever
   // page was there, which is shown all the same.
-  if (report.templateUnreadable) controls_.messages.ShowMessage("Error loading file", "Error");
+  if (report.templateUnreadable)
+    controls_.messages.ShowMessage(texts::kTemplateUnreadable, texts::kTemplateUnreadableCaption);
   if (!report.written)
-    controls_.messages.ShowMessage("Could not write to report file", "Error Log");
+    controls_.messages.ShowMessage(texts::kReportUnwritable, texts::kReportUnwritableCaption);
   controls_.shell.Open(report.file.string());
 }
 

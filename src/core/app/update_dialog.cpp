@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "core/app/update_texts.h"
+#include "core/app/texts.h"
 
 namespace tesselwick {
 
@@ -61,22 +61,21 @@ void UpdateDialog::CheckVersion() {
 
 void UpdateDialog::ParseVersionResponse() {
   // Whatever came back is shown first, also when nothing did.
-  controls_.messages.ShowMessage(ResponseText, kResponseCaption);
-  if (ResponseText.size() < kShortestUpdateAnswer) {
-    controls_.messages.ShowMessage(kNotDownloaded, kNotDownloadedCaption);
+  controls_.messages.ShowMessage(ResponseText, texts::kResponseCaption);
+  const std::optional<ServerVersions> versions = ReadVersionAnswer(ResponseText);
+  if (!versions) {
+    controls_.messages.ShowMessage(texts::kNotDownloaded, texts::kNotDownloadedCaption);
     return;
   }
-  const ServerVersions versions = ReadServerVersions(ResponseText);
-  if (versions.program) ServerProgramVersion = *versions.program;
-  if (versions.sites) ServerSitesVersion = *versions.sites;
+  if (versions->program) ServerProgramVersion = *versions->program;
+  if (versions->sites) ServerSitesVersion = *versions->sites;
   Push();
   // Any other version, older ones too, is news to the user.
-  if (!ServerProgramVersion.empty() && ServerProgramVersion != ProgramVersion)
-    controls_.messages.ShowMessage(kNewProgram, kNewProgramCaption);
+  if (OffersOtherVersion(ServerProgramVersion, ProgramVersion))
+    controls_.messages.ShowMessage(texts::kNewProgram, texts::kNewProgramCaption);
   // A different site list may be downloaded; a later check that finds the
   // same version, or none, does not take that back.
-  if (!ServerSitesVersion.empty() && ServerSitesVersion != SitesVersion)
-    controls_.updateButton.Enable(true);
+  if (OffersOtherVersion(ServerSitesVersion, SitesVersion)) controls_.updateButton.Enable(true);
   Push();
 }
 
@@ -90,27 +89,30 @@ void UpdateDialog::DownloadSiteFile() {
   // Only a saved file counts as an update; otherwise the user has seen why
   // and may try again with the button still enabled.
   if (!SaveSiteFile()) return;
-  controls_.messages.ShowMessage(kUpdateComplete, kUpdateCompleteCaption);
+  controls_.messages.ShowMessage(texts::kUpdateComplete, texts::kUpdateCompleteCaption);
   SitesVersion = ServerSitesVersion;
   controls_.updateButton.Enable(false);
   Push();
 }
 
-bool UpdateDialog::SaveSiteFile() {
-  switch (Service().Save(lastAnswer_)) {
+std::optional<std::pair<const char*, const char*>> NotSavedMessage(SiteListSave save) {
+  switch (save) {
     case SiteListSave::Saved:
-      return true;
+      return std::nullopt;
     case SiteListSave::NotDownloaded:
-      controls_.messages.ShowMessage(kNotDownloaded, kNotDownloadedCaption);
-      return false;
+      return std::pair{texts::kNotDownloaded, texts::kNotDownloadedCaption};
     case SiteListSave::NotASiteList:
-      controls_.messages.ShowMessage(kNotASiteList, kNotASiteListCaption);
-      return false;
+      return std::pair{texts::kNotASiteList, texts::kNotASiteListCaption};
     case SiteListSave::NotWritten:
-      controls_.messages.ShowMessage(kSaveFailed, kSaveFailedCaption);
-      return false;
+      return std::pair{texts::kSaveFailed, texts::kSaveFailedCaption};
   }
-  return false;
+  return std::nullopt;
+}
+
+bool UpdateDialog::SaveSiteFile() {
+  const auto notSaved = NotSavedMessage(Service().Save(lastAnswer_));
+  if (notSaved) controls_.messages.ShowMessage(notSaved->first, notSaved->second);
+  return !notSaved;
 }
 
 }  // namespace tesselwick

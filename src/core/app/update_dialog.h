@@ -1,7 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "core/app/controls.h"
 #include "core/app/texts.h"
@@ -93,5 +95,9 @@ class UpdateDialog {
   // How the last retrieval ended.
   FetchResult lastAnswer_;
 };
+
+// The box that says why a downloaded site list was not saved: text and
+// caption; nothing for one that was.
+std::optional<std::pair<const char*, const char*>> NotSavedMessage(SiteListSave save);
 
 }  // namespace tesselwick

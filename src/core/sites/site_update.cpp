@@ -26,6 +26,15 @@ ServerVersions ReadServerVersions(std::string_view answer) {
   return versions;
 }
 
+std::optional<ServerVersions> ReadVersionAnswer(std::string_view answer) {
+  if (answer.size() < kShortestUpdateAnswer) return std::nullopt;
+  return ReadServerVersions(answer);
+}
+
+bool OffersOtherVersion(std::string_view server, std::string_view installed) {
+  return !server.empty() && server != installed;
+}
+
 SiteUpdate::SiteUpdate(std::string serverUrl, std::filesystem::path siteFile, FetchLimits limits)
     : serverUrl_(std::move(serverUrl)), siteFile_(std::move(siteFile)), limits_(limits) {}
 

@@ -24,6 +24,14 @@ ServerVersions ReadServerVersions(std::string_view answer);
 // downloaded".
 inline constexpr std::size_t kShortestUpdateAnswer = 10;
 
+// Reads a version answer as the update window takes it: nothing when it is
+// too short to be an answer of the update server at all.
+std::optional<ServerVersions> ReadVersionAnswer(std::string_view answer);
+
+// True when the server names a version (of the program or of the site list)
+// and it differs from the installed one; an older one differs too.
+bool OffersOtherVersion(std::string_view server, std::string_view installed);
+
 // What became of a downloaded site list.
 enum class SiteListSave {
   Saved,
