@@ -6,17 +6,16 @@
 namespace tesselwick {
 
 SiteRequests::SiteRequests(const std::vector<std::string>& urls, FetchLimits limits,
-                           int maxConcurrent, BodyKeeping keeping)
+                           int maxConcurrent)
     : SiteRequests(
           urls.size(), [urls](std::size_t index) { return std::optional(urls[index]); }, limits,
-          maxConcurrent, keeping) {}
+          maxConcurrent) {}
 
 SiteRequests::SiteRequests(std::size_t count, UrlMaker makeUrl, FetchLimits limits,
-                           int maxConcurrent, BodyKeeping keeping)
+                           int maxConcurrent)
     : count_(count),
       makeUrl_(std::move(makeUrl)),
       limits_(limits),
-      keeping_(keeping),
       underWay_(count, false),
       answers_(count) {
   limits_.cancel = &stop_;
@@ -65,7 +64,7 @@ void SiteRequests::Work() {
       });
       urlBytesUnderWay_ += urlBytes;
     }
-    FetchResult result = url ? HttpFetch(*url, FetchMode::Blocks, limits_, keeping_)
+    FetchResult result = url ? HttpFetch(*url, FetchMode::Blocks, limits_, BodyKeeping::Head)
                              : FailedFetch(FetchError::Internal);
     url.reset();
     // A request that Stop cut short never finished; one that ended on its own

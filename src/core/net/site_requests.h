@@ -41,10 +41,10 @@ class SiteRequests {
   // Starts the workers at once. `limits.cancel` is replaced by the run's own
   // stop flag. Site answers keep only their head (BodyKeeping::Head).
   SiteRequests(std::size_t count, UrlMaker makeUrl, FetchLimits limits,
-               int maxConcurrent = kDefaultConcurrency, BodyKeeping keeping = BodyKeeping::Head);
+               int maxConcurrent = kDefaultConcurrency);
   // Requests the given URLs.
   SiteRequests(const std::vector<std::string>& urls, FetchLimits limits,
-               int maxConcurrent = kDefaultConcurrency, BodyKeeping keeping = BodyKeeping::Head);
+               int maxConcurrent = kDefaultConcurrency);
   // Stops the run and waits for its workers.
   ~SiteRequests();
   SiteRequests(const SiteRequests&) = delete;
@@ -84,7 +84,6 @@ class SiteRequests {
   const std::size_t count_;
   const UrlMaker makeUrl_;
   FetchLimits limits_;
-  const BodyKeeping keeping_;
   std::atomic<bool> stop_{false};
 
   mutable std::mutex mutex_;
