@@ -1,13 +1,21 @@
 #include "ui/adapters.h"
 
+#include <wx/app.h>
 #include <wx/dcclient.h>
 #include <wx/filename.h>
 #include <wx/log.h>
 #include <wx/msgdlg.h>
+#include <wx/sizer.h>
 #include <wx/utils.h>
+
+#ifdef __WXGTK__
+#include <gtk/gtk.h>
+#endif
 
 #include <algorithm>
 
+#include "core/app/texts.h"
+#include "core/text/translation.h"
 #include "ui/text_convert.h"
 
 namespace tesselwick::ui {
@@ -50,22 +58,6 @@ void ComboUrlBox::SelectEntry(int index) { combo_->SetSelection(index); }
 
 // --- site list ---
 
-SiteListView::SiteListView(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size)
-    : wxListCtrl(parent, id, pos, size,
-                 wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL | wxBORDER_SUNKEN) {}
-
-void SiteListView::CreateColumns(const std::vector<std::string>& headings) {
-  headings_ = headings;
-  for (std::size_t i = 0; i < headings.size(); ++i)
-    InsertColumn(static_cast<long>(i), ToWx(headings[i]), wxLIST_FORMAT_LEFT);
-}
-
-void SiteListView::ShowSites(const SiteCatalog& sites) {
-  sites_ = &sites;
-  SetItemCount(static_cast<long>(sites.Count()));
-  Refresh();
-}
-
 namespace {
 
 // A cell shows at most this many bytes of its text. Site lists come from
@@ -74,7 +66,14 @@ namespace {
 // the whole text.
 constexpr std::size_t kMaxCellBytes = 1024;
 
-const std::string& CellText(const SiteRecord& site, long column) {
+// Up to this many sites every cell is measured to fit the columns; a longer
+// list is fitted to the texts of each column that have the most bytes, so
+// that a list of any length shows at once. A text left out that is still
+// wider ends in an ellipsis and shows whole in its tooltip.
+constexpr std::size_t kMeasureAllRows = 2000;
+constexpr std::size_t kMeasuredLongest = 500;
+
+const std::string& CellText(const SiteRecord& site, unsigned column) {
   switch (column) {
     case 0:
       return site.Title;
@@ -97,31 +96,161 @@ wxString ShownText(const std::string& text, std::size_t limit = kMaxCellBytes) {
 
 }  // namespace
 
-wxString SiteListView::OnGetItemText(long item, long column) const {
-  if (item < 0 || static_cast<std::size_t>(item) >= Count()) return {};
-  return ShownText(CellText(sites_->Row(static_cast<std::size_t>(item)), column));
+// The rows of the list, read from the sites when GTK asks for them.
+class SiteListView::Model : public wxDataViewVirtualListModel {
+ public:
+  const SiteCatalog* sites = nullptr;
+
+  std::size_t Count() const { return sites == nullptr ? 0 : sites->Count(); }
+  const std::string& Cell(unsigned row, unsigned column) const {
+    return CellText(sites->Row(row), column);
+  }
+
+  unsigned int GetColumnCount() const override { return 4; }
+  wxString GetColumnType(unsigned int) const override { return "string"; }
+  void GetValueByRow(wxVariant& value, unsigned int row, unsigned int column) const override {
+    // A row that a reload has just taken away draws empty until the list
+    // hears of it.
+    value = row < Count() ? ShownText(Cell(row, column)) : wxString();
+  }
+  bool SetValueByRow(const wxVariant&, unsigned int, unsigned int) override { return false; }
+};
+
+SiteListView::SiteListView(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size)
+    : wxPanel(parent, wxID_ANY, pos, size, wxTAB_TRAVERSAL | wxBORDER_NONE), model_(new Model) {
+  table_ = new wxDataViewCtrl(this, id, wxDefaultPosition, wxDefaultSize,
+                              wxDV_SINGLE | wxDV_HORIZ_RULES | wxBORDER_THEME);
+  table_->AssociateModel(model_.get());
+  table_->SetName(ToWx(Tr(texts::kSiteListName)));
+  empty_ = new wxStaticText(this, wxID_ANY, ToWx(Tr(texts::kNoSitesYet)), wxDefaultPosition,
+                            wxDefaultSize, wxALIGN_CENTRE_HORIZONTAL);
+  auto* sizer = new wxBoxSizer(wxVERTICAL);
+  sizer->Add(table_, 1, wxEXPAND);
+  sizer->Add(empty_, 0, wxALIGN_CENTRE_HORIZONTAL | wxALL, FromDIP(8));
+  SetSizer(sizer);
+  ShowEmptyText(true);
+
+  // The cap follows the list's width as the window grows and shrinks.
+  table_->Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+    event.Skip();
+    ApplyColumnWidths();
+  });
+  table_->GetMainWindow()->Bind(wxEVT_MOTION, [this](wxMouseEvent& event) {
+    event.Skip();
+    const wxPoint inTable =
+        table_->ScreenToClient(table_->GetMainWindow()->ClientToScreen(event.GetPosition()));
+    const wxString tip = ToolTipAt(inTable);
+    if (tip != table_->GetMainWindow()->GetToolTipText()) {
+      if (tip.empty())
+        table_->GetMainWindow()->UnsetToolTip();
+      else
+        table_->GetMainWindow()->SetToolTip(tip);
+    }
+  });
+}
+
+void SiteListView::CreateColumns(const std::vector<std::string>& headings) {
+  headings_ = headings;
+  for (std::size_t i = 0; i < headings.size(); ++i) {
+    auto* renderer = new wxDataViewTextRenderer("string", wxDATAVIEW_CELL_INERT);
+    renderer->EnableEllipsize(wxELLIPSIZE_END);
+    auto* column =
+        new wxDataViewColumn(ToWx(Tr(headings[i].c_str())), renderer, static_cast<unsigned>(i),
+                             FromDIP(80), wxALIGN_LEFT, wxDATAVIEW_COL_RESIZABLE);
+    table_->AppendColumn(column);
+  }
+  fitted_.assign(headings.size(), FromDIP(80));
+}
+
+void SiteListView::ShowSites(const SiteCatalog& sites) {
+  model_->sites = &sites;
+  model_->Reset(static_cast<unsigned>(sites.Count()));
+  ShowEmptyText(sites.Count() == 0);
+}
+
+void SiteListView::ShowEmptyText(bool show) {
+  if (empty_->IsShown() == show) return;
+  empty_->Show(show);
+  Layout();
 }
 
 void SiteListView::FitColumns() {
-  // A virtual list cannot measure rows it has not drawn, so every column is
-  // measured here: the widest of its cells and its heading, plus the margins
-  // that the list draws around text.
-  wxClientDC dc(this);
-  dc.SetFont(GetFont());
+  // The widest of each column's cells and its heading, plus the margins that
+  // the list draws around text.
+  wxClientDC dc(table_);
+  dc.SetFont(table_->GetFont());
   const int cellMargin = FromDIP(12);
   const int headingMargin = FromDIP(24);
-  for (int column = 0; column < GetColumnCount(); ++column) {
-    int widest = 0;
-    if (static_cast<std::size_t>(column) < headings_.size())
-      widest =
-          dc.GetTextExtent(ToWx(headings_[static_cast<std::size_t>(column)])).x + headingMargin;
-    for (std::size_t row = 0; row < Count(); ++row) {
-      widest = std::max(
-          widest, dc.GetTextExtent(ShownText(CellText(sites_->Row(row), column))).x + cellMargin);
+  const std::size_t count = model_->Count();
+  std::vector<unsigned> rows(count);
+  for (std::size_t row = 0; row < count; ++row) rows[row] = static_cast<unsigned>(row);
+  for (unsigned column = 0; column < fitted_.size(); ++column) {
+    int widest = column < headings_.size()
+                     ? dc.GetTextExtent(ToWx(Tr(headings_[column].c_str()))).x + headingMargin
+                     : 0;
+    std::size_t measured = count;
+    if (count > kMeasureAllRows) {
+      measured = kMeasuredLongest;
+      std::nth_element(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(measured),
+                       rows.end(), [this, column](unsigned a, unsigned b) {
+                         return model_->Cell(a, column).size() > model_->Cell(b, column).size();
+                       });
     }
-    SetColumnWidth(column, widest);
+    for (std::size_t i = 0; i < measured; ++i)
+      widest = std::max(widest,
+                        dc.GetTextExtent(ShownText(model_->Cell(rows[i], column))).x + cellMargin);
+    fitted_[column] = widest;
   }
-  Refresh();
+  ApplyColumnWidths();
+}
+
+void SiteListView::DoSetSize(int x, int y, int width, int height, int sizeFlags) {
+  wxPanel::DoSetSize(x, y, width, height, sizeFlags);
+  if (table_ == nullptr) return;
+  Layout();
+  ApplyColumnWidths();
+}
+
+void SiteListView::ApplyColumnWidths() {
+  // The list's own size is known at once; its client size only once GTK
+  // has laid it out.
+  const int cap = std::max(FromDIP(40), table_->GetSize().x / 2);
+  for (unsigned column = 0; column < fitted_.size() && column < table_->GetColumnCount(); ++column)
+    table_->GetColumn(column)->SetWidth(std::min(fitted_[column], cap));
+}
+
+int SiteListView::GetItemCount() const { return static_cast<int>(model_->Count()); }
+
+wxString SiteListView::GetItemText(long row, int column) const {
+  if (row < 0 || static_cast<std::size_t>(row) >= model_->Count() || column < 0) return {};
+  wxVariant value;
+  model_->GetValueByRow(value, static_cast<unsigned>(row), static_cast<unsigned>(column));
+  return value.GetString();
+}
+
+int SiteListView::GetColumnCount() const { return static_cast<int>(table_->GetColumnCount()); }
+
+int SiteListView::GetColumnWidth(int column) const {
+  return table_->GetColumn(static_cast<unsigned>(column))->GetWidth();
+}
+
+wxRect SiteListView::CellRect(int row, int column) const {
+  return table_->GetItemRect(model_->GetItem(static_cast<unsigned>(row)),
+                             table_->GetColumn(static_cast<unsigned>(column)));
+}
+
+wxString SiteListView::ToolTipAt(const wxPoint& point) const {
+  wxDataViewItem item;
+  wxDataViewColumn* column = nullptr;
+  table_->HitTest(point, item, column);
+  if (!item.IsOk() || column == nullptr) return {};
+  const unsigned row = model_->GetRow(item);
+  if (row >= model_->Count()) return {};
+  const wxString text = ShownText(model_->Cell(row, column->GetModelColumn()));
+  wxClientDC dc(table_);
+  dc.SetFont(table_->GetFont());
+  if (dc.GetTextExtent(text).x + FromDIP(12) <= column->GetWidth()) return {};
+  return text;
 }
 
 // --- text boxes, messages, browser ---
@@ -146,18 +275,85 @@ wxString BoxText(std::string_view text) {
   return message;
 }
 
+// Message boxes get the program's texts in English and show them in the
+// user's language: a text of texts.h is looked up whole; a text composed of
+// several (with a file name, say) was looked up piece by piece by whoever
+// composed it and comes through unchanged.
+// The catalogue has texts with LF line breaks alone (its tools refuse CR);
+// the program's messages break lines with CR LF.
+const char* Looked(std::string_view text) {
+  std::string key(text);
+  for (std::size_t at = key.find("\r\n"); at != std::string::npos; at = key.find("\r\n", at))
+    key.erase(at, 1);
+  const char* found = Tr(key.c_str());
+  if (found == key.c_str()) return nullptr;
+  return found;
+}
+
+wxString Shown(std::string_view text) {
+  const char* found = Looked(text);
+  return found != nullptr ? ToWx(found) : ToWx(std::string(text));
+}
+
+std::string MessageText(std::string_view text) {
+  const char* found = Looked(text);
+  return found != nullptr ? std::string(found) : std::string(text);
+}
+
+// A message box as wide as its caption needs: GTK sizes it to its text alone,
+// and a short text ("12029") left the caption cut to "Error L...".
+class WideMessageDialog : public wxMessageDialog {
+ public:
+  using wxMessageDialog::wxMessageDialog;
+
+  int ShowModal() override {
+#ifdef __WXGTK__
+    // GTK builds the box inside ShowModal; it is widened once it is there.
+    // The box is looked for by its caption, so nothing is touched when it
+    // has gone (or never came, as under the tests' dialog hooks).
+    const wxString caption = GetCaption();
+    wxTheApp->CallAfter([caption] { WidenForCaption(caption); });
+#endif
+    return wxMessageDialog::ShowModal();
+  }
+
+ private:
+#ifdef __WXGTK__
+  static void WidenForCaption(const wxString& caption) {
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* at = windows; at != nullptr; at = at->next) {
+      auto* window = static_cast<GtkWidget*>(at->data);
+      if (!GTK_IS_MESSAGE_DIALOG(window) || !gtk_widget_get_visible(window)) continue;
+      const gchar* title = gtk_window_get_title(GTK_WINDOW(window));
+      if (title == nullptr || wxString::FromUTF8(title) != caption) continue;
+      PangoLayout* layout = gtk_widget_create_pango_layout(window, title);
+      int textWidth = 0;
+      pango_layout_get_pixel_size(layout, &textWidth, nullptr);
+      g_object_unref(layout);
+      // The title bar's font is larger and bold, and its buttons take room.
+      const int needed = textWidth * 5 / 4 + 120;
+      int width = 0;
+      int height = 0;
+      gtk_window_get_size(GTK_WINDOW(window), &width, &height);
+      if (width < needed) gtk_window_resize(GTK_WINDOW(window), needed, height);
+    }
+    g_list_free(windows);
+  }
+#endif
+};
+
 }  // namespace
 
 void WindowMessages::ShowMessage(std::string_view text, std::string_view caption) {
-  wxMessageDialog box(owner_, BoxText(text), ToWx(std::string(caption)), wxOK | wxICON_NONE);
+  WideMessageDialog box(owner_, BoxText(MessageText(text)), Shown(caption), wxOK | wxICON_NONE);
   box.ShowModal();
 }
 
 bool WindowMessages::Ask(std::string_view text, std::string_view caption, std::string_view yes,
                          std::string_view no) {
-  wxMessageDialog box(owner_, BoxText(text), ToWx(std::string(caption)),
-                      wxYES_NO | wxNO_DEFAULT | wxICON_WARNING);
-  box.SetYesNoLabels(ToWx(std::string(yes)), ToWx(std::string(no)));
+  WideMessageDialog box(owner_, BoxText(MessageText(text)), Shown(caption),
+                        wxYES_NO | wxNO_DEFAULT | wxICON_WARNING);
+  box.SetYesNoLabels(Shown(yes), Shown(no));
   return box.ShowModal() == wxID_YES;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <wx/combobox.h>
-#include <wx/listctrl.h>
+#include <wx/dataview.h>
+#include <wx/panel.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include <functional>
@@ -31,10 +33,13 @@ class ComboUrlBox : public UrlBoxControl {
   std::string lastSet_;
 };
 
-// The site list: a virtual report-view list that reads its rows from the
-// site list's sites when it draws them, so that thousands of sites load and
-// scroll without delay.
-class SiteListView : public wxListCtrl, public SiteTableControl {
+// The site list: GTK's own list (a data view) over a virtual model that reads
+// its rows from the site list's sites when it draws them, so that a list of
+// hundreds of thousands of sites shows at once and screen readers see a table
+// of rows and cells. No column grows past half the list's width: a longer
+// cell ends in an ellipsis and shows whole in its tooltip. An empty list says
+// how to get sites in place of an empty white box.
+class SiteListView : public wxPanel, public SiteTableControl {
  public:
   SiteListView(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size);
 
@@ -42,12 +47,35 @@ class SiteListView : public wxListCtrl, public SiteTableControl {
   void ShowSites(const SiteCatalog& sites) override;
   void FitColumns() override;
 
- private:
-  wxString OnGetItemText(long item, long column) const override;
-  std::size_t Count() const { return sites_ == nullptr ? 0 : sites_->Count(); }
+  // What the list shows, as a report-view list would answer it.
+  int GetItemCount() const;
+  wxString GetItemText(long row, int column = 0) const;
+  int GetColumnCount() const;
+  int GetColumnWidth(int column) const;
+  // The list itself, and the text shown in its place while it is empty.
+  wxDataViewCtrl* Table() const { return table_; }
+  wxStaticText* EmptyText() const { return empty_; }
+  // Where a cell is drawn, in the list's coordinates.
+  wxRect CellRect(int row, int column) const;
+  // The whole text of the cell at `point` (in the list's coordinates), when
+  // the cell shows only its beginning; empty otherwise.
+  wxString ToolTipAt(const wxPoint& point) const;
 
-  const SiteCatalog* sites_ = nullptr;
+ private:
+  class Model;
+  // Lays the list out at once when the window places it, and caps the
+  // columns to its new width (GTK sends its size event only later).
+  void DoSetSize(int x, int y, int width, int height, int sizeFlags) override;
+  // Gives every column its fitted width, but at most half the list's width.
+  void ApplyColumnWidths();
+  void ShowEmptyText(bool show);
+
+  wxDataViewCtrl* table_ = nullptr;
+  wxStaticText* empty_ = nullptr;
+  wxObjectDataPtr<Model> model_;
   std::vector<std::string> headings_;
+  // Each column's width fitted to its contents, before the cap.
+  std::vector<int> fitted_;
 };
 
 class TextBox : public TextControl {

@@ -2,17 +2,21 @@
 
 #include <wx/cmdline.h>
 #include <wx/filename.h>
+#include <wx/log.h>
 #include <wx/msgdlg.h>
 #include <wx/msgout.h>
 #include <wx/stdpaths.h>
+#include <wx/translation.h>
 
 #include <cstdio>
 #include <exception>
 #include <string_view>
 
 #include "core/app/texts.h"
+#include "core/app/window_size.h"
 #include "core/net/http_fetch.h"
 #include "core/platform/working_folder.h"
+#include "core/text/translation.h"
 #include "ui/main_window.h"
 #include "ui/text_convert.h"
 
@@ -25,13 +29,56 @@ constexpr int kUsageError = 64;
 wxString ExecutableName() {
   return wxFileName(wxStandardPaths::Get().GetExecutablePath()).GetName();
 }
+
+// The folder of the running program: the build tree's, or bin/ of an
+// installation.
+wxString ProgramFolder() {
+  return wxFileName(wxStandardPaths::Get().GetExecutablePath()).GetPath();
+}
+
+// The program's texts in the user's language (the system locale): the
+// catalogue "tesselwick" is looked for beside the program (the build tree
+// puts its compiled catalogues in locale/ there), under the installation's
+// share/locale, and in the system's folder. English needs no catalogue, so in
+// an English or C locale every text stays as it is written.
+void SetUpTranslations() {
+  wxFileTranslationsLoader::AddCatalogLookupPathPrefix(ProgramFolder() + "/locale");
+  wxFileTranslationsLoader::AddCatalogLookupPathPrefix(ProgramFolder() + "/../share/locale");
+  auto* translations = new wxTranslations;
+  wxTranslations::Set(translations);
+  {
+    wxLogNull quiet;  // a language without a catalogue is no error
+    translations->AddCatalog("tesselwick", wxLANGUAGE_ENGLISH_US);
+  }
+  SetTranslator([](const char* text) {
+    return std::string(wxGetTranslation(wxString::FromUTF8(text)).utf8_str());
+  });
+}
+
+// The manual installed beside the program (share/tesselwick/manual.htm).
+std::filesystem::path InstalledManual() {
+  return FromWx(ProgramFolder()) + "/../share/tesselwick/manual.htm";
+}
+
+// The settings file of the main window's size, under the user's
+// configuration folder (~/.config, or $XDG_CONFIG_HOME, on Linux).
+std::filesystem::path SizeFile() {
+  wxStandardPaths& paths = wxStandardPaths::Get();
+#ifdef __WXGTK__
+  paths.SetFileLayout(wxStandardPaths::FileLayout_XDG);
+#endif
+  const wxString folder = paths.GetUserConfigDir();
+  if (folder.empty()) return {};
+  return WindowSizeFile(FromWx(folder));
+}
 }  // namespace
 
 bool SubmissionApp::OnInit() {
   if (!wxApp::OnInit()) return false;  // reads the command line
   if (exitCode_) return true;          // OnRun ends at once with this code
+  SetUpTranslations();
   if (!InitNetwork()) {
-    wxMessageBox(texts::kSocketsFailed, ExecutableName(), wxOK | wxICON_EXCLAMATION);
+    wxMessageBox(_(texts::kSocketsFailed), ExecutableName(), wxOK | wxICON_EXCLAMATION);
     return false;
   }
   if (!askedFolder_.empty()) {
@@ -97,7 +144,8 @@ bool SubmissionApp::OnCmdLineError(wxCmdLineParser& parser) {
 
 int SubmissionApp::OnRun() {
   if (exitCode_) return *exitCode_;
-  auto* window = new MainWindow(folder_);
+  auto* window = new MainWindow(folder_, OpenInDefaultBrowser, SizeFile());
+  window->Logic().manualAddress = ManualAddress(texts::kSiteUrl, InstalledManual());
   window->RunModal();
   window->Destroy();
   return 0;
@@ -105,7 +153,7 @@ int SubmissionApp::OnRun() {
 
 bool SubmissionApp::OnExceptionInMainLoop() {
   // A command that fails unexpectedly is reported and the window stays.
-  wxString text = texts::kInternalError;
+  wxString text = _(texts::kInternalError);
   try {
     throw;
   } catch (const std::exception& error) {

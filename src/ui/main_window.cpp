@@ -1,10 +1,17 @@
 #include "ui/main_window.h"
 
+#include <wx/display.h>
+#include <wx/intl.h>
 #include <wx/menu.h>
 #include <wx/stattext.h>
 
+#include <algorithm>
+
 #include "core/app/texts.h"
+#include "core/app/window_size.h"
+#include "core/text/translation.h"
 #include "ui/about_dialog.h"
+#include "ui/accessibility.h"
 #include "ui/geometry.h"
 #include "ui/icon.h"
 #include "ui/ids.h"
@@ -12,11 +19,14 @@
 
 namespace tesselwick::ui {
 
-MainWindow::MainWindow(const std::filesystem::path& folder, BrowserFunction browser)
-    : wxDialog(nullptr, wxID_ANY, texts::kMainCaption, wxDefaultPosition, wxDefaultSize,
-               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxMINIMIZE_BOX),
+MainWindow::MainWindow(const std::filesystem::path& folder, BrowserFunction browser,
+                       std::filesystem::path sizeFile)
+    : wxDialog(nullptr, wxID_ANY, _(texts::kMainCaption), wxDefaultPosition, wxDefaultSize,
+               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxMINIMIZE_BOX | wxMAXIMIZE_BOX |
+                   wxRESIZE_BORDER),
       shell_(std::move(browser)),
-      folder_(folder) {
+      folder_(folder),
+      sizeFile_(std::move(sizeFile)) {
   SetIcons(ProgramIcons());
   BuildControls();
   logic_ = std::make_unique<MainDialog>(
@@ -25,48 +35,97 @@ MainWindow::MainWindow(const std::filesystem::path& folder, BrowserFunction brow
   logic_->runProgress = &runProgress_;
   BindEvents();
   logic_->Initialise();
+  // The window opens at the template's size, or as large as the user left
+  // it, and never gets smaller than the template.
+  SetMinClientSize(templateSize_);
+  if (!sizeFile_.empty()) {
+    if (const auto remembered = ReadWindowSize(sizeFile_)) {
+      const wxSize screen = wxGetClientDisplayRect().GetSize();
+      SetClientSize(
+          wxSize(std::min(remembered->width, screen.x), std::min(remembered->height, screen.y)));
+    }
+  }
+  PlaceControls();
   CentreOnScreen();
 }
 
 void MainWindow::BuildControls() {
-  SetClientSize(ConvertDialogToPixels(wxSize(320, 121)));
+  templateSize_ = ConvertDialogToPixels(wxSize(320, 121));
+  SetClientSize(templateSize_);
 
+  auto place = [this](wxWindow* control, const wxRect& where, bool right, bool wide, bool tall) {
+    placed_.push_back({control, where, right, wide, tall});
+    return control;
+  };
   // Tab order is creation order: Submit first, so it has the focus at start.
-  auto button = [this](int id, const char* label, int x, int y) {
-    const wxRect place = DluRect(this, x, y, 50, 14);
-    return new wxButton(this, id, label, place.GetPosition(), place.GetSize());
+  auto button = [this, &place](int id, const char* label, int x, int y) {
+    const wxRect where = DluRect(this, x, y, 50, 14);
+    auto* made = new wxButton(this, id, _(label), where.GetPosition(), where.GetSize());
+    place(made, where, true, false, false);
+    return made;
   };
   // The buttons keep a small gap between them, which GTK's framed buttons need
   // to read as separate buttons.
-  wxButton* submit = button(kIdSubmit, "Submit", 263, 24);
-  button(kIdHelp, "Help", 263, 100);
+  wxButton* submit = button(kIdSubmit, N_("Submit"), 263, 24);
+  button(kIdHelp, N_("Help"), 263, 100);
 
   const wxRect list = DluRect(this, 7, 23, 249, 91);
   siteList_ = new SiteListView(this, kIdSiteList, list.GetPosition(), list.GetSize());
+  place(siteList_, list, false, true, true);
 
-  wxButton* quit = button(wxID_OK, "Quit", 263, 7);
+  wxButton* quit = button(wxID_OK, N_("Quit"), 263, 7);
   quit->SetDefault();
 
   const wxRect label = DluRect(this, 7, 8, 40, 12);
-  new wxStaticText(this, wxID_ANY, "PAD URL:", label.GetPosition() + wxPoint(0, 4),
-                   label.GetSize());
+  auto* urlLabel = new wxStaticText(this, wxID_ANY, _(texts::kPadUrlLabel),
+                                    label.GetPosition() + wxPoint(0, 4), label.GetSize());
+  place(urlLabel, wxRect(label.GetPosition() + wxPoint(0, 4), label.GetSize()), false, false,
+        false);
 
   const wxRect countLabel = DluRect(this, 263, 60, 50, 9);
-  new wxStaticText(this, wxID_ANY, "Sites:", countLabel.GetPosition(), countLabel.GetSize(),
-                   wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
+  auto* sitesLabel =
+      new wxStaticText(this, wxID_ANY, _(texts::kSitesLabel), countLabel.GetPosition(),
+                       countLabel.GetSize(), wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
+  place(sitesLabel, countLabel, true, false, false);
   const wxRect count = DluRect(this, 263, 70, 50, 14);
   siteCount_ = new wxTextCtrl(this, kIdSiteCount, "0", count.GetPosition(), count.GetSize(),
                               wxTE_READONLY | wxTE_CENTRE);
+  place(siteCount_, count, true, false, false);
 
-  button(kIdUpdate, "Update", 263, 41);
+  button(kIdUpdate, N_("Update"), 263, 41);
 
   const wxRect url = DluRect(this, 50, 5, 206, 14);
   padUrl_ = new wxComboBox(this, kIdPadUrl, wxString(), url.GetPosition(), url.GetSize(), 0,
                            nullptr, wxCB_DROPDOWN);
+  place(padUrl_, url, false, true, false);
 
   urlBox_ = std::make_unique<ComboUrlBox>(padUrl_);
   countBox_ = std::make_unique<TextBox>(siteCount_);
+  NameControls(urlLabel, sitesLabel);
   submit->SetFocus();
+}
+
+void MainWindow::PlaceControls() {
+  const wxSize grown = GetClientSize() - templateSize_;
+  const int dx = std::max(0, grown.x);
+  const int dy = std::max(0, grown.y);
+  for (const Placed& p : placed_) {
+    wxRect where = p.place;
+    if (p.right) where.x += dx;
+    if (p.wide) where.width += dx;
+    if (p.tall) where.height += dy;
+    if (p.control->GetRect() != where) p.control->SetSize(where);
+  }
+}
+
+void MainWindow::NameControls(wxWindow* urlLabel, wxWindow* countLabel) {
+  // wx names are what GTK shows as the widgets' names; screen readers get
+  // the accessible names and the labels' relations below.
+  padUrl_->SetName("PadUrl");
+  siteCount_->SetName("SiteCount");
+  LabelForScreenReaders(urlLabel, padUrl_, _(texts::kPadUrlLabel));
+  LabelForScreenReaders(countLabel, siteCount_, _(texts::kSitesLabel));
+  NameForScreenReaders(siteList_->Table(), _(texts::kSiteListName));
 }
 
 void MainWindow::BindEvents() {
@@ -83,18 +142,28 @@ void MainWindow::BindEvents() {
   // Quit takes the PAD-URL box's text before closing; Esc and the close box
   // close without taking it.
   Bind(
-      wxEVT_BUTTON,
-      [this](wxCommandEvent&) {
-        logic_->Pull();
-        EndModal(wxID_OK);
-      },
-      wxID_OK);
+      wxEVT_BUTTON, [this](wxCommandEvent&) { Quit(); }, wxID_OK);
+  // Esc closes without taking the PAD-URL box's text; F1 is Help and Ctrl+Q
+  // is Quit, as in other desktop programs.
   Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& event) {
     if (event.GetKeyCode() == WXK_ESCAPE) {
       EndModal(wxID_CANCEL);
       return;
     }
+    if (event.GetKeyCode() == WXK_F1 && event.GetModifiers() == wxMOD_NONE) {
+      logic_->OnShowManual();
+      return;
+    }
+    if ((event.GetKeyCode() == 'Q' || event.GetKeyCode() == 'q') &&
+        event.GetModifiers() == wxMOD_CONTROL) {
+      Quit();
+      return;
+    }
     event.Skip();
+  });
+  Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+    event.Skip();
+    PlaceControls();
   });
   Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& event) {
     // While a submission run works, its progress window is the one to close
@@ -114,7 +183,7 @@ void MainWindow::BindEvents() {
       return;
     }
     wxMenu menu;
-    menu.Append(kIdAbout, texts::kAboutMenuEntry);
+    menu.Append(kIdAbout, _(texts::kAboutMenuEntry));
     PopupMenu(&menu);
   });
   Bind(
@@ -126,8 +195,19 @@ void MainWindow::ShowAbout() {
   about.ShowModal();
 }
 
+void MainWindow::Quit() {
+  logic_->Pull();
+  EndModal(wxID_OK);
+}
+
 int MainWindow::RunModal() {
   const int result = ShowModal();
+  // The size is remembered as the user left it; a maximised or minimised
+  // window keeps the size remembered before.
+  if (!sizeFile_.empty() && !IsIconized() && !IsMaximized()) {
+    const wxSize size = GetClientSize();
+    SaveWindowSize(sizeFile_, WindowSize{size.x, size.y});
+  }
   logic_->CloseDown();
   return result;
 }

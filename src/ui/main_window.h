@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "core/app/main_dialog.h"
 #include "ui/adapters.h"
@@ -19,9 +20,12 @@ namespace tesselwick::ui {
 // logic's MainDialog; this class only builds the controls and routes events.
 class MainWindow : public wxDialog {
  public:
-  // Files are kept in `folder`; pages and the report go to `browser`.
+  // Files are kept in `folder`; pages and the report go to `browser`. The
+  // window's size is remembered in `sizeFile` (nothing is remembered when it
+  // is empty).
   explicit MainWindow(const std::filesystem::path& folder = ".",
-                      BrowserFunction browser = OpenInDefaultBrowser);
+                      BrowserFunction browser = OpenInDefaultBrowser,
+                      std::filesystem::path sizeFile = {});
 
   // Runs the window modally, then saves the history while the controls exist.
   int RunModal();
@@ -37,6 +41,23 @@ class MainWindow : public wxDialog {
   void BuildControls();
   void BindEvents();
   void ShowAbout();
+  void Quit();
+  // Keeps the list growing with the window and the buttons at its right edge.
+  void PlaceControls();
+  // Gives screen readers the names of the boxes and the list.
+  void NameControls(wxWindow* urlLabel, wxWindow* countLabel);
+
+  // Every control's place at the template's size; the window grows from there.
+  struct Placed {
+    wxWindow* control;
+    wxRect place;
+    // Follows the right edge; grows with the width; grows with the height.
+    bool right;
+    bool wide;
+    bool tall;
+  };
+  std::vector<Placed> placed_;
+  wxSize templateSize_;
 
   wxComboBox* padUrl_ = nullptr;
   SiteListView* siteList_ = nullptr;
@@ -49,6 +70,8 @@ class MainWindow : public wxDialog {
   std::unique_ptr<MainDialog> logic_;
   // The working folder: pad.dat, the history and the report live here.
   std::filesystem::path folder_;
+  // Where the window's size is remembered; empty for nowhere.
+  std::filesystem::path sizeFile_;
 };
 
 }  // namespace tesselwick::ui

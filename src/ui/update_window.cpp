@@ -1,6 +1,7 @@
 #include "ui/update_window.h"
 
 #include <wx/evtloop.h>
+#include <wx/intl.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/timer.h>
@@ -11,6 +12,7 @@
 #include <utility>
 
 #include "core/net/background_fetch.h"
+#include "core/text/translation.h"
 #include "ui/geometry.h"
 #include "ui/ids.h"
 
@@ -27,7 +29,7 @@ constexpr int kPulseMilliseconds = 50;
 UpdateWindow::UpdateWindow(wxWindow* parent, const std::filesystem::path& folder,
                            const std::string& programVersion, const std::string& sitesVersion,
                            std::string serverUrl, FetchLimits limits)
-    : wxDialog(parent, wxID_ANY, "Update TesselWick", wxDefaultPosition, wxDefaultSize,
+    : wxDialog(parent, wxID_ANY, _("Update TesselWick"), wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
   BuildControls();
   logic_ = std::make_unique<UpdateDialog>(
@@ -42,14 +44,14 @@ UpdateWindow::UpdateWindow(wxWindow* parent, const std::filesystem::path& folder
   Bind(
       wxEVT_BUTTON,
       [this](wxCommandEvent&) {
-        RunCommand(&UpdateDialog::OnCheckVersion, "Asking the update server for its versions...",
+        RunCommand(&UpdateDialog::OnCheckVersion, _("Asking the update server for its versions..."),
                    checkVersion_);
       },
       kIdCheckVersion);
   Bind(
       wxEVT_BUTTON,
       [this](wxCommandEvent&) {
-        RunCommand(&UpdateDialog::OnUpdate, "Downloading the new site list...", update_);
+        RunCommand(&UpdateDialog::OnUpdate, _("Downloading the new site list..."), update_);
       },
       kIdUpdate);
   Bind(
@@ -161,39 +163,39 @@ void UpdateWindow::BuildControls() {
   // The frame comes first so that it lies beneath the boxes it frames; it
   // takes no focus, so Return is still the first tab stop.
   const wxRect framePlace = DluRect(this, 7, 3, 172, 42);
-  auto* frame = new wxStaticBox(this, wxID_ANY, "Shareware Site List:", framePlace.GetPosition(),
+  auto* frame = new wxStaticBox(this, wxID_ANY, _("Shareware Site List:"), framePlace.GetPosition(),
                                 framePlace.GetSize());
 
   auto button = [this](int id, const char* label, int x, int y) {
     const wxRect place = DluRect(this, x, y, 50, 14);
-    return new wxButton(this, id, label, place.GetPosition(), place.GetSize());
+    return new wxButton(this, id, _(label), place.GetPosition(), place.GetSize());
   };
   // Labels take the width their text needs in the screen's font, so no word
   // is cut off; the explanation keeps its four lines.
   int rightmost = 0;
   auto label = [this, &rightmost](const char* text, int x, int y) {
     const wxRect place = DluRect(this, x, y, 0, 9);
-    auto* line = new wxStaticText(this, wxID_ANY, text, place.GetPosition(),
+    auto* line = new wxStaticText(this, wxID_ANY, _(text), place.GetPosition(),
                                   wxSize(wxDefaultCoord, place.GetHeight()));
     rightmost = std::max(rightmost, line->GetRect().GetRight());
     return line;
   };
 
   // Tab order is creation order: Return first, so it has the focus at start.
-  wxButton* back = button(wxID_OK, "Return", 129, 91);
+  wxButton* back = button(wxID_OK, N_("Return"), 129, 91);
   back->SetDefault();
   wxTextCtrl* programVersion = VersionBox(kIdProgramVersion, 72, 14);
   wxTextCtrl* serverProgramVersion = VersionBox(kIdServerProgramVersion, 123, 14);
-  label("Program Version:", 14, 17);
-  label("Sites Version:", 14, 31);
+  label(N_("Program Version:"), 14, 17);
+  label(N_("Sites Version:"), 14, 31);
   // The two buttons sit a little apart, which GTK's framed buttons need to
   // read as two.
-  update_ = button(kIdUpdate, "Update", 92, 47);
-  explanation_ = {label("This screen is used to make sure you have the latest", 7, 63),
-                  label("Shareware Site definitions to enable you to submit in", 7, 72),
-                  label("the most effective manner to the best possible number", 7, 81),
-                  label("of Shareware sites.", 7, 90)};
-  checkVersion_ = button(kIdCheckVersion, "Check Version", 38, 47);
+  update_ = button(kIdUpdate, N_("Update"), 92, 47);
+  explanation_ = {label(N_("This screen is used to make sure you have the latest"), 7, 63),
+                  label(N_("Shareware Site definitions to enable you to submit in"), 7, 72),
+                  label(N_("the most effective manner to the best possible number"), 7, 81),
+                  label(N_("of Shareware sites."), 7, 90)};
+  checkVersion_ = button(kIdCheckVersion, N_("Check Version"), 38, 47);
   wxTextCtrl* sitesVersion = VersionBox(kIdSitesVersion, 72, 28);
   wxTextCtrl* serverSitesVersion = VersionBox(kIdServerSitesVersion, 123, 28);
 
@@ -205,7 +207,7 @@ void UpdateWindow::BuildControls() {
                              statusPlace.GetSize(), wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
   const wxRect gaugePlace = DluRect(this, 7, 76, 172, 8);
   gauge_ = new wxGauge(this, wxID_ANY, 100, gaugePlace.GetPosition(), gaugePlace.GetSize());
-  stop_ = button(wxID_STOP, "Stop", 129, 91);
+  stop_ = button(wxID_STOP, N_("Stop"), 129, 91);
   for (wxWindow* waitingOnly : {static_cast<wxWindow*>(status_), static_cast<wxWindow*>(gauge_),
                                 static_cast<wxWindow*>(stop_)})
     waitingOnly->Hide();

@@ -58,14 +58,93 @@ TEST_F(MainWindowTest, StartsWithSubmitFocusedAndQuitAsDefault) {
   EXPECT_TRUE(std::filesystem::exists(folder / "pad.dat"));
 }
 
-TEST_F(MainWindowTest, ColumnsFitTheirHeadingOrTheirWidestCell) {
+TEST_F(MainWindowTest, ColumnsFitTheirHeadingOrTheirWidestCellUpToHalfTheList) {
   folder.Write("pad.dat", "TITLE=A\nURL=" + std::string(120, 'w') + "\n");
   MainWindow& w = Open();
-  wxClientDC dc(w.SiteList());
-  dc.SetFont(w.SiteList()->GetFont());
-  EXPECT_GE(w.SiteList()->GetColumnWidth(0), dc.GetTextExtent("Title").x);
-  EXPECT_LT(w.SiteList()->GetColumnWidth(0), dc.GetTextExtent("Title").x + 60);
-  EXPECT_GE(w.SiteList()->GetColumnWidth(1), dc.GetTextExtent(wxString(120, 'w')).x);
+  wxYield();
+  SiteListView& list = *w.SiteList();
+  wxClientDC dc(list.Table());
+  dc.SetFont(list.Table()->GetFont());
+  EXPECT_GE(list.GetColumnWidth(0), dc.GetTextExtent("Title").x);
+  EXPECT_LT(list.GetColumnWidth(0), dc.GetTextExtent("Title").x + 60);
+  // The long URL takes half the list and shows whole in its tooltip; the
+  // short title needs none.
+  const int half = list.Table()->GetSize().x / 2;
+  EXPECT_EQ(list.GetColumnWidth(1), half);
+  const wxRect urlCell = list.CellRect(0, 1);
+  EXPECT_EQ(list.ToolTipAt(urlCell.GetPosition() + wxPoint(4, 4)), wxString(120, 'w'));
+  const wxRect titleCell = list.CellRect(0, 0);
+  EXPECT_EQ(list.ToolTipAt(titleCell.GetPosition() + wxPoint(4, 4)), "");
+  // A wider window gives the list, and so the column, more room.
+  w.SetClientSize(w.GetClientSize() + wxSize(200, 0));
+  for (int i = 0; i < 5; ++i) {
+    wxMilliSleep(20);
+    wxYield();
+  }
+  EXPECT_GT(list.GetColumnWidth(1), half);
+  EXPECT_EQ(list.GetColumnWidth(1), list.Table()->GetSize().x / 2);
+}
+
+TEST_F(MainWindowTest, AnEmptyListSaysHowToGetSites) {
+  MainWindow& w = Open();
+  EXPECT_TRUE(w.SiteList()->EmptyText()->IsShown());
+  EXPECT_EQ(w.SiteList()->EmptyText()->GetLabel(),
+            "No sites yet: press Update to download the site list");
+  folder.Write("pad.dat", "TITLE=B\n");
+  wxTEST_DIALOG(Click(kIdUpdate), wxExpectDismissableModal<UpdateWindow>(wxID_OK));
+  EXPECT_FALSE(w.SiteList()->EmptyText()->IsShown());
+}
+
+TEST_F(MainWindowTest, GrowsFromTheTemplateSizeWithTheButtonsAtTheRightAndRemembersItsSize) {
+  const std::filesystem::path sizeFile = folder / "config" / "tesselwick" / "window.ini";
+  auto* first = new MainWindow(folder.Path(), Browser(), sizeFile);
+  first->Show();
+  const wxSize start = first->GetClientSize();
+  EXPECT_EQ(start, first->ConvertDialogToPixels(wxSize(320, 121)));
+  EXPECT_EQ(first->GetMinClientSize(), start);
+  wxWindow* quit = first->FindWindow(wxID_OK);
+  const int quitMargin = start.x - quit->GetRect().GetRight();
+  const wxSize listSize = first->SiteList()->GetSize();
+
+  first->SetClientSize(start + wxSize(150, 80));
+  wxYield();
+  EXPECT_EQ(first->GetClientSize().x - quit->GetRect().GetRight(), quitMargin);
+  EXPECT_EQ(first->SiteList()->GetSize(), listSize + wxSize(150, 80));
+  first->CallAfter([first] { first->EndModal(wxID_CANCEL); });
+  first->RunModal();
+  first->Destroy();
+  EXPECT_EQ(folder.Read("config/tesselwick/window.ini"),
+            "WIDTH=" + std::to_string(start.x + 150) +
+                "\r\nHEIGHT=" + std::to_string(start.y + 80) + "\r\n");
+
+  // The next start opens at that size; a size file that makes no sense is
+  // left alone and the window opens at the template's size.
+  window = new MainWindow(folder.Path(), Browser(), sizeFile);
+  EXPECT_EQ(window->GetClientSize(), start + wxSize(150, 80));
+  window->Destroy();
+  folder.Write("config/tesselwick/window.ini", "WIDTH=-5\nHEIGHT=x\n");
+  window = new MainWindow(folder.Path(), Browser(), sizeFile);
+  EXPECT_EQ(window->GetClientSize(), start);
+}
+
+TEST_F(MainWindowTest, F1IsHelpAndCtrlQIsQuit) {
+  MainWindow& w = Open();
+  w.Hide();
+  auto press = [&w](int key, int modifiers) {
+    wxKeyEvent event(wxEVT_CHAR_HOOK);
+    event.m_keyCode = key;
+    event.m_controlDown = (modifiers & wxMOD_CONTROL) != 0;
+    w.ProcessWindowEvent(event);
+  };
+  press(WXK_F1, wxMOD_NONE);
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], std::string(TESSELWICK_SITE_URL) + "/manual.htm");
+  w.CallAfter([&] {
+    w.PadUrlBox()->ChangeValue("http://typed.example/pad.xml");
+    press('Q', wxMOD_CONTROL);
+  });
+  EXPECT_EQ(w.RunModal(), wxID_OK);
+  EXPECT_EQ(w.Logic().PadUrl, "http://typed.example/pad.xml");
 }
 
 TEST_F(MainWindowTest, HelpOpensTheManual) {

@@ -30,6 +30,15 @@ void MainDialog::Push() {
   }
 }
 
+std::string ManualAddress(std::string_view siteUrl, const std::filesystem::path& installedManual) {
+  const bool local =
+      siteUrl.starts_with("http://127.0.0.1:") || siteUrl.starts_with("http://localhost:");
+  std::error_code ec;
+  if (local && !installedManual.empty() && std::filesystem::is_regular_file(installedManual, ec))
+    return installedManual.string();
+  return std::string(siteUrl) + "/manual.htm";
+}
+
 void MainDialog::Initialise() {
   Push();
   CreateSiteColumns();
@@ -41,7 +50,7 @@ void MainDialog::CloseDown() { SaveUrlHistory(); }
 
 void MainDialog::OnShowManual() {
   Pull();
-  controls_.shell.Open(std::string(texts::kSiteUrl) + "/manual.htm");
+  controls_.shell.Open(manualAddress);
   Push();
 }
 

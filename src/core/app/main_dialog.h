@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/app/controls.h"
+#include "core/app/texts.h"
 #include "core/history/url_history.h"
 #include "core/net/http_fetch.h"
 #include "core/sites/site_catalog.h"
@@ -41,6 +42,8 @@ class MainDialog {
   // Shows a submission run while its sites are requested; without one the run
   // waits for its sites without showing anything.
   RunProgress* runProgress = nullptr;
+  // What Help opens: the web site's manual, or the installed one (ManualAddress).
+  std::string manualAddress = std::string(texts::kSiteUrl) + "/manual.htm";
   // How many sites a submission run requests at once.
   int maxConcurrentRequests = 16;
 
@@ -103,6 +106,12 @@ class MainDialog {
   UrlHistory history_;
   SiteCatalog sites_;
 };
+
+// What Help opens: the manual installed with the program (`installedManual`,
+// a file) when the program's web site is the bundled one on this computer,
+// which answers only while someone runs it, and the manual exists; otherwise
+// the web site's "manual.htm".
+std::string ManualAddress(std::string_view siteUrl, const std::filesystem::path& installedManual);
 
 // The text of the box that says a site file could not be read: which file
 // (as an absolute path) and why.

@@ -3,18 +3,20 @@
 
 #include "core/app/main_dialog.h"
 #include "core/app/texts.h"
+#include "core/text/translation.h"
 
 namespace tesselwick {
 
 std::string UnreadableSiteListText(const std::filesystem::path& file, std::string_view problem) {
   std::error_code ec;
   const std::filesystem::path shown = std::filesystem::absolute(file, ec);
-  return std::string(texts::kSiteListUnreadable) + "\r\n" + (ec ? file : shown).string() + ": " +
-         std::string(problem);
+  return std::string(Tr(texts::kSiteListUnreadable)) + "\r\n" + (ec ? file : shown).string() +
+         ": " + std::string(problem);
 }
 
 void MainDialog::CreateSiteColumns() {
-  controls_.siteList.CreateColumns({"Title", "URL", "Submit URL", "Get Or Post"});
+  // The table looks the headings up in the user's language.
+  controls_.siteList.CreateColumns({N_("Title"), N_("URL"), N_("Submit URL"), N_("Get Or Post")});
   AutosizeSiteColumns();
 }
 

@@ -1,7 +1,11 @@
 #pragma once
 
-// The program's fixed texts: captions and messages of its windows. File
-// names, the version and the web site are in core/text/program.h.
+// The program's fixed texts: captions and messages of its windows. Every
+// text here is shown on screen and goes into the translators' catalogue as it
+// stands; the windows look each one up with Tr or wx's _() where they show it
+// (message boxes do it for every text they are given). Texts that go into
+// files belong elsewhere. File names, the version and the web site are in
+// core/text/program.h.
 
 #include "core/text/program.h"
 
@@ -14,6 +18,13 @@ inline constexpr const char* kAboutSecondLine = "Submits your PAD file to downlo
 inline constexpr const char* kAboutMenuEntry = "&About TesselWick...";
 inline constexpr const char* kSocketsFailed = "Windows sockets initialization failed.";
 inline constexpr const char* kInternalError = "Internal application error.";
+
+// The main window's labels and the names that screen readers give its
+// controls.
+inline constexpr const char* kPadUrlLabel = "PAD URL:";
+inline constexpr const char* kSitesLabel = "Sites:";
+inline constexpr const char* kSiteListName = "Download sites";
+inline constexpr const char* kNoSitesYet = "No sites yet: press Update to download the site list";
 
 // The main window's boxes about its files and the PAD file: text, caption.
 inline constexpr const char* kPadFileCaption = "Error Loading Your PAD File.";
