@@ -5,6 +5,7 @@
 #include <wx/filename.h>
 #include <wx/log.h>
 #include <wx/msgdlg.h>
+#include <wx/settings.h>
 #include <wx/sizer.h>
 #include <wx/utils.h>
 
@@ -122,12 +123,24 @@ SiteListView::SiteListView(wxWindow* parent, wxWindowID id, const wxPoint& pos, 
                               wxDV_SINGLE | wxDV_HORIZ_RULES | wxBORDER_THEME);
   table_->AssociateModel(model_.get());
   table_->SetName(ToWx(Tr(texts::kSiteListName)));
-  empty_ = new wxStaticText(this, wxID_ANY, ToWx(Tr(texts::kNoSitesYet)), wxDefaultPosition,
+  // While there is no site, a box of the list's colours says how to get
+  // some, in the list's place.
+  emptyBox_ = new wxPanel(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxBORDER_THEME);
+  emptyBox_->SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_LISTBOX));
+  empty_ = new wxStaticText(emptyBox_, wxID_ANY, ToWx(Tr(texts::kNoSitesYet)), wxDefaultPosition,
                             wxDefaultSize, wxALIGN_CENTRE_HORIZONTAL);
+  empty_->SetForegroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_LISTBOXTEXT));
+  auto* emptySizer = new wxBoxSizer(wxVERTICAL);
+  emptySizer->AddStretchSpacer();
+  emptySizer->Add(empty_, 0, wxALIGN_CENTRE_HORIZONTAL | wxALL, FromDIP(8));
+  emptySizer->AddStretchSpacer();
+  emptyBox_->SetSizer(emptySizer);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(table_, 1, wxEXPAND);
-  sizer->Add(empty_, 0, wxALIGN_CENTRE_HORIZONTAL | wxALL, FromDIP(8));
+  sizer->Add(emptyBox_, 1, wxEXPAND);
   SetSizer(sizer);
+  table_->Hide();
+  emptyBox_->Hide();
   ShowEmptyText(true);
 
   // The cap follows the list's width as the window grows and shrinks.
@@ -169,9 +182,11 @@ void SiteListView::ShowSites(const SiteCatalog& sites) {
 }
 
 void SiteListView::ShowEmptyText(bool show) {
-  if (empty_->IsShown() == show) return;
-  empty_->Show(show);
+  if (emptyBox_->IsShown() == show && table_->IsShown() != show) return;
+  emptyBox_->Show(show);
+  table_->Show(!show);
   Layout();
+  if (!show) ApplyColumnWidths();
 }
 
 void SiteListView::FitColumns() {
@@ -207,6 +222,9 @@ void SiteListView::FitColumns() {
 void SiteListView::DoSetSize(int x, int y, int width, int height, int sizeFlags) {
   wxPanel::DoSetSize(x, y, width, height, sizeFlags);
   if (table_ == nullptr) return;
+  // The text in the empty list's place breaks into lines where it is wider.
+  empty_->SetLabel(ToWx(Tr(texts::kNoSitesYet)));
+  empty_->Wrap(std::max(FromDIP(100), GetClientSize().x - FromDIP(24)));
   Layout();
   ApplyColumnWidths();
 }

@@ -52,8 +52,10 @@ class SiteListView : public wxPanel, public SiteTableControl {
   wxString GetItemText(long row, int column = 0) const;
   int GetColumnCount() const;
   int GetColumnWidth(int column) const;
-  // The list itself, and the text shown in its place while it is empty.
+  // The list itself, and the box with a text shown in its place while it is
+  // empty.
   wxDataViewCtrl* Table() const { return table_; }
+  wxPanel* EmptyBox() const { return emptyBox_; }
   wxStaticText* EmptyText() const { return empty_; }
   // Where a cell is drawn, in the list's coordinates.
   wxRect CellRect(int row, int column) const;
@@ -71,6 +73,7 @@ class SiteListView : public wxPanel, public SiteTableControl {
   void ShowEmptyText(bool show);
 
   wxDataViewCtrl* table_ = nullptr;
+  wxPanel* emptyBox_ = nullptr;
   wxStaticText* empty_ = nullptr;
   wxObjectDataPtr<Model> model_;
   std::vector<std::string> headings_;

@@ -144,6 +144,10 @@ bool SubmissionApp::OnCmdLineError(wxCmdLineParser& parser) {
 
 int SubmissionApp::OnRun() {
   if (exitCode_) return *exitCode_;
+  // The window class (which wx takes from the application's name), like the
+  // program's name set in main, is the desktop entry's ID, so that docks and
+  // Wayland compositors match the windows with the entry.
+  SetAppName(TESSELWICK_APP_ID);
   auto* window = new MainWindow(folder_, OpenInDefaultBrowser, SizeFile());
   window->Logic().manualAddress = ManualAddress(texts::kSiteUrl, InstalledManual());
   window->RunModal();

@@ -87,12 +87,14 @@ TEST_F(MainWindowTest, ColumnsFitTheirHeadingOrTheirWidestCellUpToHalfTheList) {
 
 TEST_F(MainWindowTest, AnEmptyListSaysHowToGetSites) {
   MainWindow& w = Open();
-  EXPECT_TRUE(w.SiteList()->EmptyText()->IsShown());
+  EXPECT_TRUE(w.SiteList()->EmptyBox()->IsShown());
+  EXPECT_FALSE(w.SiteList()->Table()->IsShown());
   EXPECT_EQ(w.SiteList()->EmptyText()->GetLabel(),
             "No sites yet: press Update to download the site list");
   folder.Write("pad.dat", "TITLE=B\n");
   wxTEST_DIALOG(Click(kIdUpdate), wxExpectDismissableModal<UpdateWindow>(wxID_OK));
-  EXPECT_FALSE(w.SiteList()->EmptyText()->IsShown());
+  EXPECT_FALSE(w.SiteList()->EmptyBox()->IsShown());
+  EXPECT_TRUE(w.SiteList()->Table()->IsShown());
 }
 
 TEST_F(MainWindowTest, GrowsFromTheTemplateSizeWithTheButtonsAtTheRightAndRemembersItsSize) {

@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/app/main_dialog.h"
+#include "core/text/translation.h"
+#include "support/temp_folder.h"
+
+namespace tesselwick {
+namespace {
+
+TEST(Translation, LooksTextsUpOnlyOnceATranslatorIsSetAndKeepsWhatItHandedOut) {
+  const char* text = "Help";
+  EXPECT_EQ(Tr(text), text);  // the same pointer: no copy, no change
+  SetTranslator([](const char* english) {
+    return std::string(english) == "Help" ? std::string("Hilfe") : std::string(english);
+  });
+  const char* german = Tr(text);
+  EXPECT_STREQ(german, "Hilfe");
+  EXPECT_EQ(Tr("Help"), german);  // found again at the same place
+  EXPECT_EQ(Tr("Quit"), "Quit");  // no translation: the text itself
+  EXPECT_STREQ(Tr(""), "");
+  SetTranslator({});
+  EXPECT_EQ(Tr(text), text);
+  EXPECT_STREQ(german, "Hilfe");  // still valid after the translator went
+}
+
+TEST(Translation, FormatTextFillsNumberedPlaceholdersInAnyOrder) {
+  struct Row {
+    const char* pattern;
+    const char* expected;
+  };
+  const Row rows[] = {
+      {"%1$s: %2$s", "pad.dat: it is a folder"},
+      {"%2$s (%1$s)", "it is a folder (pad.dat)"},
+      {"100%% of %1$s, %1$s again", "100% of pad.dat, pad.dat again"},
+      {"%3$s stays, %PADURL% too, a lone % as well", "%3$s stays, %PADURL% too, a lone % as well"},
+      {"ends in %", "ends in %"},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(FormatText(row.pattern, {"pad.dat", "it is a folder"}), row.expected) << row.pattern;
+}
+
+TEST(ManualAddress, TheInstalledManualOnlyForTheBundledLocalSiteAndOnlyWhenItIsThere) {
+  test::TempFolder folder;
+  folder.Write("manual.htm", "<html></html>");
+  const std::filesystem::path installed = folder / "manual.htm";
+  struct Row {
+    const char* site;
+    std::filesystem::path manual;
+    std::string expected;
+  };
+  const Row rows[] = {
+      {"http://127.0.0.1:8417", installed, installed.string()},
+      {"http://localhost:8417", installed, installed.string()},
+      {"http://127.0.0.1:8417", folder / "missing.htm", "http://127.0.0.1:8417/manual.htm"},
+      {"http://127.0.0.1:8417", {}, "http://127.0.0.1:8417/manual.htm"},
+      {"https://tesselwick.example", installed, "https://tesselwick.example/manual.htm"},
+      {"http://127.0.0.1.example.com", installed, "http://127.0.0.1.example.com/manual.htm"},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(ManualAddress(row.site, row.manual), row.expected) << row.site;
+}
+
+}  // namespace
+}  // namespace tesselwick
