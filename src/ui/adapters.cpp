@@ -326,36 +326,66 @@ class WideMessageDialog : public wxMessageDialog {
 
   int ShowModal() override {
 #ifdef __WXGTK__
-    // GTK builds the box inside ShowModal; it is widened once it is there.
-    // The box is looked for by its caption, so nothing is touched when it
-    // has gone (or never came, as under the tests' dialog hooks).
-    const wxString caption = GetCaption();
-    wxTheApp->CallAfter([caption] { WidenForCaption(caption); });
+    // GTK builds the box inside ShowModal and runs its own loop there; a
+    // GLib timer widens it once it shows. The box is looked for by its
+    // caption, so nothing is touched when it has gone (or never came, as
+    // under the tests' dialog hooks); the timer gives up after a second.
+    // One box is looked for at a time: a newer box ends an older search.
+    Search& search = CurrentSearch();
+    search.caption = GetCaption().utf8_string();
+    search.tries = 0;
+    ++search.generation;
+    g_timeout_add(
+        20,
+        [](gpointer generation) -> gboolean {
+          Search& current = CurrentSearch();
+          if (GPOINTER_TO_INT(generation) != current.generation) return G_SOURCE_REMOVE;
+          if (WidenForCaption(current.caption) || ++current.tries > 50) {
+            ++current.generation;
+            return G_SOURCE_REMOVE;
+          }
+          return G_SOURCE_CONTINUE;
+        },
+        GINT_TO_POINTER(search.generation));
 #endif
     return wxMessageDialog::ShowModal();
   }
 
  private:
 #ifdef __WXGTK__
-  static void WidenForCaption(const wxString& caption) {
+  struct Search {
+    std::string caption;
+    int tries = 0;
+    int generation = 0;
+  };
+  static Search& CurrentSearch() {
+    static Search search;
+    return search;
+  }
+
+  // Widens the shown message box of this caption; false while there is none.
+  static bool WidenForCaption(const std::string& caption) {
+    bool found = false;
     GList* windows = gtk_window_list_toplevels();
     for (GList* at = windows; at != nullptr; at = at->next) {
       auto* window = static_cast<GtkWidget*>(at->data);
       if (!GTK_IS_MESSAGE_DIALOG(window) || !gtk_widget_get_visible(window)) continue;
       const gchar* title = gtk_window_get_title(GTK_WINDOW(window));
-      if (title == nullptr || wxString::FromUTF8(title) != caption) continue;
+      if (title == nullptr || caption != title) continue;
+      found = true;
       PangoLayout* layout = gtk_widget_create_pango_layout(window, title);
       int textWidth = 0;
       pango_layout_get_pixel_size(layout, &textWidth, nullptr);
       g_object_unref(layout);
       // The title bar's font is larger and bold, and its buttons take room.
       const int needed = textWidth * 5 / 4 + 120;
+      // A message box cannot be resized, but it takes the width it asks for.
       int width = 0;
-      int height = 0;
-      gtk_window_get_size(GTK_WINDOW(window), &width, &height);
-      if (width < needed) gtk_window_resize(GTK_WINDOW(window), needed, height);
+      gtk_widget_get_size_request(window, &width, nullptr);
+      if (width < needed) gtk_widget_set_size_request(window, needed, -1);
     }
     g_list_free(windows);
+    return found;
   }
 #endif
 };
