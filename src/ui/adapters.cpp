@@ -150,9 +150,21 @@ SiteListView::SiteListView(wxWindow* parent, wxWindowID id, const wxPoint& pos, 
   });
   table_->GetMainWindow()->Bind(wxEVT_MOTION, [this](wxMouseEvent& event) {
     event.Skip();
-    const wxPoint inTable =
+    wxPoint at =
         table_->ScreenToClient(table_->GetMainWindow()->ClientToScreen(event.GetPosition()));
-    const wxString tip = ToolTipAt(inTable);
+#ifdef __WXGTK__
+    // GTK tells where the pointer is over the rows' own window, below the
+    // headings; HitTest wants the list's coordinates.
+    GtkWidget* tree = gtk_bin_get_child(GTK_BIN(table_->GetHandle()));
+    if (tree != nullptr && GTK_IS_TREE_VIEW(tree)) {
+      gint x = 0;
+      gint y = 0;
+      gtk_tree_view_convert_bin_window_to_widget_coords(GTK_TREE_VIEW(tree), event.GetX(),
+                                                        event.GetY(), &x, &y);
+      at = wxPoint(x, y);
+    }
+#endif
+    const wxString tip = ToolTipAt(at);
     if (tip != table_->GetMainWindow()->GetToolTipText()) {
       if (tip.empty())
         table_->GetMainWindow()->UnsetToolTip();
