@@ -276,7 +276,7 @@ void ProgressWindow::Tick() {
     const std::size_t finished = run_->Finished();
     const std::size_t count = run_->Sites().size();
     if (ShowingResults()) {
-      SetLabelIfChanged(summary_, Counted(texts::kRetryingSites, finished, count));
+      SetLabelIfChanged(summary_, Counted(texts::kRetryingSites, count, finished));
     } else {
       SetLabelIfChanged(done_, Counted(texts::kSitesDone, finished, count));
       if (gauge_->GetValue() != static_cast<int>(finished))
@@ -365,7 +365,7 @@ void ProgressWindow::FollowAgain(SiteRun& run) {
   close_->Disable();
   // Esc and the close box stop the retry; the window stays.
   SetEscapeId(wxID_CANCEL);
-  SetLabelIfChanged(summary_, Counted(texts::kRetryingSites, 0, run.Sites().size()));
+  SetLabelIfChanged(summary_, Counted(texts::kRetryingSites, run.Sites().size(), 0));
   timer_.Start(kRefreshMilliseconds);
   retryLoop_->Run();
   retryLoop_.reset();

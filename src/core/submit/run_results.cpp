@@ -34,8 +34,10 @@ void RunResults::Take(const SiteRun& run, const std::vector<std::size_t>& listIn
     result.finished = true;
     result.passed = judgement->passed;
     const FetchResult& answer = *run.Answer(i);
-    if (answer.ok) result.httpStatus = answer.status;
-    if (answer.error != FetchError::None) result.error = static_cast<int>(answer.error);
+    // A site without a template was never asked: no status, no error.
+    const bool asked = judgement->reason != reasons::kNoTemplate;
+    if (asked && answer.ok) result.httpStatus = answer.status;
+    if (asked && answer.error != FetchError::None) result.error = static_cast<int>(answer.error);
     result.seconds = answer.seconds;
     result.reason = judgement->passed ? "HTTP " + std::to_string(answer.status) : judgement->reason;
   }
