@@ -325,6 +325,7 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
       {"--folder", dir, "http://a/pad.xml", "--timeout"},
       {"--check", "--update", "http://a/pad.xml"},
       {"--open", "--check", "http://a/pad.xml"},
+      {"--check", "--json", "http://a/pad.xml"},
   };
   for (const auto& args : wrong) {
     const Outcome run = RunTool(args);
@@ -339,7 +340,7 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out, SubmitToolUsage());
   EXPECT_TRUE(help.out.rfind("Usage: tesselwick-submit [--folder DIR] [--update] [--open] "
-                             "[--timeout SECONDS]\n",
+                             "[--json]\n",
                              0) == 0);
   EXPECT_TRUE(Contains(help.out, "\n  --timeout SECONDS\n"));
   EXPECT_TRUE(
