@@ -37,6 +37,12 @@ wxString SummaryLabel(const RunResults& results) {
   return label;
 }
 
+// The order of the Status column: failed, not answered (a stopped run), passed.
+int StatusRank(const SiteResult& result) {
+  if (result.passed) return 2;
+  return result.finished ? 0 : 1;
+}
+
 // Letters compared without regard to case, for sorting by title or reason.
 int CompareText(const wxString& a, const wxString& b) { return a.CmpNoCase(b); }
 
@@ -73,18 +79,21 @@ class ResultsModel : public wxDataViewIndexListModel {
   }
   bool SetValueByRow(const wxVariant&, unsigned, unsigned) override { return false; }
 
-  // A failure stands out in red, a pass in green; both stay readable on
-  // either a light or a dark theme.
+  // A failure stands out in red, a pass in green, both readable on a light
+  // or a dark theme; a site the stopped run never heard from is grey.
   bool GetAttrByRow(unsigned row, unsigned column, wxDataViewItemAttr& attr) const override {
     if (column != kStatus) return false;
-    const bool passed = results_.Sites()[row].passed;
-    attr.SetBold(!passed);
-    attr.SetColour(passed ? wxColour(0x2e, 0x8b, 0x3e) : wxColour(0xc0, 0x26, 0x26));
+    const SiteResult& result = results_.Sites()[row];
+    attr.SetBold(!result.passed && result.finished);
+    attr.SetColour(result.passed     ? wxColour(0x2e, 0x8b, 0x3e)
+                   : result.finished ? wxColour(0xc0, 0x26, 0x26)
+                                     : wxColour(0x80, 0x80, 0x80));
     return true;
   }
 
-  // Failed before passed, then list order; the other columns by their text
-  // (the time by its seconds, sites never asked last), ties in list order.
+  // Failed before not answered before passed, then list order; the other
+  // columns by their text (the time by its seconds, sites never answered
+  // last), ties in list order.
   int Compare(const wxDataViewItem& a, const wxDataViewItem& b, unsigned column,
               bool ascending) const override {
     const unsigned rowA = GetRow(a);
@@ -94,7 +103,7 @@ class ResultsModel : public wxDataViewIndexListModel {
     int order = 0;
     switch (column) {
       case kStatus:
-        order = static_cast<int>(x.passed) - static_cast<int>(y.passed);
+        order = StatusRank(x) - StatusRank(y);
         break;
       case kTime: {
         const double never = 1e300;
