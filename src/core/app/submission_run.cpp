@@ -169,7 +169,7 @@ void MainDialog::RetryFailed() {
   if (!lastRun_) return;
   std::unique_ptr<SiteRun> retry = lastRun_->RetryRun(fetchLimits, maxConcurrentRequests);
   if (!retry) return;
-  // The rows of the sites asked again carry the date they were asked.
+  // The report's rows carry the date of the latest asking.
   lastRun_->SetDate(Today());
   FollowRun(*this, *retry);
   lastRun_->TakeRetry(*retry);
