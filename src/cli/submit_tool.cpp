@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "cli/console_progress.h"
+#include "cli/run_json.h"
 #include "core/app/main_dialog.h"
 #include "core/app/texts.h"
 #include "core/app/update_dialog.h"
@@ -26,6 +27,7 @@
 #include "core/sites/site_update.h"
 #include "core/submit/pad_check.h"
 #include "core/submit/report.h"
+#include "core/submit/run_results.h"
 #include "core/submit/submission.h"
 #include "core/text/replace.h"
 
@@ -46,6 +48,8 @@ struct Options {
   bool open = false;
   // --check: only fetch the PAD file and say what is wrong with it.
   bool check = false;
+  // --json: the run as one JSON object on standard output, not its lines.
+  bool json = false;
   // --timeout: the overall time limit of every request, in seconds.
   std::optional<long> timeoutSeconds;
   std::string padUrl;
@@ -108,6 +112,8 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
       options.open = true;
     } else if (arg == "--check") {
       options.check = true;
+    } else if (arg == "--json") {
+      options.json = true;
     } else if (std::optional<std::string> folder = OptionValue(args, i, "--folder")) {
       if (folder->empty()) {
         parsed.error = "option '--folder' needs a folder";
@@ -131,8 +137,9 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
     }
   }
 
-  if (options.check && (options.update || options.open)) {
-    parsed.error = "option '--check' only checks the PAD file: it takes no '--update' or '--open'";
+  if (options.check && (options.update || options.open || options.json)) {
+    parsed.error =
+        "option '--check' only checks the PAD file: it takes no '--update', '--open' or '--json'";
     return parsed;
   }
   if (operands.empty()) {
@@ -370,11 +377,13 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
   // Submit: the URL is remembered before anything is fetched.
   history.Remember(options.padUrl);
   const std::string runDate = Today();
-  ConsoleRunProgress progress(out, err, env.stderrIsTerminal, env.terminalColumns, env.interrupted,
-                              options.padUrl);
+  // With --json the site lines are left out: the JSON says it all.
+  std::ostream noLines(nullptr);
+  ConsoleRunProgress progress(options.json ? noLines : out, err, env.stderrIsTerminal,
+                              env.terminalColumns, env.interrupted, options.padUrl);
   const std::string aboutPad = " (" + PrintableText(options.padUrl) + ")";
-  std::vector<std::pair<SiteRecord, const char*>> verdicts;
   std::string category;
+  std::optional<RunResults> results;
   const PadFile pad = FetchPadFile(options.padUrl, env.fetchLimits, &progress);
   if (pad.outcome == PadFile::Outcome::Failed) {
     SayPadFileFailed(pad, aboutPad, err);
@@ -388,18 +397,21 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
     std::vector<SiteRecord> rows;
     rows.reserve(sites.Count());
     for (std::size_t i = 0; i < sites.Count(); ++i) rows.push_back(sites.Row(i));
+    results.emplace(rows, options.padUrl, category, runDate);
     SiteRun run(std::move(rows), category, options.padUrl, env.fetchLimits);
     run.OnEachAnswer([&err](std::size_t, const FetchResult& answer) {
       if (!answer.ok) err << "OpenUrl failed: " << ErrorNumber(answer.error) << std::endl;
     });
     progress.FollowSites(run);
-    verdicts = RunVerdicts(run);
+    results->Take(run);
   }
+  // A run that stopped at the PAD file has no sites.
+  if (!results) results.emplace(std::vector<SiteRecord>{}, options.padUrl, category, runDate);
 
   // The report, written on every path, then the history, as the window
   // closes.
   const ReportWritten report =
-      WriteReportFile(folder, options.padUrl, category, VerdictRows(verdicts, runDate));
+      WriteReportFile(folder, options.padUrl, category, results->Rows(), results->Counts());
   if (report.templateUnreadable) {
     say(texts::kTemplateUnreadableCaption, texts::kTemplateUnreadable,
         about(texts::kReportTemplateFile, "; the built-in layout is used"));
@@ -422,7 +434,11 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
   if (report.written) {
     err << kProgram << ": report written to " << ShownPath(folder, texts::kReportFile) << std::endl;
   }
-  out << progress.Passed() << " passed, " << progress.Failed() << " failed" << std::endl;
+  if (options.json) {
+    out << RunJson(*results, progress.Stopped()) << std::flush;
+  } else {
+    out << progress.Passed() << " passed, " << progress.Failed() << " failed" << std::endl;
+  }
 
   if (progress.Stopped()) return exit_status::kStopped;
   if (!progress.SitesRequested()) return exit_status::kPadFileFailed;
@@ -434,8 +450,8 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
 
 std::string SubmitToolUsage() {
   return std::string(
-             "Usage: tesselwick-submit [--folder DIR] [--update] [--open] [--timeout SECONDS]\n"
-             "                         PAD_URL\n"
+             "Usage: tesselwick-submit [--folder DIR] [--update] [--open] [--json]\n"
+             "                         [--timeout SECONDS] PAD_URL\n"
              "       tesselwick-submit --check [--timeout SECONDS] PAD_URL\n"
              "\n"
              "Submits the PAD file at PAD_URL to every download site of the site list\n"
@@ -453,6 +469,8 @@ std::string SubmitToolUsage() {
          ") for a newer\n"
          "                site list and download it, as the Update window does\n"
          "  --open        open Report.htm in the default browser afterwards\n"
+         "  --json        print the run as one JSON object on standard output in\n"
+         "                place of the site lines (see below)\n"
          "  --check       only check the PAD file: print its problems on standard\n"
          "                output, one a line, ask no site and write no file\n"
          "  --timeout SECONDS\n"
@@ -472,6 +490,23 @@ std::string SubmitToolUsage() {
          "The last line is \"N passed, M failed\". Messages go to standard error, and so\n"
          "does the progress when it is a terminal. Ctrl+C stops the run; the report\n"
          "then lists the sites that had answered.\n"
+         "\n"
+         "With --json, standard output holds one JSON object instead, for example:\n"
+         "  {\"pad_url\": \"http://example.com/pad.xml\", \"category\": \"Games\",\n"
+         "   \"date\": \"07-Dec-2026\", \"stopped\": false, \"passed\": 1, \"failed\": 1,\n"
+         "   \"sites\": [{\"title\": \"Shareware Harbor\", \"url\": \"http://harbor.example/\",\n"
+         "     \"submit_url\": \"http://harbor.example/add.htm\",\n"
+         "     \"request\": \"http://harbor.example/submit?pad=http://example.com/pad.xml\",\n"
+         "     \"status\": \"Pass\", \"reason\": \"HTTP 200\", \"http_status\": 200,\n"
+         "     \"error\": null, \"seconds\": 0.214},\n"
+         "    {\"title\": \"ByteBarn\", ..., \"status\": \"Fail\",\n"
+         "     \"reason\": \"error 12029: cannot connect\", \"http_status\": null,\n"
+         "     \"error\": 12029, \"seconds\": 0.003}]}\n"
+         "Each site of the list is there, in its order; \"failed\" counts every site\n"
+         "that did not pass, also those a stopped run never reached (their reason is\n"
+         "\"not sent: the run was stopped\" or \"no answer: the run was stopped\", and\n"
+         "their seconds null). A record without a GETORPOST line fails with \"no\n"
+         "request template\".\n"
          "\n"
          "Exit status:\n"
          "  0    every site passed (also when the site list is empty)\n"

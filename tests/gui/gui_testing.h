@@ -3,10 +3,14 @@
 // Modal dialogs in GUI tests are answered through wx's testing hooks; a
 // dialog that no test expected is cancelled and reported as a test failure
 // instead of hanging the run. The progress window is the exception: it runs
-// for real, since it ends itself with the run it shows.
+// for real, since it ends itself with the run it shows. When it then shows
+// the run's results, a test that set GoogleTestModalHook::onResults looks at
+// them; otherwise they are closed at once.
 #include <gtest/gtest.h>
 #include <wx/modalhook.h>
 #include <wx/msgdlg.h>
+
+#include <functional>
 
 #include "ui/progress_window.h"
 
@@ -19,9 +23,16 @@ class GoogleTestModalHook : public wxTestingModalHook {
   GoogleTestModalHook(const char* file, int line, const char* func)
       : wxTestingModalHook(file, line, func) {}
 
+  // Looks at the results window in place of the user; gives the button
+  // that closes it.
+  static inline std::function<int(tesselwick::ui::ProgressWindow&)> onResults;
+
  protected:
   int Enter(wxDialog* dlg) override {
-    if (dynamic_cast<tesselwick::ui::ProgressWindow*>(dlg) != nullptr) return wxID_NONE;
+    if (auto* progress = dynamic_cast<tesselwick::ui::ProgressWindow*>(dlg)) {
+      if (!progress->ShowingResults()) return wxID_NONE;
+      return onResults ? onResults(*progress) : wxID_CLOSE;
+    }
     return wxTestingModalHook::Enter(dlg);
   }
   void ReportFailure(const wxString& msg) override { ADD_FAILURE() << msg.ToStdString(); }

@@ -163,6 +163,85 @@ TEST_F(ProgressWindowTest, ASlowPadFileKeepsTheWindowsRepaintingAndARunThatEndsC
   EXPECT_EQ(opened.size(), 1u);
 }
 
+TEST_F(ProgressWindowTest, TheResultsShowWhyASiteFailedAndRetryFailedAsksItAgain) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text("<XML_DIZ_INFO><Program_Category_Class>Games"
+                                     "</Program_Category_Class></XML_DIZ_INFO>"));
+  server.Set("/flaky", Reply::Text("Busy, come back later", 503));
+  server.Set("/thanks", Reply::Text("Thank you"));
+  // The list: Flaky, Fine.
+  folder.Write("pad.dat",
+               Site("Fine", server.Url("/thanks")) + Site("Flaky", server.Url("/flaky")));
+  window = new MainWindow(folder.Path(), Browser());
+  window->Show();
+  window->PadUrlBox()->ChangeValue(server.Url("/pad.xml"));
+
+  struct Shown {
+    std::string caption, summary, flakyStatus, flakyReason, fineStatus, fineTime;
+    bool retryEnabled = false;
+    std::size_t reportsOpened = 0;
+    std::string report;
+  };
+  std::vector<Shown> shown;
+  auto look = [&](ProgressWindow& results) {
+    shown.push_back({results.GetTitle().ToStdString(),
+                     results.SummaryText()->GetLabel().ToStdString(),
+                     results.CellText(0, 0).ToStdString(), results.CellText(0, 2).ToStdString(),
+                     results.CellText(1, 0).ToStdString(), results.CellText(1, 3).ToStdString(),
+                     results.RetryButton()->IsEnabled(), opened.size(), folder.Read("Report.htm")});
+  };
+  bool resultsShown = false;
+  GoogleTestModalHook::onResults = [&](ProgressWindow& results) {
+    resultsShown = true;
+    EXPECT_EQ(results.GetParent(), window);
+    EXPECT_NE(results.GetWindowStyle() & wxRESIZE_BORDER, 0);
+    EXPECT_EQ(results.ResultsList()->GetName(), "Results of the sites");
+    look(results);
+    // The site answers now; Retry Failed asks it again.
+    server.Set("/flaky", Reply::Text("Thank you"));
+    results.Show();
+    wxCommandEvent click(wxEVT_BUTTON, results.RetryButton()->GetId());
+    click.SetEventObject(results.RetryButton());
+    results.ProcessWindowEvent(click);
+    look(results);
+    results.Hide();
+    return wxID_CLOSE;
+  };
+  wxCommandEvent submit(wxEVT_BUTTON, kIdSubmit);
+  submit.SetEventObject(window->FindWindow(kIdSubmit));
+  // The PAD file lacks what sites require; it is submitted all the same.
+  wxTEST_DIALOG(window->ProcessWindowEvent(submit), wxExpectModal<wxMessageDialog>(wxID_YES));
+  GoogleTestModalHook::onResults = nullptr;
+
+  ASSERT_TRUE(resultsShown);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].caption, "Submission Results");
+  EXPECT_EQ(shown[0].summary, "1 passed, 1 failed");
+  EXPECT_EQ(shown[0].flakyStatus, "Fail");
+  EXPECT_EQ(shown[0].flakyReason, "HTTP 503");
+  EXPECT_EQ(shown[0].fineStatus, "Pass");
+  EXPECT_NE(shown[0].fineTime.find(" s"), std::string::npos);
+  EXPECT_TRUE(shown[0].retryEnabled);
+  // The report was written and opened when the run ended.
+  EXPECT_EQ(shown[0].reportsOpened, 1u);
+  EXPECT_NE(shown[0].report.find("</tr>" + Row("Flaky", "Fail") + Row("Fine", "Pass")),
+            std::string::npos);
+
+  // After the retry the row changed, nothing is left to retry, and the
+  // report was written and opened again.
+  EXPECT_EQ(shown[1].summary, "2 passed, 0 failed");
+  EXPECT_EQ(shown[1].flakyStatus, "Pass");
+  EXPECT_EQ(shown[1].flakyReason, "HTTP 200");
+  EXPECT_FALSE(shown[1].retryEnabled);
+  EXPECT_EQ(shown[1].reportsOpened, 2u);
+  EXPECT_NE(shown[1].report.find("</tr>" + Row("Flaky", "Pass") + Row("Fine", "Pass")),
+            std::string::npos);
+  std::size_t flakyAsked = 0;
+  for (const auto& request : server.Requests()) flakyAsked += request.path == "/flaky" ? 1 : 0;
+  EXPECT_EQ(flakyAsked, 2u);
+  EXPECT_EQ(window->Progress(), nullptr);
+}
+
 }  // namespace
 }  // namespace tesselwick::ui
 

@@ -254,6 +254,10 @@ TEST(FaultInjection, ARunWithEveryKindOfFaultySiteFinishesAndReportsEverySite) {
     if (fault.error == kAnswered) {
       EXPECT_EQ(answer->status, 500);
     }
+    // The results name the failure: the number with its words, or the status.
+    ASSERT_NE(w.dialog.LastRun(), nullptr);
+    EXPECT_EQ(w.dialog.LastRun()->Sites()[2 * i + 1].reason,
+              fault.error == kAnswered ? "HTTP 500" : "error " + DescribeFetchError(fault.error));
   }
   EXPECT_LT(servers.server.HugeBytesSent(), std::size_t{64} * 1024 * 1024);
   // The last site in list order is a good one: its answer is what the run leaves.

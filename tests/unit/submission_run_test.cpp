@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/net/judgement.h"
 #include "core/platform/date.h"
 #include "core/submit/report.h"
+#include "core/submit/run_results.h"
 #include "core/submit/site_request.h"
 #include "core/text/percent_encode.h"
 #include "support/fake_controls.h"
@@ -268,6 +272,79 @@ TEST(SubmissionRun, ErrorStatusesTemplatesAndTheTypedUrlReachTheSites) {
                            ReportRow({"Twice", "u", "s", ""}, "Pass", date) +
                            ReportRow({"Teapot", "u", "s", ""}, "Fail", date);
   EXPECT_EQ(folder.Read("Report.htm"), ReportBytes(HtmlEscape(padUrl), kCategory, rows));
+}
+
+// Stops the first run it follows as soon as its first site is awaited; at
+// the results, has the failed sites asked again.
+class StopThenRetry : public RunProgress, public SubmissionObserver {
+ public:
+  void Wait(BackgroundFetch& padFile) override {
+    while (!padFile.Done()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  void FollowSites(SiteRun& run) override {
+    stop_ = runs_++ == 0;
+    stopNow_ = false;
+    run.RunToEnd(*this);
+  }
+  void SiteFinished(std::size_t, const FetchResult&, const Judgement&) override {}
+  void Awaiting(const std::vector<std::size_t>& indices) override {
+    if (stop_ && !indices.empty()) stopNow_ = true;
+  }
+  bool StopRequested() override { return stopNow_; }
+  void ShowResults(const RunResults& results, RunResultsActions& actions) override {
+    for (const SiteResult& site : results.Sites()) reasons.push_back(site.reason);
+    beforeRetry();
+    actions.RetryFailed();
+    for (const SiteResult& site : results.Sites()) reasons.push_back(site.reason);
+  }
+
+  std::function<void()> beforeRetry;
+  std::vector<std::string> reasons;
+
+ private:
+  int runs_ = 0;
+  bool stop_ = false;
+  bool stopNow_ = false;
+};
+
+TEST(SubmissionRun, AStoppedRunSaysWhichSitesWereNotAskedAndRetryAsksThemAgain) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  server.Set("/slow", Reply::Stall(std::chrono::seconds(30)));
+  server.Set("/thanks", Reply::Text("Thank you"));
+  TempFolder folder;
+  // One request at a time: Slow is awaited, Later not yet asked, when the
+  // run is stopped.
+  folder.Write("pad.dat", test::Site("Later", server.Url("/thanks")) +
+                              test::Site("Slow", server.Url("/slow")));
+  FakeMainWindow w(folder.Path());
+  w.dialog.maxConcurrentRequests = 1;
+  StopThenRetry progress;
+  w.dialog.runProgress = &progress;
+  std::string stoppedReport;
+  progress.beforeRetry = [&] {
+    stoppedReport = folder.Read("Report.htm");
+    server.Set("/slow", Reply::Text("Thank you"));
+  };
+  w.dialog.Initialise();
+  const std::string padUrl = server.Url("/pad.xml");
+  w.urlBox.edit = padUrl;
+  w.dialog.SubmissionRun();
+
+  EXPECT_EQ(progress.reasons, (std::vector<std::string>{reasons::kNoAnswer, reasons::kNotSent,
+                                                        "HTTP 200", "HTTP 200"}));
+  // The stopped run's report says so after the date, and lists no site.
+  EXPECT_EQ(stoppedReport, kReportHead + padUrl + "<br>Category: " + kCategory +
+                               "<br>Date: " + Today() + "<br>Stopped after 0 of 2 sites.<br>" +
+                               kCredit + kTableHead + "</table><br><br>" + kCredit + "\r\n");
+  // Asked again with the same PAD URL and category, both passed: the report,
+  // written and opened again, is that of a run that finished.
+  EXPECT_EQ(folder.Read("Report.htm"),
+            ReportBytes(padUrl, kCategory, test::Row("Slow", "Pass") + test::Row("Later", "Pass")));
+  EXPECT_EQ(w.shell.opened.size(), 2u);
+  std::size_t slowAsked = 0;
+  for (const auto& r : server.Requests()) slowAsked += r.path == "/slow" ? 1 : 0;
+  EXPECT_EQ(slowAsked, 2u);
 }
 
 TEST(SubmissionRun, APadFileThatCannotBeFetchedStopsTheRunWithAnEmptyReport) {

@@ -6,12 +6,14 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cli/console_progress.h"
+#include "core/submit/report.h"
 #include "support/fake_controls.h"
 #include "support/refusing_port.h"
 #include "support/sample_sites.h"
@@ -135,6 +137,80 @@ TEST(SubmitTool, PrintsALinePerSiteAndWritesTheWindowsReportAndHistory) {
   EXPECT_NE(passing.Read("Report.htm"), "<missing>");
 }
 
+TEST(SubmitTool, JsonGivesEverySitesReasonAsTheReportHasIt) {
+  TestHttpServer server;
+  RefusingPort refusing;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  server.Set("/thanks", Reply::Text("Thank you"));
+  server.Set("/gone", Reply::Text("<h1>Not Found</h1>", 404));
+  server.Set("/error", Reply::Text("<p>Error: unknown category</p>"));
+  server.Set("/stall", Reply::Stall(30s));
+  // What each site's answer must come to, in list order (pad.dat bottom up).
+  struct Expected {
+    std::string title;
+    std::string request;  // empty: the record has no template of its own
+    const char* status;
+    std::string reason;
+    nlohmann::json httpStatus;
+    nlohmann::json error;
+  };
+  const std::vector<Expected> expected = {
+      {"Thanks", server.Url("/thanks?pad=%PADURL%"), "Pass", "HTTP 200", 200, nullptr},
+      {"Gone", server.Url("/gone"), "Fail", "HTTP 404", 404, nullptr},
+      {"Error Page", server.Url("/error"), "Fail", "answer contains \"Error\"", 200, nullptr},
+      {"Refused", refusing.Url("/x"), "Fail", "error 12029: cannot connect", nullptr, 12029},
+      {"Stalled", server.Url("/stall"), "Fail", "error 12002: timed out", nullptr, 12002},
+      {"Bare", "", "Fail", "no request template", nullptr, nullptr},
+  };
+  std::string file;
+  for (const Expected& site : expected) {
+    file.insert(0, "TITLE=" + site.title + "\r\nURL=http://" + site.title +
+                       ".example/\r\nSUBMITURL=http://" + site.title + ".example/add\r\n" +
+                       (site.request.empty() ? "" : "GETORPOST=" + site.request + "\r\n"));
+  }
+  TempFolder folder;
+  folder.Write("pad.dat", file);
+  folder.Write("ReportTemplate.htm", "%PASSED%/%FAILED%/%SITES%|%REPORT%");
+  const std::string padUrl = server.Url("/pad.xml");
+
+  const Outcome run =
+      RunTool({"--json", "--timeout", "1", "--folder", folder.Path().string(), padUrl});
+  EXPECT_EQ(run.status, exit_status::kSomeFailed);
+  const nlohmann::json json = nlohmann::json::parse(run.out);
+  EXPECT_EQ(json["pad_url"], padUrl);
+  EXPECT_EQ(json["category"], "Games+%26amp%3B+Entertainment%3A%3APuzzle");
+  EXPECT_EQ(json["date"], Today());
+  EXPECT_EQ(json["stopped"], false);
+  ASSERT_EQ(json["sites"].size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const nlohmann::json& site = json["sites"][i];
+    SCOPED_TRACE(expected[i].title);
+    EXPECT_EQ(site["title"], expected[i].title);
+    EXPECT_EQ(site["status"], expected[i].status);
+    EXPECT_EQ(site["reason"], expected[i].reason);
+    EXPECT_EQ(site["http_status"], expected[i].httpStatus);
+    EXPECT_EQ(site["error"], expected[i].error);
+    EXPECT_TRUE(site["seconds"].is_number());
+    EXPECT_LT(site["seconds"].get<double>(), 5.0);
+  }
+  EXPECT_EQ(json["sites"][0]["request"], server.Url("/thanks?pad=") + "http://127.0.0.1:" +
+                                             std::to_string(server.Port()) + "/pad.xml");
+
+  // The report says the same: its counts and a row per site with its status.
+  std::string rows;
+  for (const nlohmann::json& site : json["sites"]) {
+    rows += ReportRow({site["title"].get<std::string>(), site["url"].get<std::string>(),
+                       site["submit_url"].get<std::string>(), ""},
+                      site["status"].get<std::string>(), json["date"].get<std::string>());
+  }
+  EXPECT_EQ(folder.Read("Report.htm"), std::to_string(json["passed"].get<int>()) + "/" +
+                                           std::to_string(json["failed"].get<int>()) + "/" +
+                                           std::to_string(json["sites"].size()) + "|" + rows +
+                                           "\r\n");
+  EXPECT_EQ(json["passed"], 1);
+  EXPECT_EQ(json["failed"], 5);
+}
+
 TEST(SubmitTool, APadFileThatFailsEndsWithStatus2AndAnEmptyReport) {
   TestHttpServer server;
   RefusingPort refusing;
@@ -249,6 +325,7 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
       {"--folder", dir, "http://a/pad.xml", "--timeout"},
       {"--check", "--update", "http://a/pad.xml"},
       {"--open", "--check", "http://a/pad.xml"},
+      {"--check", "--json", "http://a/pad.xml"},
   };
   for (const auto& args : wrong) {
     const Outcome run = RunTool(args);
@@ -263,7 +340,7 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out, SubmitToolUsage());
   EXPECT_TRUE(help.out.rfind("Usage: tesselwick-submit [--folder DIR] [--update] [--open] "
-                             "[--timeout SECONDS]\n",
+                             "[--json]\n",
                              0) == 0);
   EXPECT_TRUE(Contains(help.out, "\n  --timeout SECONDS\n"));
   EXPECT_TRUE(
@@ -417,6 +494,7 @@ TEST(SubmitTool, CtrlCStopsTheRunAndTheReportListsTheSitesThatAnswered) {
   const std::string report = folder.Read("Report.htm");
   EXPECT_TRUE(Contains(report, ">Quick</a>"));
   EXPECT_FALSE(Contains(report, ">Stalled</a>"));
+  EXPECT_TRUE(Contains(report, "<br>Stopped after 1 of 2 sites.<br>Submitted by"));
 
   // Stopped before the run: the update is abandoned and nothing is submitted.
   server.ClearRequests();

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "core/sites/site_catalog.h"
 #include "core/sites/site_record.h"
 #include "core/submit/report.h"
+#include "core/submit/run_results.h"
 
 namespace tesselwick {
 
@@ -29,7 +31,7 @@ struct MainDialogControls {
 // Pull copies the controls into the fields, Push the fields into the controls;
 // both are called exactly where the commands need them, so the PAD URL is
 // taken from its box at the same moments as the user expects.
-class MainDialog {
+class MainDialog : public RunResultsActions {
  public:
   // Files are kept in `folder` (the program's working folder).
   MainDialog(MainDialogControls controls, std::filesystem::path folder = ".");
@@ -72,6 +74,14 @@ class MainDialog {
   void OnShowManual();
   void OnUpdateSites();
   void SubmissionRun();
+  // What the results of the last run offer: the sites that did not pass
+  // asked again with the same PAD URL and category, their outcomes taken and
+  // the report written and opened again; the report opened once more.
+  void RetryFailed() override;
+  void OpenReport() override;
+  // The results of the last submission whose sites were asked; nullptr
+  // before one.
+  const RunResults* LastRun() const { return lastRun_.get(); }
 
   // --- site list ---
   void CreateSiteColumns();
@@ -94,8 +104,9 @@ class MainDialog {
   // Takes the PAD file's category, as FetchPadFile took it from ResponseText.
   void ExtractCategory(std::string category);
   void WriteReport(const std::string& rows);
-  // Writes the report with the rows that `rows` gives as the page is made.
-  void WriteReport(const ReportRows& rows);
+  // Writes the report with the rows that `rows` gives as the page is made,
+  // and the run's counts.
+  void WriteReport(const ReportRows& rows, const ReportCounts& counts = {});
 
   std::filesystem::path FilePath(const char* name) const { return folder_ / name; }
   MainDialogControls& Controls() { return controls_; }
@@ -105,6 +116,7 @@ class MainDialog {
   std::filesystem::path folder_;
   UrlHistory history_;
   SiteCatalog sites_;
+  std::unique_ptr<RunResults> lastRun_;
 };
 
 // What Help opens: the manual installed with the program (`installedManual`,

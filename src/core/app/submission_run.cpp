@@ -2,6 +2,7 @@
 // site's filled-in template, judge each answer and write the report.
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "core/platform/date.h"
 #include "core/submit/pad_check.h"
 #include "core/submit/report.h"
+#include "core/submit/run_results.h"
 #include "core/submit/site_run.h"
 #include "core/submit/submission.h"
 
@@ -42,23 +44,11 @@ class Unobserved : public SubmissionObserver {
   bool StopRequested() override { return false; }
 };
 
-using Verdicts = std::vector<std::pair<SiteRecord, const char*>>;
-
-// Requests every site of the list and gives the verdicts for the report's rows.
-Verdicts RequestSites(MainDialog& dialog) {
-  // The rows are read first, then requested side by side; the list keeps its
-  // templates with their placeholders for the next run.
-  const int count = static_cast<int>(dialog.Sites().Count());
-  std::vector<SiteRecord> sites;
-  sites.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    dialog.ReadSiteRow(i);
-    sites.push_back(dialog.CurrentSite);
-  }
-  SiteRun run(std::move(sites), dialog.PadCategory, dialog.PadUrl, dialog.fetchLimits,
-              dialog.maxConcurrentRequests);
-  // A site that could not be reached says so on standard error at once, as
-  // every failed retrieval does.
+// Follows a run of site requests with the window's progress, or without
+// one; a site that could not be reached says so on standard error at once,
+// as every failed retrieval does. Gives the last site in list order that
+// failed to be reached.
+std::optional<std::size_t> FollowRun(MainDialog& dialog, SiteRun& run) {
   std::optional<std::size_t> lastFailed;
   run.OnEachAnswer([&lastFailed](std::size_t index, const FetchResult& answer) {
     if (answer.ok) return;
@@ -72,12 +62,29 @@ Verdicts RequestSites(MainDialog& dialog) {
     Unobserved nobody;
     run.RunToEnd(nobody);
   }
+  return lastFailed;
+}
 
-  // The rows are in list order; a stopped run lists only the sites that
-  // finished. The fields the run leaves behind follow the list too:
-  // CurrentSite is the last site in list order that finished, with the URL
-  // it was requested with, ResponseText the head of its answer, and
-  // ErrorText the number of the last site in list order that failed.
+// Requests every site of the list and gives what came of each.
+std::unique_ptr<RunResults> RequestSites(MainDialog& dialog, const std::string& runDate) {
+  // The rows are read first, then requested side by side; the list keeps its
+  // templates with their placeholders for the next run.
+  const int count = static_cast<int>(dialog.Sites().Count());
+  std::vector<SiteRecord> sites;
+  sites.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    dialog.ReadSiteRow(i);
+    sites.push_back(dialog.CurrentSite);
+  }
+  auto results = std::make_unique<RunResults>(sites, dialog.PadUrl, dialog.PadCategory, runDate);
+  SiteRun run(std::move(sites), dialog.PadCategory, dialog.PadUrl, dialog.fetchLimits,
+              dialog.maxConcurrentRequests);
+  const std::optional<std::size_t> lastFailed = FollowRun(dialog, run);
+
+  // The fields the run leaves behind follow the list: CurrentSite is the
+  // last site in list order that finished, with the URL it was requested
+  // with, ResponseText the head of its answer, and ErrorText the number of
+  // the last site in list order that failed.
   std::optional<std::size_t> last;
   for (std::size_t i = 0; i < run.Sites().size(); ++i)
     if (run.Outcomes()[i]) last = i;
@@ -92,7 +99,8 @@ Verdicts RequestSites(MainDialog& dialog) {
     if (lastFailed) dialog.ErrorText = ErrorNumber(run.Answer(*lastFailed)->error);
     dialog.Push();
   }
-  return RunVerdicts(run);
+  results->Take(run);
+  return results;
 }
 
 }  // namespace
@@ -102,7 +110,7 @@ void MainDialog::SubmissionRun() {
   // The URL is remembered before anything is fetched, so a PAD file that
   // fails to load doesn't cost the user the typed URL.
   RememberPadUrl();
-  Verdicts verdicts;
+  lastRun_.reset();
   // Every row of the run carries the date at which the run began.
   const std::string runDate = Today();
 
@@ -139,24 +147,44 @@ void MainDialog::SubmissionRun() {
       if (problems.empty() ||
           controls_.messages.Ask(PadProblemsText(problems), texts::kPadProblemsCaption,
                                  texts::kSubmitAnyway, texts::kCancel)) {
-        verdicts = RequestSites(*this);
+        lastRun_ = RequestSites(*this, runDate);
       }
     }
   }
 
   // The report is written and shown on every path, with no rows when the PAD
   // file stopped the run. Each row is made as it is written.
-  WriteReport(VerdictRows(verdicts, runDate));
+  if (lastRun_) {
+    WriteReport(lastRun_->Rows(), lastRun_->Counts());
+  } else {
+    WriteReport([](const ReportSink&) {});
+  }
   Push();
+  // Then the run's results, for as long as the user looks at them.
+  if (lastRun_ && lastRun_->Count() > 0 && runProgress != nullptr)
+    runProgress->ShowResults(*lastRun_, *this);
 }
+
+void MainDialog::RetryFailed() {
+  if (!lastRun_) return;
+  std::unique_ptr<SiteRun> retry = lastRun_->RetryRun(fetchLimits, maxConcurrentRequests);
+  if (!retry) return;
+  // The report's rows carry the date of the latest asking.
+  lastRun_->SetDate(Today());
+  FollowRun(*this, *retry);
+  lastRun_->TakeRetry(*retry);
+  WriteReport(lastRun_->Rows(), lastRun_->Counts());
+}
+
+void MainDialog::OpenReport() { controls_.shell.Open(FilePath(texts::kReportFile).string()); }
 
 void MainDialog::WriteReport(const std::string& rows) {
   WriteReport([&rows](const ReportSink& out) { out(rows); });
 }
 
-void MainDialog::WriteReport(const ReportRows& rows) {
+void MainDialog::WriteReport(const ReportRows& rows, const ReportCounts& counts) {
   Pull();
-  const ReportWritten report = WriteReportFile(folder_, PadUrl, PadCategory, rows);
+  const ReportWritten report = WriteReportFile(folder_, PadUrl, PadCategory, rows, counts);
   // A template that can be neither opened nor created gives the built-in
   // layout, after a word; a report that can't be written leaves whatever
   // page was there, which is shown all the same.

@@ -46,6 +46,31 @@ inline constexpr const char* kHistoryUnwritableCaption = "Error Writing File";
 inline constexpr const char* kSiteListUnreadable = "The site list cannot be read.";
 inline constexpr const char* kSiteListUnreadableCaption = "Error Loading Site List";
 
+// The window that shows a submission run, then its results. The texts with
+// %zu take numbers in the order their comments give.
+inline constexpr const char* kProgressCaption = "Submitting Your PAD File";
+inline constexpr const char* kResultsCaption = "Submission Results";
+inline constexpr const char* kFetchingPadFile = "Fetching your PAD file...";
+inline constexpr const char* kSitesDone = "%zu of %zu sites done";                 // done, sites
+inline constexpr const char* kRetryingSites = "Asking %zu sites again: %zu done";  // sites, done
+inline constexpr const char* kWaitingFor = "Waiting for:";
+inline constexpr const char* kWaitingListName = "Sites being waited for";
+inline constexpr const char* kTally = "Pass: %zu    Fail: %zu";  // passed, failed
+inline constexpr const char* kStop = "Stop";
+inline constexpr const char* kStopping = "Stopping";
+inline constexpr const char* kRunSummary = "%zu passed, %zu failed";  // passed, failed
+// Follows kRunSummary when the run was stopped.
+inline constexpr const char* kRunStopped = "; stopped after %zu of %zu sites";  // done, sites
+inline constexpr const char* kResultsListName = "Results of the sites";
+inline constexpr const char* kStatusHeading = "Status";
+inline constexpr const char* kSiteHeading = "Site";
+inline constexpr const char* kReasonHeading = "Reason";
+inline constexpr const char* kTimeHeading = "Time";
+inline constexpr const char* kSeconds = "%.2f s";  // seconds
+inline constexpr const char* kRetryFailed = "Retry Failed";
+inline constexpr const char* kOpenReport = "Open Report";
+inline constexpr const char* kClose = "Close";
+
 // The update window's boxes: text, caption.
 inline constexpr const char* kResponseCaption = "linkpage";
 inline constexpr const char* kNotDownloaded =

@@ -275,7 +275,9 @@ bool InitNetwork() {
   return started;
 }
 
-FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits& limits,
+namespace {
+
+FetchResult FetchOnce(const std::string& url, FetchMode mode, const FetchLimits& limits,
                       BodyKeeping keeping) {
   if (url.empty()) return FailedFetch(FetchError::InvalidUrl);
   // libcurl would guess a scheme for an address without one, and read
@@ -332,6 +334,16 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
   result.saysError = transfer.body.SaysError();
   result.says404 = transfer.body.Says404();
   result.body = std::move(transfer.body).Finish();
+  return result;
+}
+
+}  // namespace
+
+FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits& limits,
+                      BodyKeeping keeping) {
+  const Clock::time_point start = Clock::now();
+  FetchResult result = FetchOnce(url, mode, limits, keeping);
+  result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   return result;
 }
 

@@ -7,8 +7,8 @@ Judgement JudgeAnswer(const FetchResult& answer) {
   // start of the answer, and so is any answer with an error status.
   if (!answer.ok) return {false, "error " + DescribeFetchError(answer.error)};
   if (answer.status >= 400) return {false, "HTTP " + std::to_string(answer.status)};
-  if (answer.saysError) return {false, "answer contains \"Error\""};
-  if (answer.says404) return {false, "answer contains \"404\""};
+  if (answer.saysError) return {false, reasons::kSaysError};
+  if (answer.says404) return {false, reasons::kSays404};
   return {true, {}};
 }
 

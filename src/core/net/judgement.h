@@ -6,6 +6,17 @@
 
 namespace tesselwick {
 
+// The words of a site's reason that are not an error number or a status.
+namespace reasons {
+inline constexpr const char* kSaysError = "answer contains \"Error\"";
+inline constexpr const char* kSays404 = "answer contains \"404\"";
+// A site of the list without a request template of its own: nothing to ask.
+inline constexpr const char* kNoTemplate = "no request template";
+// The user stopped the run before the site was asked, or before it answered.
+inline constexpr const char* kNotSent = "not sent: the run was stopped";
+inline constexpr const char* kNoAnswer = "no answer: the run was stopped";
+}  // namespace reasons
+
 // How a site's answer was judged, and why it failed.
 struct Judgement {
   bool passed = false;

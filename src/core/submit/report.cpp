@@ -39,14 +39,19 @@ std::string HtmlEscape(std::string_view text) {
   return out;
 }
 
-std::string BuiltInReportLayout() {
+std::string BuiltInReportLayout(const ReportCounts& counts) {
   const std::string credit =
       std::string("Submitted by <a href=\"") + texts::kSiteUrl + "\">TesselWick</a><br><br>";
+  std::string stopped;
+  if (counts.stoppedAfter) {
+    stopped = "Stopped after " + std::to_string(*counts.stoppedAfter) + " of " +
+              std::to_string(counts.sites) + " sites.<br>";
+  }
   return "<b>Shareware Submission Report</b><br>"
          "PAD File: %PADURL%<br>"
          "Category: %CATEGORY%<br>"
          "Date: %DATE%<br>" +
-         credit +
+         stopped + credit +
          "<table width=\"100%\">"
          "<tr><td>Site Name</td><td>Submit URL</td><td>Status</td><td>Submission Date</td></tr>"
          "%REPORT%"
@@ -56,15 +61,22 @@ std::string BuiltInReportLayout() {
 }
 
 void FillReport(std::string_view layout, std::string_view padUrl, std::string_view date,
-                std::string_view category, const ReportRows& rows, const ReportSink& out) {
+                std::string_view category, const ReportRows& rows, const ReportSink& out,
+                const ReportCounts& counts) {
   const std::string escapedPadUrl = HtmlEscape(padUrl);
   const std::string escapedDate = HtmlEscape(date);
   const std::string escapedCategory = HtmlEscape(category);
+  const std::string passed = std::to_string(counts.passed);
+  const std::string failed = std::to_string(counts.failed);
+  const std::string sites = std::to_string(counts.sites);
   const std::pair<std::string_view, std::string_view> values[] = {
       {"%PADURL%", escapedPadUrl},
       {"%DATE%", escapedDate},
       {"%CATEGORY%", escapedCategory},
       {"%REPORT%", {}},
+      {"%PASSED%", passed},
+      {"%FAILED%", failed},
+      {"%SITES%", sites},
   };
   // One pass over the layout: what a value brings in is only copied, never
   // looked at again, so a placeholder inside the PAD URL or a row stays text.
@@ -91,12 +103,13 @@ void FillReport(std::string_view layout, std::string_view padUrl, std::string_vi
 }
 
 std::string FillReport(std::string_view layout, std::string_view padUrl, std::string_view date,
-                       std::string_view category, std::string_view rows) {
+                       std::string_view category, std::string_view rows,
+                       const ReportCounts& counts) {
   std::string page;
   page.reserve(layout.size());
   FillReport(
       layout, padUrl, date, category, [rows](const ReportSink& out) { out(rows); },
-      [&page](std::string_view piece) { page.append(piece); });
+      [&page](std::string_view piece) { page.append(piece); }, counts);
   return page;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,9 +19,22 @@ std::string HtmlEscape(std::string_view text);
 // so site data cannot run script from the report page.
 std::string SafeLinkAddress(std::string_view address);
 
+// The counts of a run that a report may show: %PASSED%, %FAILED% and %SITES%
+// of a user's template, and the line of a stopped run in the built-in layout.
+struct ReportCounts {
+  std::size_t passed = 0;
+  // Every site of the run that did not pass, those never asked included.
+  std::size_t failed = 0;
+  std::size_t sites = 0;
+  // Set when the run was stopped: how many sites had finished by then.
+  std::optional<std::size_t> stoppedAfter;
+};
+
 // The report's layout when the user has no ReportTemplate.htm: one line of
-// HTML with the placeholders %PADURL%, %CATEGORY%, %DATE% and %REPORT%.
-std::string BuiltInReportLayout();
+// HTML with the placeholders %PADURL%, %CATEGORY%, %DATE% and %REPORT%. A
+// stopped run has one more line after the date, "Stopped after K of T
+// sites.<br>"; a run that finished has none.
+std::string BuiltInReportLayout(const ReportCounts& counts = {});
 
 // Takes the report's text piece by piece.
 using ReportSink = std::function<void(std::string_view)>;
@@ -29,15 +44,17 @@ using ReportSink = std::function<void(std::string_view)>;
 using ReportRows = std::function<void(const ReportSink&)>;
 
 // Fills a report layout in one pass from left to right: each %PADURL%,
-// %DATE%, %CATEGORY% and %REPORT% of the layout is replaced by its value, and
-// nothing a value brings in is scanned again. The PAD URL, date and category
-// are HTML-escaped here, the rows are put in as they are (ReportRow builds
-// them escaped).
+// %DATE%, %CATEGORY%, %REPORT%, %PASSED%, %FAILED% and %SITES% of the layout
+// is replaced by its value, and nothing a value brings in is scanned again.
+// The PAD URL, date and category are HTML-escaped here, the rows are put in as
+// they are (ReportRow builds them escaped), the counts are decimal numbers.
 void FillReport(std::string_view layout, std::string_view padUrl, std::string_view date,
-                std::string_view category, const ReportRows& rows, const ReportSink& out);
+                std::string_view category, const ReportRows& rows, const ReportSink& out,
+                const ReportCounts& counts = {});
 // The same into one text, with the rows given whole.
 std::string FillReport(std::string_view layout, std::string_view padUrl, std::string_view date,
-                       std::string_view category, std::string_view rows);
+                       std::string_view category, std::string_view rows,
+                       const ReportCounts& counts = {});
 
 // One table row of the report: the site's linked title, its submit link, the
 // status word ("Pass" or "Fail") and the run date, with the site's texts

@@ -9,6 +9,15 @@ namespace tesselwick {
 namespace {
 // How long RunToEnd waits for answers at a time.
 constexpr std::chrono::milliseconds kRunStep{200};
+
+// A site whose record has no request template of its own was never meant to
+// be asked: that, not the empty address, is why it fails.
+Judgement JudgeSite(const SiteRecord& site, const FetchResult& answer) {
+  if (site.RequestTemplate.str().find_first_not_of("\r\n") == std::string::npos)
+    return {false, reasons::kNoTemplate};
+  return JudgeAnswer(answer);
+}
+
 }  // namespace
 
 SiteRun::SiteRun(std::vector<SiteRecord> sites, std::string category, std::string padUrl,
@@ -16,7 +25,8 @@ SiteRun::SiteRun(std::vector<SiteRecord> sites, std::string category, std::strin
     : sites_(std::move(sites)),
       category_(std::move(category)),
       padUrl_(std::move(padUrl)),
-      outcomes_(sites_.size()) {
+      outcomes_(sites_.size()),
+      asked_(sites_.size(), false) {
   // Each site's URL is filled in by the worker that requests it and dropped
   // when its request ends: however long the category, only the requests
   // under way hold a URL.
@@ -35,10 +45,13 @@ bool SiteRun::Step(std::chrono::milliseconds wait, SubmissionObserver& observer)
     const std::optional<FetchResult>& answer = requests_->Answer(index);
     if (!answer) continue;
     if (hook_) hook_(index, *answer);
-    outcomes_[index] = JudgeAnswer(*answer);
+    outcomes_[index] = JudgeSite(sites_[index], *answer);
+    asked_[index] = true;
     observer.SiteFinished(index, *answer, *outcomes_[index]);
   }
-  observer.Awaiting(requests_->InFlight());
+  const std::vector<std::size_t> inFlight = requests_->InFlight();
+  for (const std::size_t index : inFlight) asked_[index] = true;
+  observer.Awaiting(inFlight);
   if (observer.StopRequested() && !requests_->Stopping()) requests_->Stop();
   return !requests_->Done();
 }

@@ -44,7 +44,8 @@ class SiteRun {
   void OnEachAnswer(AnswerHook hook) { hook_ = std::move(hook); }
 
   // Takes the answers that arrived, waiting up to `wait` for one, judges
-  // them and tells `observer`; then tells it which sites are awaited and asks
+  // them (a site without a request template fails for that) and tells
+  // `observer`; then tells it which sites are awaited and asks
   // it whether to stop. False once the run is over.
   bool Step(std::chrono::milliseconds wait, SubmissionObserver& observer);
   // Steps until the run is over.
@@ -64,12 +65,19 @@ class SiteRun {
   }
   // The URL a site is requested with; nothing when it is too long to send.
   std::optional<std::string> RequestUrl(std::size_t index) const;
+  // Why a site that never finished has no judgement: the run was stopped
+  // before it was asked, or while it was awaited.
+  const char* UnfinishedReason(std::size_t index) const {
+    return asked_[index] ? reasons::kNoAnswer : reasons::kNotSent;
+  }
 
  private:
   const std::vector<SiteRecord> sites_;
   const std::string category_;
   const std::string padUrl_;
   std::vector<std::optional<Judgement>> outcomes_;
+  // Sites seen under way or finished.
+  std::vector<bool> asked_;
   AnswerHook hook_;
   std::unique_ptr<SiteRequests> requests_;
 };

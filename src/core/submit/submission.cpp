@@ -30,16 +30,9 @@ PadFile FetchPadFile(const std::string& padUrl, const FetchLimits& limits, Fetch
   return pad;
 }
 
-std::vector<std::pair<SiteRecord, const char*>> RunVerdicts(const SiteRun& run) {
-  std::vector<std::pair<SiteRecord, const char*>> verdicts;
-  for (std::size_t i = 0; i < run.Sites().size(); ++i) {
-    if (run.Outcomes()[i]) verdicts.emplace_back(run.Sites()[i], run.Outcomes()[i]->Word());
-  }
-  return verdicts;
-}
-
 ReportWritten WriteReportFile(const std::filesystem::path& folder, const std::string& padUrl,
-                              const std::string& category, const ReportRows& rows) {
+                              const std::string& category, const ReportRows& rows,
+                              const ReportCounts& counts) {
   ReportWritten result;
   // The report's own date, which differs from the rows' run date when the run
   // crossed midnight.
@@ -48,21 +41,15 @@ ReportWritten WriteReportFile(const std::filesystem::path& folder, const std::st
   // created reads as empty.
   std::optional<std::string> layout = ReadTextFileContents(folder / texts::kReportTemplateFile);
   result.templateUnreadable = !layout;
-  if (!layout || layout->empty()) layout = BuiltInReportLayout();
+  if (!layout || layout->empty()) layout = BuiltInReportLayout(counts);
   result.file = folder / texts::kReportFile;
   FileReplacement page(result.file);
-  FillReport(*layout, padUrl, date, category, rows,
-             [&page](std::string_view piece) { page.WriteText(piece); });
+  FillReport(
+      *layout, padUrl, date, category, rows,
+      [&page](std::string_view piece) { page.WriteText(piece); }, counts);
   page.WriteText("\n");
   result.written = page.Commit();
   return result;
-}
-
-ReportRows VerdictRows(const std::vector<std::pair<SiteRecord, const char*>>& verdicts,
-                       const std::string& runDate) {
-  return [&verdicts, &runDate](const ReportSink& out) {
-    for (const auto& [site, status] : verdicts) out(ReportRow(site, status, runDate));
-  };
 }
 
 }  // namespace tesselwick

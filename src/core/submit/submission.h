@@ -37,10 +37,6 @@ struct PadFile {
 // category.
 PadFile FetchPadFile(const std::string& padUrl, const FetchLimits& limits, FetchWaiter* waiter);
 
-// The sites of a run that finished, in list order, with their status words;
-// a stopped run has only the sites that finished.
-std::vector<std::pair<SiteRecord, const char*>> RunVerdicts(const SiteRun& run);
-
 // What writing a report did.
 struct ReportWritten {
   // The template could not be read (a folder of that name, no permission);
@@ -54,14 +50,10 @@ struct ReportWritten {
 
 // Writes Report.htm in `folder`, from ReportTemplate.htm when it has a layout
 // (a missing template is created empty) or the built-in layout, with today's
-// date; the page goes to disk as it is made and replaces the old report only
-// when it was written whole.
+// date and the run's counts; the page goes to disk as it is made and replaces
+// the old report only when it was written whole.
 ReportWritten WriteReportFile(const std::filesystem::path& folder, const std::string& padUrl,
-                              const std::string& category, const ReportRows& rows);
-
-// The rows of a run's verdicts, each made as it is written, all with the
-// date the run began.
-ReportRows VerdictRows(const std::vector<std::pair<SiteRecord, const char*>>& verdicts,
-                       const std::string& runDate);
+                              const std::string& category, const ReportRows& rows,
+                              const ReportCounts& counts = {});
 
 }  // namespace tesselwick

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/net/http_fetch.h"
+#include "core/sites/site_record.h"
+#include "core/submit/report.h"
+#include "core/submit/site_run.h"
+
+namespace tesselwick {
+
+// How one site of a submission fared, as the results show it.
+struct SiteResult {
+  SiteRecord site;
+  // The site's request ended, with an answer or an error; false when the run
+  // was stopped before it was asked or before it answered.
+  bool finished = false;
+  bool passed = false;
+  // Why: "HTTP 200" for a pass; for a failure the error number with its
+  // words, the status, the error word of the answer, "no request template",
+  // or that the run was stopped (reasons::kNotSent, kNoAnswer).
+  std::string reason;
+  // The final answer's HTTP status, when there was an answer.
+  std::optional<long> httpStatus;
+  // The error number, when the request failed.
+  std::optional<int> error;
+  // How long the request took, when it finished.
+  std::optional<double> seconds;
+
+  // The status word: "Pass" or "Fail" (a site never asked did not pass).
+  const char* Word() const { return passed ? "Pass" : "Fail"; }
+};
+
+// The outcome of a submission's sites, kept after its run so that the user
+// can look at it and ask the failed sites again.
+class RunResults {
+ public:
+  RunResults(std::vector<SiteRecord> sites, std::string padUrl, std::string category,
+             std::string date);
+
+  // Takes the outcome of every site of `run`, which asked the sites of this
+  // result at `listIndices` (its site i is this result's listIndices[i]); an
+  // empty `listIndices` means the run asked every site in list order.
+  void Take(const SiteRun& run, const std::vector<std::size_t>& listIndices = {});
+
+  // A run over the sites that did not pass, in list order, with the same PAD
+  // URL and category; TakeRetry takes its outcome. Nothing when every site
+  // passed.
+  std::unique_ptr<SiteRun> RetryRun(const FetchLimits& limits, int maxConcurrent);
+  void TakeRetry(const SiteRun& retry);
+
+  const std::vector<SiteResult>& Sites() const { return sites_; }
+  std::size_t Count() const { return sites_.size(); }
+  std::size_t Passed() const;
+  std::size_t Failed() const { return Count() - Passed(); }
+  std::size_t Finished() const;
+  // Some site's request never ended because the user stopped the run.
+  bool Stopped() const { return Finished() < Count(); }
+  // The list indices of the sites that did not pass.
+  std::vector<std::size_t> FailedSites() const;
+
+  const std::string& PadUrl() const { return padUrl_; }
+  // The category as sent to the sites (escaped for a URL query).
+  const std::string& Category() const { return category_; }
+  // The date of the latest run, which the report's rows carry.
+  const std::string& Date() const { return date_; }
+  void SetDate(std::string date) { date_ = std::move(date); }
+  // The URL a site is asked with; nothing when it would be too long to send.
+  std::optional<std::string> RequestUrl(std::size_t index) const;
+
+  // The report's rows: the sites that finished, in list order, each made as it
+  // is written.
+  ReportRows Rows() const;
+  ReportCounts Counts() const;
+
+ private:
+  std::vector<SiteResult> sites_;
+  std::string padUrl_;
+  std::string category_;
+  std::string date_;
+  // The list indices asked by the retry run under way.
+  std::vector<std::size_t> retried_;
+};
+
+}  // namespace tesselwick
