@@ -12,6 +12,7 @@
 
 #include "core/app/texts.h"
 #include "core/net/judgement.h"
+#include "ui/accessibility.h"
 #include "ui/text_convert.h"
 
 namespace tesselwick::ui {
@@ -28,7 +29,7 @@ constexpr std::chrono::milliseconds kYieldEvery{20};
 enum Column : unsigned { kStatus, kSite, kReason, kTime, kColumns };
 
 wxString Counted(const char* format, std::size_t first, std::size_t second) {
-  return wxString::Format(format, first, second);
+  return wxString::Format(_(format), first, second);
 }
 
 wxString SummaryLabel(const RunResults& results) {
@@ -62,13 +63,13 @@ class ResultsModel : public wxDataViewIndexListModel {
     const SiteResult& result = results_.Sites()[row];
     switch (column) {
       case kStatus:
-        return result.Word();
+        return _(result.Word());
       case kSite:
         return ToWx(result.site.Title.str());
       case kReason:
-        return ToWx(result.reason);
+        return wxGetTranslation(ToWx(result.reason));
       case kTime:
-        return result.seconds ? wxString::Format(texts::kSeconds, *result.seconds) : wxString();
+        return result.seconds ? wxString::Format(_(texts::kSeconds), *result.seconds) : wxString();
       default:
         return {};
     }
@@ -130,7 +131,7 @@ ProgressWindow::ProgressWindow(wxWindow* parent, BackgroundFetch& padFile)
     : ProgressWindow(parent, nullptr, &padFile) {}
 
 ProgressWindow::ProgressWindow(wxWindow* parent, SiteRun* run, BackgroundFetch* padFile)
-    : wxDialog(parent, wxID_ANY, texts::kProgressCaption, wxDefaultPosition, wxDefaultSize,
+    : wxDialog(parent, wxID_ANY, _(texts::kProgressCaption), wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxRESIZE_BORDER),
       run_(run),
       padFile_(padFile),
@@ -175,7 +176,7 @@ void ProgressWindow::BuildControls() {
   const std::size_t count = run_ != nullptr ? run_->Sites().size() : 0;
   done_ = new wxStaticText(
       this, wxID_ANY,
-      run_ == nullptr ? wxString(texts::kFetchingPadFile) : Counted(texts::kSitesDone, 0, count));
+      run_ == nullptr ? _(texts::kFetchingPadFile) : Counted(texts::kSitesDone, 0, count));
   progress->Add(done_, wxSizerFlags().Expand());
   progress->AddSpacer(gap);
   gauge_ = new wxGauge(this, wxID_ANY, static_cast<int>(std::max<std::size_t>(count, 1)),
@@ -183,12 +184,12 @@ void ProgressWindow::BuildControls() {
   progress->Add(gauge_, wxSizerFlags().Expand());
   progress->AddSpacer(2 * gap);
 
-  progress->Add(new wxStaticText(this, wxID_ANY, texts::kWaitingFor));
+  progress->Add(new wxStaticText(this, wxID_ANY, _(texts::kWaitingFor)));
   progress->AddSpacer(gap);
   waiting_ = new wxListBox(this, wxID_ANY, wxDefaultPosition,
                            ConvertDialogToPixels(wxSize(220, 90)), 0, nullptr, wxLB_SINGLE);
-  waiting_->SetName(texts::kWaitingListName);
-  waiting_->SetLabel(texts::kWaitingListName);
+  waiting_->SetName(_(texts::kWaitingListName));
+  NameForScreenReaders(waiting_, waiting_->GetName());
   // The list only shows; it takes no focus from the Stop button.
   waiting_->DisableFocusFromKeyboard();
   progress->Add(waiting_, wxSizerFlags(1).Expand());
@@ -197,7 +198,7 @@ void ProgressWindow::BuildControls() {
   auto* bottom = new wxBoxSizer(wxHORIZONTAL);
   tally_ = new wxStaticText(this, wxID_ANY, Counted(texts::kTally, 0, 0));
   bottom->Add(tally_, wxSizerFlags(1).CentreVertical());
-  stop_ = new wxButton(this, wxID_CANCEL, texts::kStop, wxDefaultPosition,
+  stop_ = new wxButton(this, wxID_CANCEL, _(texts::kStop), wxDefaultPosition,
                        ConvertDialogToPixels(wxSize(50, 14)));
   bottom->Add(stop_, wxSizerFlags().CentreVertical());
   progress->Add(bottom, wxSizerFlags().Expand());
@@ -226,11 +227,11 @@ wxSizer* ProgressWindow::BuildResults() {
 
   list_ = new wxDataViewCtrl(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                              wxDV_SINGLE | wxDV_ROW_LINES | wxDV_HORIZ_RULES);
-  list_->SetName(texts::kResultsListName);
-  list_->SetLabel(texts::kResultsListName);
+  list_->SetName(_(texts::kResultsListName));
+  NameForScreenReaders(list_, list_->GetName());
   auto addColumn = [this](const char* heading, unsigned column, int widthDlu, wxAlignment align) {
     const int width = ConvertDialogToPixels(wxSize(widthDlu, 0)).x;
-    list_->AppendTextColumn(heading, column, wxDATAVIEW_CELL_INERT, width, align,
+    list_->AppendTextColumn(_(heading), column, wxDATAVIEW_CELL_INERT, width, align,
                             wxDATAVIEW_COL_SORTABLE | wxDATAVIEW_COL_RESIZABLE);
   };
   addColumn(texts::kStatusHeading, kStatus, 34, wxALIGN_LEFT);
@@ -242,9 +243,9 @@ wxSizer* ProgressWindow::BuildResults() {
 
   auto* buttons = new wxBoxSizer(wxHORIZONTAL);
   const wxSize buttonSize = ConvertDialogToPixels(wxSize(60, 14));
-  retry_ = new wxButton(this, wxID_ANY, texts::kRetryFailed, wxDefaultPosition, buttonSize);
-  openReport_ = new wxButton(this, wxID_ANY, texts::kOpenReport, wxDefaultPosition, buttonSize);
-  close_ = new wxButton(this, wxID_CLOSE, texts::kClose, wxDefaultPosition, buttonSize);
+  retry_ = new wxButton(this, wxID_ANY, _(texts::kRetryFailed), wxDefaultPosition, buttonSize);
+  openReport_ = new wxButton(this, wxID_ANY, _(texts::kOpenReport), wxDefaultPosition, buttonSize);
+  close_ = new wxButton(this, wxID_CLOSE, _(texts::kClose), wxDefaultPosition, buttonSize);
   buttons->Add(retry_);
   buttons->AddSpacer(gap);
   buttons->Add(openReport_);
@@ -311,7 +312,7 @@ void ProgressWindow::Stop() {
   stopRequested_ = true;
   if (padFile_ != nullptr) padFile_->Stop();
   stop_->Disable();
-  stop_->SetLabel(texts::kStopping);
+  stop_->SetLabel(_(texts::kStopping));
   // Shown at once, not at the next tick.
   Tick();
 }
@@ -322,7 +323,7 @@ void ProgressWindow::ShowResults(const RunResults& results, RunResultsActions& a
   timer_.Stop();
   results_ = &results;
   actions_ = &actions;
-  SetTitle(texts::kResultsCaption);
+  SetTitle(_(texts::kResultsCaption));
   column_->Hide(progressPart_);
   column_->Show(resultsPart_);
   model_ = new ResultsModel(results);

@@ -3,18 +3,21 @@
 #include <string>
 
 #include "core/net/http_fetch.h"
+#include "core/text/translation.h"
 
 namespace tesselwick {
 
 // The words of a site's reason that are not an error number or a status.
+// Marked for translation: the results window shows them in the user's
+// language, while the report and --json keep them as they are.
 namespace reasons {
-inline constexpr const char* kSaysError = "answer contains \"Error\"";
-inline constexpr const char* kSays404 = "answer contains \"404\"";
+inline constexpr const char* kSaysError = N_("answer contains \"Error\"");
+inline constexpr const char* kSays404 = N_("answer contains \"404\"");
 // A site of the list without a request template of its own: nothing to ask.
-inline constexpr const char* kNoTemplate = "no request template";
+inline constexpr const char* kNoTemplate = N_("no request template");
 // The user stopped the run before the site was asked, or before it answered.
-inline constexpr const char* kNotSent = "not sent: the run was stopped";
-inline constexpr const char* kNoAnswer = "no answer: the run was stopped";
+inline constexpr const char* kNotSent = N_("not sent: the run was stopped");
+inline constexpr const char* kNoAnswer = N_("no answer: the run was stopped");
 }  // namespace reasons
 
 // How a site's answer was judged, and why it failed.
@@ -25,7 +28,7 @@ struct Judgement {
   std::string reason;
 
   // The status word of the report: "Pass" or "Fail".
-  const char* Word() const { return passed ? "Pass" : "Fail"; }
+  const char* Word() const { return passed ? N_("Pass") : N_("Fail"); }
 };
 
 // The one rule for a site's answer: it fails when the request failed, when
