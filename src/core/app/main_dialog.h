@@ -9,6 +9,7 @@
 #include "core/app/controls.h"
 #include "core/history/url_history.h"
 #include "core/net/http_fetch.h"
+#include "core/net/site_requests.h"
 #include "core/sites/site_catalog.h"
 #include "core/sites/site_record.h"
 #include "core/submit/report.h"
@@ -41,8 +42,9 @@ class MainDialog {
   // Shows a submission run while its sites are requested; without one the run
   // waits for its sites without showing anything.
   RunProgress* runProgress = nullptr;
-  // How many sites a submission run requests at once.
-  int maxConcurrentRequests = 16;
+  // How many sites a submission run requests at once (never more than four
+  // to one host).
+  int maxConcurrentRequests = SiteRequests::kDefaultConcurrency;
 
   // --- working state ---
   std::string PadCategory;

@@ -94,6 +94,8 @@ struct FetchResult {
   // case-sensitive), however much of it was kept; false when !ok.
   bool saysError = false;
   bool says404 = false;
+  // How long the request took, from its start to its end, in seconds.
+  double seconds = 0;
 };
 
 // A failed retrieval with the given number.
