@@ -1,6 +1,9 @@
 #include "core/net/site_requests.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -180,6 +183,7 @@ TEST(SiteRequests, KeepToTheLimitsInFlightAndPerHost) {
     for (std::size_t i = 0; i < urls.size(); ++i) {
       ASSERT_TRUE(requests.Answer(i).has_value()) << i;
       EXPECT_TRUE(requests.Answer(i)->ok) << i << ": " << requests.Answer(i)->error;
+      EXPECT_GE(requests.Answer(i)->seconds, std::chrono::duration<double>(c.delay).count()) << i;
     }
     EXPECT_EQ(server.Requests().size(), urls.size());
     EXPECT_LE(server.PeakHeld(), std::min(c.maxConcurrent, c.hosts * SiteRequests::kPerHost));
@@ -193,6 +197,19 @@ TEST(SiteRequests, KeepToTheLimitsInFlightAndPerHost) {
 }
 
 TEST(SiteRequests, StopAbandonsSixtyFourRequestsAtOnceAndSendsNoMore) {
+#ifndef _WIN32
+  // A process that may open only a few files: the run raises the limit to
+  // what its requests need.
+  rlimit limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+  rlimit few = limit;
+  few.rlim_cur = 64;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &few), 0);
+  struct Restore {
+    rlimit limit;
+    ~Restore() { setrlimit(RLIMIT_NOFILE, &limit); }
+  } restore{limit};
+#endif
   TestHttpServer server(128);
   server.Set("/stall", Reply::Stall(60s));
   std::vector<std::string> urls;
