@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -250,6 +251,11 @@ void HttpFront::Impl::AcceptAll(Clock::time_point now) {
     const int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&address), &length,
                              SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd >= 0) {
+      // An answer goes out in several writes: without this, the second waits
+      // for the client's delayed acknowledgement of the first on a connection
+      // kept for the next request, some 40 ms each time.
+      const int yes = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
       Admit(fd, AddressText(address), now);
       continue;
     }

@@ -44,9 +44,9 @@ struct SiteConfig {
   // after an answer) is closed after this time.
   std::chrono::milliseconds idleTimeout{2000};
   // At most this many connections of one client address are read and answered
-  // at once. Up to `maxWaitingPerClient` more wait their turn unread (as the
-  // program's requests to the demo sites, 16 at a time, do); any further one
-  // is answered 503 and closed at once. So a client with many connections
+  // at once. Up to `maxWaitingPerClient` more wait their turn unread; any
+  // further one is answered 503 and closed at once. The program itself sends
+  // no more than 4 requests at once to one host. So a client with many connections
   // takes no more of the site than its share.
   int maxConnectionsPerClient = 8;
   int maxWaitingPerClient = 16;

@@ -52,6 +52,8 @@ struct Options {
   bool json = false;
   // --timeout: the overall time limit of every request, in seconds.
   std::optional<long> timeoutSeconds;
+  // --parallel: how many sites are requested at once at most.
+  int parallel = SiteRequests::kDefaultConcurrency;
   std::string padUrl;
 };
 
@@ -131,6 +133,17 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
                        std::to_string(kLongestTimeout) + ", not '" + PrintableText(*value) + "'";
         return parsed;
       }
+    } else if (std::optional<std::string> count = OptionValue(args, i, "--parallel")) {
+      int n = 0;
+      const auto [end, ec] = std::from_chars(count->data(), count->data() + count->size(), n);
+      if (count->empty() || ec != std::errc() || end != count->data() + count->size() || n < 1 ||
+          n > SiteRequests::kMostConcurrency) {
+        parsed.error = "option '--parallel' takes a whole number of requests from 1 to " +
+                       std::to_string(SiteRequests::kMostConcurrency) + ", not '" +
+                       PrintableText(*count) + "'";
+        return parsed;
+      }
+      options.parallel = n;
     } else {
       parsed.error = "unknown option '" + PrintableText(arg) + "'";
       return parsed;
@@ -398,7 +411,7 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
     rows.reserve(sites.Count());
     for (std::size_t i = 0; i < sites.Count(); ++i) rows.push_back(sites.Row(i));
     results.emplace(rows, options.padUrl, category, runDate);
-    SiteRun run(std::move(rows), category, options.padUrl, env.fetchLimits);
+    SiteRun run(std::move(rows), category, options.padUrl, env.fetchLimits, options.parallel);
     run.OnEachAnswer([&err](std::size_t, const FetchResult& answer) {
       if (!answer.ok) err << "OpenUrl failed: " << ErrorNumber(answer.error) << std::endl;
     });
@@ -451,7 +464,7 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
 std::string SubmitToolUsage() {
   return std::string(
              "Usage: tesselwick-submit [--folder DIR] [--update] [--open] [--json]\n"
-             "                         [--timeout SECONDS] PAD_URL\n"
+             "                         [--timeout SECONDS] [--parallel N] PAD_URL\n"
              "       tesselwick-submit --check [--timeout SECONDS] PAD_URL\n"
              "\n"
              "Submits the PAD file at PAD_URL to every download site of the site list\n"
@@ -479,6 +492,13 @@ std::string SubmitToolUsage() {
          "                (default: 120). Besides, connecting may take at most 60\n"
          "                seconds, and a request that receives nothing for 60 seconds\n"
          "                is given up too.\n"
+         "  --parallel N  request at most N sites at once, from 1 to " +
+         std::to_string(SiteRequests::kMostConcurrency) +
+         " (default: " + std::to_string(SiteRequests::kDefaultConcurrency) +
+         ");\n"
+         "                never more than " +
+         std::to_string(SiteRequests::kPerHost) +
+         " at once to one host\n"
          "  --help        show this help and exit\n"
          "  --version     show the version and exit\n"
          "\n"

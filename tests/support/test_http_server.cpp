@@ -98,6 +98,18 @@ struct TestHttpServer::Impl {
   mutable std::mutex mutex;
   std::map<std::string, Reply> replies;
   std::vector<RecordedRequest> requests;
+  // Requests held now and at most, of all (under "") and per Host.
+  std::map<std::string, int> held;
+  std::map<std::string, int> peakHeld;
+
+  // Counts a request held (+1) or let go (-1).
+  void Hold(const std::string& host, int change) {
+    std::lock_guard lock(mutex);
+    for (const std::string& key : {std::string(), host}) {
+      const int now = held[key] += change;
+      peakHeld[key] = std::max(peakHeld[key], now);
+    }
+  }
 
   // Waits for up to `time`, in small steps so that a stopping server is not held up.
   // False when the server began to stop.
@@ -137,7 +149,10 @@ void TestHttpServer::Impl::Answer(const httplib::Request& request, httplib::Resp
     return;
   }
   if (reply->onRequest) reply->onRequest();
+  const std::string host = request.get_header_value("Host");
+  Hold(host, +1);
   Send(*reply, response);
+  Hold(host, -1);
 }
 
 void TestHttpServer::Impl::Send(const Reply& reply, httplib::Response& response) {
@@ -224,10 +239,12 @@ void TestHttpServer::Impl::Send(const Reply& reply, httplib::Response& response)
   }
 }
 
-TestHttpServer::TestHttpServer() : impl_(std::make_unique<Impl>()) {
+TestHttpServer::TestHttpServer(int threads) : impl_(std::make_unique<Impl>()) {
   // A client that hangs up while the server writes must not end the test process.
   std::signal(SIGPIPE, SIG_IGN);
-  impl_->server.new_task_queue = [] { return new httplib::ThreadPool(32); };
+  impl_->server.new_task_queue = [threads] {
+    return new httplib::ThreadPool(static_cast<std::size_t>(threads));
+  };
   impl_->server.Get(
       ".*", [impl = impl_.get()](const httplib::Request& request, httplib::Response& response) {
         impl->Answer(request, response);
@@ -280,6 +297,14 @@ std::size_t TestHttpServer::HugeBytesSent() const { return impl_->hugeBytesSent.
 void TestHttpServer::ClearRequests() {
   std::lock_guard lock(impl_->mutex);
   impl_->requests.clear();
+}
+
+int TestHttpServer::PeakHeld() const { return PeakHeld(std::string()); }
+
+int TestHttpServer::PeakHeld(const std::string& host) const {
+  std::lock_guard lock(impl_->mutex);
+  const auto found = impl_->peakHeld.find(host);
+  return found == impl_->peakHeld.end() ? 0 : found->second;
 }
 
 }  // namespace tesselwick::test

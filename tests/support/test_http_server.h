@@ -59,10 +59,10 @@ struct Reply {
 
 // An HTTP server on 127.0.0.1 and a free port, inside the test process. It
 // answers GET on the paths it was given (404 "Not Found" otherwise) and
-// records every request. Answers at least 32 requests at once.
+// records every request. Answers `threads` requests at once.
 class TestHttpServer {
  public:
-  TestHttpServer();
+  explicit TestHttpServer(int threads = 32);
   ~TestHttpServer();
   TestHttpServer(const TestHttpServer&) = delete;
   TestHttpServer& operator=(const TestHttpServer&) = delete;
@@ -78,6 +78,11 @@ class TestHttpServer {
   // shows whether a client read such an answer to its end or gave up early.
   std::size_t HugeBytesSent() const;
   void ClearRequests();
+  // The most requests held at once so far, of all or of those sent to one
+  // Host ("name:port"). A request is held from its arrival until its answer
+  // is ready: a Normal answer's delay included, the body of the others not.
+  int PeakHeld() const;
+  int PeakHeld(const std::string& host) const;
 
  private:
   struct Impl;

@@ -323,6 +323,10 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
       {"--folder", dir, "--timeout", "soon", "http://a/pad.xml"},
       {"--folder", dir, "--timeout=", "http://a/pad.xml"},
       {"--folder", dir, "http://a/pad.xml", "--timeout"},
+      {"--folder", dir, "--parallel", "0", "http://a/pad.xml"},
+      {"--folder", dir, "--parallel=257", "http://a/pad.xml"},
+      {"--folder", dir, "--parallel", "many", "http://a/pad.xml"},
+      {"--folder", dir, "http://a/pad.xml", "--parallel"},
       {"--check", "--update", "http://a/pad.xml"},
       {"--open", "--check", "http://a/pad.xml"},
       {"--check", "--json", "http://a/pad.xml"},
@@ -366,6 +370,27 @@ TEST(SubmitTool, TimeoutEndsEveryRequestThatTakesLonger) {
   EXPECT_EQ(run.status, exit_status::kSomeFailed);
   EXPECT_EQ(run.Lines(), (std::vector<std::string>{"Fail  Trickle  (error 12002: timed out)",
                                                    "Pass  Quick", "1 passed, 1 failed"}));
+}
+
+TEST(SubmitTool, ParallelLimitsTheRequestsAtOnce) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  Reply slow = Reply::Text("Thank you");
+  slow.delay = 200ms;
+  server.Set("/thanks", slow);
+  TempFolder folder;
+  std::string sites;
+  for (int n = 1; n <= 3; ++n) {
+    sites += Site("Site " + std::to_string(n), "http://h" + std::to_string(n) + ".localhost:" +
+                                                   std::to_string(server.Port()) + "/thanks");
+  }
+  folder.Write("pad.dat", sites);
+
+  const Outcome run =
+      RunTool({"--parallel", "1", "--folder", folder.Path().string(), server.Url("/pad.xml")});
+  EXPECT_EQ(run.status, exit_status::kAllPassed) << run.err;
+  EXPECT_EQ(server.Requests().size(), 4u);
+  EXPECT_EQ(server.PeakHeld(), 1);
 }
 
 TEST(SubmitTool, EveryControlCharacterOfSiteDataIsReplaced) {

@@ -11,6 +11,7 @@
 #include "core/app/texts.h"
 #include "core/history/url_history.h"
 #include "core/net/http_fetch.h"
+#include "core/net/site_requests.h"
 #include "core/sites/site_catalog.h"
 #include "core/sites/site_record.h"
 #include "core/submit/report.h"
@@ -46,8 +47,9 @@ class MainDialog : public RunResultsActions {
   RunProgress* runProgress = nullptr;
   // What Help opens: the web site's manual, or the installed one (ManualAddress).
   std::string manualAddress = std::string(texts::kSiteUrl) + "/manual.htm";
-  // How many sites a submission run requests at once.
-  int maxConcurrentRequests = 16;
+  // How many sites a submission run requests at once (never more than four
+  // to one host).
+  int maxConcurrentRequests = SiteRequests::kDefaultConcurrency;
 
   // --- working state ---
   std::string PadCategory;

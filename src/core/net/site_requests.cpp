@@ -1,87 +1,259 @@
 #include "core/net/site_requests.h"
 
+#include <curl/curl.h>
+
 #include <algorithm>
+#include <deque>
+#include <map>
+#include <unordered_map>
 #include <utility>
 
+#include "core/net/curl_transfer.h"
+#include "core/platform/open_files.h"
+
 namespace tesselwick {
+namespace {
+
+// How many sites whose host was busy may wait for their turn; only the list
+// index and the host of each is kept. Beyond that, no further site is looked
+// at until one of them has gone.
+constexpr std::size_t kMostWaitingForHost = 1024;
+// The longest the run's thread sleeps without looking at its requests:
+// each look checks how long a request has gone without a byte.
+constexpr int kLongestSleepMs = 1000;
+// Open files a request may need at once (its connection, and a pair for its
+// host-name lookup), and those the rest of the program may need besides.
+constexpr std::size_t kFilesPerRequest = 3;
+constexpr std::size_t kFilesBesides = 256;
+
+// "name:port" of a URL's host, the name in lower case; empty when libcurl
+// cannot read the URL (its request then fails at once).
+std::string HostOf(const std::string& url) {
+  CURLU* parts = curl_url();
+  if (parts == nullptr) return {};
+  std::string key;
+  char* host = nullptr;
+  char* port = nullptr;
+  if (curl_url_set(parts, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+      curl_url_get(parts, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+      curl_url_get(parts, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+    key = host;
+    for (char& c : key)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    key += ':';
+    key += port;
+  }
+  curl_free(host);
+  curl_free(port);
+  curl_url_cleanup(parts);
+  return key;
+}
+
+}  // namespace
+
+// What the run's thread keeps; nobody else touches it, but for Stop waking
+// the multi handle.
+struct SiteRequests::Engine {
+  struct Request {
+    std::size_t index = 0;
+    std::string host;
+    std::size_t urlBytes = 0;
+    std::unique_ptr<CurlTransfer> transfer;
+  };
+  // A site taken from the list, with its URL made.
+  struct Site {
+    std::size_t index = 0;
+    std::optional<std::string> url;
+    std::string host;
+  };
+
+  Engine() : multi(curl_multi_init()) {}
+  ~Engine() {
+    if (multi != nullptr) curl_multi_cleanup(multi);
+  }
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  bool HostBusy(const std::string& host, int perHost) const {
+    const auto found = underWayTo.find(host);
+    return found != underWayTo.end() && found->second >= perHost;
+  }
+
+  CURLM* multi;
+  std::unordered_map<CURL*, Request> underWay;
+  // Requests under way per host.
+  std::map<std::string, int> underWayTo;
+  // Sites whose host was busy when their turn came, in list order.
+  std::deque<std::pair<std::size_t, std::string>> waiting;
+  // A site whose URL waits for the other requests' URLs to make room.
+  std::optional<Site> held;
+  // The next site of the list not yet looked at.
+  std::size_t next = 0;
+  std::size_t urlBytesUnderWay = 0;
+};
 
 SiteRequests::SiteRequests(const std::vector<std::string>& urls, FetchLimits limits,
-                           int maxConcurrent)
+                           int maxConcurrent, int perHost)
     : SiteRequests(
           urls.size(), [urls](std::size_t index) { return std::optional(urls[index]); }, limits,
-          maxConcurrent) {}
+          maxConcurrent, perHost) {}
 
 SiteRequests::SiteRequests(std::size_t count, UrlMaker makeUrl, FetchLimits limits,
-                           int maxConcurrent)
+                           int maxConcurrent, int perHost)
     : count_(count),
       makeUrl_(std::move(makeUrl)),
       limits_(limits),
-      underWay_(count, false),
+      maxConcurrent_(static_cast<std::size_t>(std::max(maxConcurrent, 1))),
+      perHost_(std::max(perHost, 1)),
       answers_(count) {
   limits_.cancel = &stop_;
-  // Started before the workers, so that no worker can finish a request it
-  // has not been counted for.
   InitNetwork();
-  const std::size_t workers =
-      std::min(count_, static_cast<std::size_t>(std::max(maxConcurrent, 1)));
-  workersLeft_ = static_cast<int>(workers);
-  workers_.reserve(workers);
-  try {
-    for (std::size_t i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
-  } catch (...) {
-    // The system would not give more threads: those that started do all the
-    // work. Without any, the run cannot go on.
-    std::lock_guard<std::mutex> lock(mutex_);
-    workersLeft_ -= static_cast<int>(workers - workers_.size());
-    if (workers_.empty()) throw;
+  RaiseOpenFileLimit(kFilesBesides + kFilesPerRequest * maxConcurrent_);
+  engine_ = std::make_unique<Engine>();
+  if (engine_->multi != nullptr) {
+    // libcurl keeps to the same limit of one host's connections, also for
+    // the targets of redirects; its cache of idle connections stays as small
+    // as the run.
+    curl_multi_setopt(engine_->multi, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(perHost_));
+    curl_multi_setopt(engine_->multi, CURLMOPT_MAXCONNECTS, static_cast<long>(maxConcurrent_));
   }
+  thread_ = std::thread([this] { Run(); });
 }
 
 SiteRequests::~SiteRequests() {
   Stop();
-  for (std::thread& worker : workers_) worker.join();
+  if (thread_.joinable()) thread_.join();
 }
 
-void SiteRequests::Work() {
-  for (;;) {
-    std::size_t index = 0;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (stop_.load() || next_ >= count_) break;
-      index = next_++;
-      underWay_[index] = true;
-    }
-    std::optional<std::string> url = makeUrl_(index);
-    const std::size_t urlBytes = url ? url->size() : 0;
-    {
-      // libcurl keeps several copies of a URL while its request is under
-      // way: very long ones take turns, so that they can't add up. One
-      // request may always go, and Stop lets every worker on.
-      std::unique_lock<std::mutex> lock(mutex_);
-      urlRoom_.wait(lock, [&] {
-        return stop_.load() || urlBytesUnderWay_ == 0 ||
-               urlBytesUnderWay_ + urlBytes <= kUrlBytesUnderWay;
-      });
-      urlBytesUnderWay_ += urlBytes;
-    }
-    FetchResult result = url ? HttpFetch(*url, FetchMode::Blocks, limits_, BodyKeeping::Head)
-                             : FailedFetch(FetchError::Internal);
-    url.reset();
-    // A request that Stop cut short never finished; one that ended on its own
-    // counts, even when Stop came just after.
-    const bool abandoned = result.cancelled;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      underWay_[index] = false;
-      urlBytesUnderWay_ -= urlBytes;
-      if (!abandoned) queue_.emplace_back(index, std::move(result));
-    }
-    arrived_.notify_all();
-    urlRoom_.notify_all();
+void SiteRequests::Run() {
+  Engine& e = *engine_;
+  if (e.multi == nullptr) {
+    // Without libcurl's multi handle no request can be sent: each fails as
+    // a retrieval fails when libcurl cannot make its handle.
+    for (std::size_t index = 0; index < count_ && !stop_.load(); ++index)
+      Ended(index, FailedFetch(FetchError::Internal));
   }
+  while (e.multi != nullptr && !stop_.load()) {
+    Fill(e);
+    if (stop_.load()) break;
+    // With nothing under way, Fill has started or ended every site it could
+    // see, and every host had room: the list is through.
+    if (e.underWay.empty()) break;
+    int running = 0;
+    curl_multi_perform(e.multi, &running);
+    // A request that ended leaves room for the next at once; otherwise the
+    // thread sleeps until a request has something to do.
+    const bool someEnded = TakeEnded(e);
+    if (stop_.load()) break;
+    if (!someEnded) curl_multi_poll(e.multi, nullptr, 0, kLongestSleepMs, nullptr);
+  }
+  // After Stop: the requests still under way are abandoned, unanswered.
+  for (auto& [handle, request] : e.underWay) curl_multi_remove_handle(e.multi, handle);
+  e.underWay.clear();
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    --workersLeft_;
+    underWay_.clear();
+    running_ = false;
+  }
+  arrived_.notify_all();
+}
+
+void SiteRequests::Fill(Engine& e) {
+  while (!stop_.load() && e.underWay.size() < maxConcurrent_) {
+    Engine::Site site;
+    const auto hostFree = [&](const auto& waiting) {
+      return !e.HostBusy(waiting.second, perHost_);
+    };
+    if (e.held) {
+      if (e.urlBytesUnderWay > 0 && e.urlBytesUnderWay + e.held->url->size() > kUrlBytesUnderWay)
+        return;
+      site = std::move(*e.held);
+      e.held.reset();
+    } else if (auto turn = std::find_if(e.waiting.begin(), e.waiting.end(), hostFree);
+               turn != e.waiting.end()) {
+      // The URL is made from the same site as before: its host is the same.
+      site.index = turn->first;
+      site.host = std::move(turn->second);
+      e.waiting.erase(turn);
+      site.url = makeUrl_(site.index);
+    } else if (e.next < count_ && e.waiting.size() < kMostWaitingForHost) {
+      site.index = e.next++;
+      site.url = makeUrl_(site.index);
+      if (site.url) site.host = HostOf(*site.url);
+    } else {
+      return;
+    }
+    if (!site.url) {
+      Ended(site.index, FailedFetch(FetchError::Internal));
+      continue;
+    }
+    // What would never be sent needs no turn.
+    auto transfer =
+        std::make_unique<CurlTransfer>(*site.url, FetchMode::Blocks, limits_, BodyKeeping::Head);
+    if (transfer->Refused()) {
+      Ended(site.index, *transfer->Refused());
+      continue;
+    }
+    if (e.HostBusy(site.host, perHost_)) {
+      e.waiting.emplace_back(site.index, std::move(site.host));
+      continue;
+    }
+    // libcurl keeps several copies of a URL while its request is under way:
+    // very long ones take turns, so that they can't add up. One request may
+    // always go.
+    const std::size_t urlBytes = site.url->size();
+    if (e.urlBytesUnderWay > 0 && e.urlBytesUnderWay + urlBytes > kUrlBytesUnderWay) {
+      e.held = std::move(site);
+      return;
+    }
+    {
+      // Under the lock, so that nothing starts once Stop has returned.
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (stop_.load()) return;
+      underWay_.insert(site.index);
+    }
+    CURL* handle = transfer->Handle();
+    transfer->Starting();
+    if (curl_multi_add_handle(e.multi, handle) != CURLM_OK) {
+      Ended(site.index, FailedFetch(FetchError::Internal));
+      continue;
+    }
+    ++e.underWayTo[site.host];
+    e.urlBytesUnderWay += urlBytes;
+    e.underWay.emplace(
+        handle, Engine::Request{site.index, std::move(site.host), urlBytes, std::move(transfer)});
+  }
+}
+
+bool SiteRequests::TakeEnded(Engine& e) {
+  bool someEnded = false;
+  int left = 0;
+  while (CURLMsg* message = curl_multi_info_read(e.multi, &left)) {
+    if (message->msg != CURLMSG_DONE) continue;
+    CURL* const handle = message->easy_handle;
+    const CURLcode code = message->data.result;
+    const auto found = e.underWay.find(handle);
+    if (found == e.underWay.end()) continue;
+    curl_multi_remove_handle(e.multi, handle);
+    Engine::Request& request = found->second;
+    FetchResult result = request.transfer->Finish(code);
+    if (--e.underWayTo[request.host] == 0) e.underWayTo.erase(request.host);
+    e.urlBytesUnderWay -= request.urlBytes;
+    const std::size_t index = request.index;
+    e.underWay.erase(found);
+    Ended(index, std::move(result));
+    someEnded = true;
+  }
+  return someEnded;
+}
+
+void SiteRequests::Ended(std::size_t index, FetchResult result) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    underWay_.erase(index);
+    // A request that Stop cut short never finished; one that ended on its own
+    // counts, even when Stop came just after.
+    if (!result.cancelled) queue_.emplace_back(index, std::move(result));
   }
   arrived_.notify_all();
 }
@@ -93,7 +265,7 @@ std::vector<std::size_t> SiteRequests::Wait(std::chrono::milliseconds timeout) {
   {
     std::unique_lock<std::mutex> lock(mutex_);
     if (timeout.count() > 0) {
-      arrived_.wait_for(lock, timeout, [this] { return !queue_.empty() || workersLeft_ == 0; });
+      arrived_.wait_for(lock, timeout, [this] { return !queue_.empty() || !running_; });
     }
     taken.swap(queue_);
   }
@@ -109,24 +281,20 @@ std::vector<std::size_t> SiteRequests::Wait(std::chrono::milliseconds timeout) {
 
 void SiteRequests::Stop() {
   {
-    // Under the lock, so that no worker takes a new site after this returns.
     std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
+    if (stop_.exchange(true)) return;
   }
-  urlRoom_.notify_all();
+  if (engine_ && engine_->multi != nullptr) curl_multi_wakeup(engine_->multi);
 }
 
 bool SiteRequests::Done() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return workersLeft_ == 0 && queue_.empty();
+  return !running_ && queue_.empty();
 }
 
 std::vector<std::size_t> SiteRequests::InFlight() const {
-  std::vector<std::size_t> indices;
   std::lock_guard<std::mutex> lock(mutex_);
-  for (std::size_t i = 0; i < underWay_.size(); ++i)
-    if (underWay_[i]) indices.push_back(i);
-  return indices;
+  return std::vector<std::size_t>(underWay_.begin(), underWay_.end());
 }
 
 }  // namespace tesselwick

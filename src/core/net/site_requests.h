@@ -5,8 +5,10 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,37 +17,46 @@
 
 namespace tesselwick {
 
-// The sites of one submission run, requested side by side on worker threads.
+// The sites of one submission run, requested side by side by one thread of
+// their own that keeps many requests under way at once.
 //
-// Each site is requested exactly once, in block mode, by at most
-// `maxConcurrent` workers at a time; a worker takes the next site in list
-// order as soon as its previous request ends, so a site that is slow to
-// answer holds up only its own worker. A site's URL is made by the worker that
-// requests it, just before, and dropped when the request ends, so only the
-// requests under way hold theirs; very long URLs are requested only a few at
-// a time (kUrlBytesUnderWay). Finished answers wait in a queue until the
-// owning thread (the window's) takes them with Poll or Wait; only that thread
-// reads the answers afterwards, so they need no lock.
+// Each site is requested exactly once, in block mode. At most
+// `maxConcurrent` requests are under way at a time, and at most `perHost` of
+// them to one host (its name and port), so that no site owner sees a crowd
+// from the program; sites of one host share its connections. Sites start in
+// list order as far as these limits allow: a site whose host is busy waits
+// while later sites of other hosts go ahead, and its time limits run only
+// from when its request is sent. A site's URL is made just before its request
+// is sent and dropped when the request ends, so only the requests under way
+// hold theirs (a site that finds its host busy has its URL made again when its
+// turn comes); very long URLs are requested only a few at a time
+// (kUrlBytesUnderWay). Finished answers wait in a queue until the owning
+// thread (the window's) takes them with Poll or Wait; only that thread reads
+// the answers afterwards, so they need no lock.
 class SiteRequests {
  public:
-  static constexpr int kDefaultConcurrency = 16;
+  static constexpr int kDefaultConcurrency = 64;
+  // The most requests under way that a run may be given.
+  static constexpr int kMostConcurrency = 256;
+  // Requests under way to one host at most.
+  static constexpr int kPerHost = 4;
   // How many bytes of URLs the requests under way may hold together, unless
   // one alone is longer; URLs of a usual length never come near it.
   static constexpr std::size_t kUrlBytesUnderWay = std::size_t{2} * 1024 * 1024;
 
   // The URL of the site with a list index; nothing when it would be too long
   // to send (the request then fails as HttpFetch fails such a URL). Called on
-  // the workers, so it may only read what stays unchanged during the run.
+  // the run's own thread, so it may only read what stays unchanged during the run.
   using UrlMaker = std::function<std::optional<std::string>(std::size_t index)>;
 
-  // Starts the workers at once. `limits.cancel` is replaced by the run's own
+  // Starts the run at once. `limits.cancel` is replaced by the run's own
   // stop flag. Site answers keep only their head (BodyKeeping::Head).
   SiteRequests(std::size_t count, UrlMaker makeUrl, FetchLimits limits,
-               int maxConcurrent = kDefaultConcurrency);
+               int maxConcurrent = kDefaultConcurrency, int perHost = kPerHost);
   // Requests the given URLs.
   SiteRequests(const std::vector<std::string>& urls, FetchLimits limits,
-               int maxConcurrent = kDefaultConcurrency);
-  // Stops the run and waits for its workers.
+               int maxConcurrent = kDefaultConcurrency, int perHost = kPerHost);
+  // Stops the run and waits for its thread.
   ~SiteRequests();
   SiteRequests(const SiteRequests&) = delete;
   SiteRequests& operator=(const SiteRequests&) = delete;
@@ -62,7 +73,7 @@ class SiteRequests {
 
   // Ends the run early: no further request is sent and the requests under way
   // are abandoned. An abandoned request does not count as finished. Returns
-  // at once; the run is Done once the workers have noticed.
+  // at once; the run is Done once its thread has noticed.
   void Stop();
   bool Stopping() const { return stop_.load(); }
 
@@ -75,32 +86,40 @@ class SiteRequests {
   const std::optional<FetchResult>& Answer(std::size_t index) const { return answers_[index]; }
   // How many answers have been taken.
   std::size_t Finished() const { return finished_; }
-  // The list indices of the sites being waited for, in list order.
+  // The list indices of the sites whose requests are under way, in list order.
   std::vector<std::size_t> InFlight() const;
 
  private:
-  void Work();
+  struct Engine;
+  void Run();
+  // Starts what the limits allow, in list order.
+  void Fill(Engine& engine);
+  // Takes the requests libcurl has ended; false when there was none.
+  bool TakeEnded(Engine& engine);
+  // Hands a request's outcome to the owning thread (unless Stop cut it short).
+  void Ended(std::size_t index, FetchResult result);
 
   const std::size_t count_;
   const UrlMaker makeUrl_;
   FetchLimits limits_;
+  const std::size_t maxConcurrent_;
+  const int perHost_;
   std::atomic<bool> stop_{false};
+  // The run's libcurl state, used by its thread alone (and woken by Stop).
+  std::unique_ptr<Engine> engine_;
 
   mutable std::mutex mutex_;
   std::condition_variable arrived_;
-  std::condition_variable urlRoom_;
   // Guarded by mutex_:
-  std::size_t next_ = 0;
-  std::size_t urlBytesUnderWay_ = 0;
-  int workersLeft_ = 0;
-  std::vector<bool> underWay_;
+  bool running_ = true;
+  std::set<std::size_t> underWay_;
   std::vector<std::pair<std::size_t, FetchResult>> queue_;
 
   // The owning thread's own:
   std::vector<std::optional<FetchResult>> answers_;
   std::size_t finished_ = 0;
 
-  std::vector<std::thread> workers_;
+  std::thread thread_;
 };
 
 }  // namespace tesselwick

@@ -1,0 +1,282 @@
+#include "core/net/curl_transfer.h"
+
+#include <chrono>
+#include <string_view>
+#include <utility>
+
+namespace tesselwick {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+}  // namespace
+
+// What the callbacks of one transfer share.
+struct CurlTransfer::Shared {
+  const std::atomic<bool>* cancel = nullptr;
+  BodyReader body{FetchMode::Blocks, 0};
+  // When the last byte came (headers or body), or when the transfer began.
+  Clock::time_point lastByte = Clock::now();
+  // Zero: no limit.
+  Clock::duration stallLimit{};
+  bool tooLarge = false;
+  bool cancelled = false;
+  bool stalled = false;
+};
+
+namespace {
+
+using Transfer = CurlTransfer::Shared;
+
+bool CancelRequested(Transfer& transfer) {
+  if (transfer.cancel != nullptr && transfer.cancel->load()) transfer.cancelled = true;
+  return transfer.cancelled;
+}
+
+size_t OnHeaderBytes(char*, size_t size, size_t count, void* user) {
+  auto& transfer = *static_cast<Transfer*>(user);
+  const size_t length = size * count;
+  if (length > 0) transfer.lastByte = Clock::now();
+  return length;
+}
+
+size_t OnBodyBytes(char* data, size_t size, size_t count, void* user) {
+  auto& transfer = *static_cast<Transfer*>(user);
+  const size_t length = size * count;
+  if (CancelRequested(transfer)) return 0;
+  if (length > 0) transfer.lastByte = Clock::now();
+  if (!transfer.body.Take(std::string_view(data, length))) {
+    transfer.tooLarge = true;
+    return 0;
+  }
+  return length;
+}
+
+// libcurl calls this at least about once a second, also while nothing arrives.
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  auto& transfer = *static_cast<Transfer*>(user);
+  if (CancelRequested(transfer)) return 1;
+  if (transfer.stallLimit > Clock::duration::zero() &&
+      Clock::now() - transfer.lastByte >= transfer.stallLimit) {
+    transfer.stalled = true;
+    return 1;
+  }
+  return 0;
+}
+
+// True when url starts with a scheme the program reads (letter case ignored).
+bool IsWebAddress(std::string_view text) {
+  auto startsWith = [text](std::string_view scheme) {
+    if (text.size() < scheme.size()) return false;
+    for (std::size_t i = 0; i < scheme.size(); ++i) {
+      const char c = text[i];
+      const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+      if (lower != scheme[i]) return false;
+    }
+    return true;
+  };
+  return startsWith("http://") || startsWith("https://");
+}
+
+// The error number that the program reports for a failed transfer.
+// `lastUrl` is the address libcurl was at when it failed (a redirect's target
+// after a redirect).
+FetchError ErrorOf(CURLcode code, const Transfer& transfer, long status, const char* lastUrl) {
+  if (transfer.cancelled) return FetchError::ConnectionAborted;
+  if (transfer.tooLarge) return FetchError::Internal;
+  if (transfer.stalled) return FetchError::TimedOut;
+  switch (code) {
+    case CURLE_URL_MALFORMAT:
+      return FetchError::InvalidUrl;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      // libcurl also gives this when a web server answers with bytes that are
+      // no HTTP at all; that is an invalid answer, not a refused scheme.
+      if (lastUrl != nullptr && IsWebAddress(lastUrl)) return FetchError::InvalidServerResponse;
+      // After an answer, the refused scheme was a redirect's target.
+      return status != 0 ? FetchError::RedirectFailed : FetchError::UnrecognizedScheme;
+    case CURLE_TOO_MANY_REDIRECTS:
+      return FetchError::RedirectFailed;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return FetchError::NameNotResolved;
+    case CURLE_COULDNT_CONNECT:
+      return FetchError::CannotConnect;
+    case CURLE_OPERATION_TIMEDOUT:
+      return FetchError::TimedOut;
+    case CURLE_ABORTED_BY_CALLBACK:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+      return FetchError::ConnectionAborted;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_GOT_NOTHING:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+    case CURLE_BAD_CONTENT_ENCODING:
+    case CURLE_RANGE_ERROR:
+      return FetchError::InvalidServerResponse;
+    case CURLE_FILESIZE_EXCEEDED:
+      return FetchError::Internal;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_USE_SSL_FAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_SSL_CLIENTCERT:
+      return FetchError::SecureFailure;
+    default:
+      return FetchError::Internal;
+  }
+}
+
+// Every setting of a retrieval in one place; false when libcurl refused one.
+bool Configure(CURL* curl, const std::string& url, FetchMode mode, const FetchLimits& limits,
+               curl_slist* headers, Transfer& transfer) {
+  const bool lines = mode == FetchMode::Lines;
+  const CURLcode codes[] = {
+      curl_easy_setopt(curl, CURLOPT_URL, url.c_str()),
+      curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L),
+      // Retrievals run on threads of their own: no signals for time-outs.
+      curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L),
+      curl_easy_setopt(curl, CURLOPT_USERAGENT,
+                       lines ? "TesselWick 1.0 Agent" : "Tesselwick 1.0 Agent"),
+      curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers),
+      // Always a direct connection, whatever the environment's proxy variables say.
+      curl_easy_setopt(curl, CURLOPT_PROXY, ""),
+      curl_easy_setopt(curl, CURLOPT_NOPROXY, "*"),
+      // Web addresses only: libcurl would otherwise also read local files and more.
+      curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https"),
+      curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"),
+      curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L),
+      curl_easy_setopt(curl, CURLOPT_MAXREDIRS, limits.maxRedirects),
+      curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds),
+      // The whole retrieval, redirects included; the stall time is watched by
+      // OnProgress, as libcurl's own rule only knows average speeds.
+      curl_easy_setopt(curl, CURLOPT_TIMEOUT, limits.totalTimeoutSeconds),
+      // A body announced as too large fails before it is read.
+      curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
+                       static_cast<curl_off_t>(limits.maxBodyBytes)),
+      curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeaderBytes),
+      curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer),
+      curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBodyBytes),
+      curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer),
+      curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L),
+      curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress),
+      curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer),
+      // A cancelled transfer ends at once instead of waiting for a host-name
+      // lookup still under way.
+      curl_easy_setopt(curl, CURLOPT_QUICK_EXIT, 1L),
+  };
+  for (CURLcode code : codes) {
+    if (code != CURLE_OK) return false;
+  }
+  return true;
+}
+
+// Appends one header line; false when libcurl could not take it.
+bool AddHeader(curl_slist*& list, const char* line) {
+  curl_slist* grown = curl_slist_append(list, line);
+  if (grown == nullptr) return false;
+  list = grown;
+  return true;
+}
+
+FetchResult Cancelled() {
+  FetchResult cancelled = FailedFetch(FetchError::ConnectionAborted);
+  cancelled.cancelled = true;
+  return cancelled;
+}
+
+}  // namespace
+
+CurlTransfer::CurlTransfer(const std::string& url, FetchMode mode, const FetchLimits& limits,
+                           BodyKeeping keeping)
+    : shared_(std::make_unique<Shared>()) {
+  if (url.empty()) {
+    refused_ = FailedFetch(FetchError::InvalidUrl);
+    return;
+  }
+  // libcurl would guess a scheme for an address without one, and read
+  // local files and more besides.
+  if (!IsWebAddress(url)) {
+    refused_ = FailedFetch(FetchError::UnrecognizedScheme);
+    return;
+  }
+  if (url.size() > kMaxUrlBytes) {
+    refused_ = FailedFetch(FetchError::Internal);
+    return;
+  }
+  if (limits.cancel != nullptr && limits.cancel->load()) {
+    refused_ = Cancelled();
+    return;
+  }
+  if (!InitNetwork()) {
+    refused_ = FailedFetch(FetchError::Internal);
+    return;
+  }
+  // Line mode sends no extra header, so libcurl's own "Accept: */*" is taken out.
+  // Block mode asks for the origin's current copy, never a cached one.
+  const bool headersMade = mode == FetchMode::Lines
+                               ? AddHeader(headers_, "Accept:")
+                               : AddHeader(headers_, "Accept: */*") &&
+                                     AddHeader(headers_, "Cache-Control: no-cache") &&
+                                     AddHeader(headers_, "Pragma: no-cache");
+  handle_ = headersMade ? curl_easy_init() : nullptr;
+  Shared& transfer = *shared_;
+  transfer.body = BodyReader(mode, limits.maxBodyBytes, keeping);
+  transfer.cancel = limits.cancel;
+  if (limits.stallTimeoutSeconds > 0)
+    transfer.stallLimit = std::chrono::seconds(limits.stallTimeoutSeconds);
+  if (handle_ == nullptr || !Configure(handle_, url, mode, limits, headers_, transfer)) {
+    refused_ = FailedFetch(FetchError::Internal);
+    if (handle_ != nullptr) curl_easy_cleanup(handle_);
+    handle_ = nullptr;
+  }
+}
+
+CurlTransfer::~CurlTransfer() {
+  if (handle_ != nullptr) curl_easy_cleanup(handle_);
+  curl_slist_free_all(headers_);
+}
+
+void CurlTransfer::Starting() { shared_->lastByte = Clock::now(); }
+
+FetchResult CurlTransfer::Finish(CURLcode code) {
+  Shared& transfer = *shared_;
+  long status = 0;
+  curl_easy_getinfo(handle_, CURLINFO_RESPONSE_CODE, &status);
+  curl_off_t micros = 0;
+  if (curl_easy_getinfo(handle_, CURLINFO_TOTAL_TIME_T, &micros) != CURLE_OK) micros = 0;
+  const double seconds = static_cast<double>(micros) / 1e6;
+  if (code != CURLE_OK) {
+    char* lastUrl = nullptr;
+    if (curl_easy_getinfo(handle_, CURLINFO_EFFECTIVE_URL, &lastUrl) != CURLE_OK) {
+      lastUrl = nullptr;
+    }
+    FetchResult failed = FailedFetch(ErrorOf(code, transfer, status, lastUrl));
+    failed.status = status;
+    failed.cancelled = transfer.cancelled;
+    failed.seconds = seconds;
+    return failed;
+  }
+
+  FetchResult result;
+  result.ok = true;
+  result.status = status;
+  result.saysError = transfer.body.SaysError();
+  result.says404 = transfer.body.Says404();
+  result.body = std::move(transfer.body).Finish();
+  result.seconds = seconds;
+  return result;
+}
+
+}  // namespace tesselwick
