@@ -32,7 +32,7 @@ class SubmissionObserver {
 // The site requests of one submission: every site of the list asked with its
 // request template filled in with the category and the PAD URL, side by side,
 // each answer judged as it arrives. The run goes on by itself on the request
-// pool's threads; Step takes what has arrived and tells the observer.
+// engine's thread; Step takes what has arrived and tells the observer.
 class SiteRun {
  public:
   SiteRun(std::vector<SiteRecord> sites, std::string category, std::string padUrl,
