@@ -12,6 +12,7 @@
 
 #include "core/app/texts.h"
 #include "core/net/http_fetch.h"
+#include "core/platform/system.h"
 #include "core/platform/working_folder.h"
 #include "ui/main_window.h"
 #include "ui/text_convert.h"
@@ -35,7 +36,8 @@ bool SubmissionApp::OnInit() {
     return false;
   }
   if (!askedFolder_.empty()) {
-    const WorkingFolder prepared = PrepareWorkingFolder(FromWx(askedFolder_));
+    const WorkingFolder prepared =
+        PrepareWorkingFolder(platform::PathFromUtf8(FromWx(askedFolder_)));
     if (!prepared.problem.empty()) {
       wxMessageBox(ToWx(prepared.problem), ExecutableName(), wxOK | wxICON_ERROR);
       return false;
@@ -56,9 +58,15 @@ void SubmissionApp::DescribeCommandLine(wxCmdLineParser& parser) {
   parser.SetLogo(
       "TesselWick submits your PAD file to download sites. It keeps pad.dat, tesselwick.ini,\n"
       "ReportTemplate.htm and Report.htm in the folder it is started in, unless told otherwise.\n");
+#ifdef _WIN32
+  parser.AddSwitch("", "user-folder",
+                   "keep the files in the TesselWick folder of your application data, created "
+                   "when missing");
+#else
   parser.AddSwitch("", "user-folder",
                    "keep the files in ~/.local/share/tesselwick (under $XDG_DATA_HOME when set), "
                    "created when missing");
+#endif
   parser.AddOption("", "folder", "keep the files in the given folder, created when missing");
   parser.AddSwitch("", "version", "print the version and end");
 }
@@ -78,7 +86,7 @@ bool SubmissionApp::OnCmdLineParsed(wxCmdLineParser& parser) {
     exitCode_ = kUsageError;
     return true;
   }
-  if (userFolder) folder = ToWx(UserFilesFolder().string());
+  if (userFolder) folder = ToWx(platform::Utf8FromPath(UserFilesFolder()));
   askedFolder_ = folder;
   return true;
 }

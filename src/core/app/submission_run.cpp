@@ -9,6 +9,7 @@
 #include "core/app/main_dialog.h"
 #include "core/app/texts.h"
 #include "core/platform/date.h"
+#include "core/platform/system.h"
 #include "core/submit/pad_check.h"
 #include "core/submit/report.h"
 #include "core/submit/site_run.h"
@@ -164,7 +165,7 @@ void MainDialog::WriteReport(const ReportRows& rows) {
     controls_.messages.ShowMessage(texts::kTemplateUnreadable, texts::kTemplateUnreadableCaption);
   if (!report.written)
     controls_.messages.ShowMessage(texts::kReportUnwritable, texts::kReportUnwritableCaption);
-  controls_.shell.Open(report.file.string());
+  controls_.shell.Open(platform::Utf8FromPath(report.file));
 }
 
 }  // namespace tesselwick

@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# Builds TesselWick for 64-bit Windows on Debian: the mingw-w64 cross compilers
+# and Wine from Debian, wxWidgets, libcurl (Schannel, Windows' own TLS) and
+# libxml2 built static from Debian's own sources into a prefix under
+# build/windows-deps (kept for the next run while the source versions stay the
+# same), then the programs with the `windows` preset, the installer and the zip.
+#   scripts/windows.sh            libraries, programs, installer and zip
+#   scripts/windows.sh --test     the same, then the Windows tests under Wine
+# Extra CMake options for the programs may be given in TESSELWICK_WINDOWS_CMAKE_ARGS.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+run_tests=0
+[ "${1:-}" = "--test" ] && run_tests=1
+
+host=x86_64-w64-mingw32
+jobs=$(nproc)
+started=$(date +%s)
+say() { printf '== %s (%ss)\n' "$*" $(($(date +%s) - started)); }
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+# Cross compilers, Wine to run the tests, NSIS for the installer.
+bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools \
+  wine wine64 fonts-wine nsis zip xdotool dpkg-dev nlohmann-json3-dev
+
+# Makes the machine's Debian source packages reachable: a deb-src entry for
+# every deb entry, with the same addresses and suites, in whichever of the two
+# formats the machine keeps them (one-line sources.list, or deb822 .sources).
+enable_sources() {
+  apt-cache showsrc curl 2>/dev/null | grep -q '^Package: curl' && return 0
+  local list=/etc/apt/sources.list.d/tesselwick-deb-src
+  local lines="" stanzas=""
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] || continue
+    lines+=$(sed -n 's/^[[:space:]]*deb\([[:space:]]\)/deb-src\1/p' "$f")$'\n'
+  done
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    [ "$f" = "$list.sources" ] && continue
+    # Each stanza whose Types has deb (and not deb-src yet), copied as deb-src.
+    stanzas+=$(awk 'BEGIN { RS = ""; ORS = "\n\n" }
+      {
+        n = split($0, l, "\n"); types = ""
+        for (i = 1; i <= n; i++) if (l[i] ~ /^Types:/) types = l[i]
+        if (types ~ /[[:space:]]deb([[:space:]]|$)/ && types !~ /deb-src/) {
+          out = ""
+          for (i = 1; i <= n; i++) {
+            if (l[i] ~ /^Types:/) l[i] = "Types: deb-src"
+            if (l[i] ~ /^#/) continue
+            out = out l[i] "\n"
+          }
+          print out
+        }
+      }' "$f")$'\n\n'
+  done
+  if [ -n "${lines//[[:space:]]/}" ]; then printf '%s\n' "$lines" | $SUDO tee "$list.list" >/dev/null; fi
+  if [ -n "${stanzas//[[:space:]]/}" ]; then printf '%s\n' "$stanzas" | $SUDO tee "$list.sources" >/dev/null; fi
+  $SUDO apt-get update -qq
+}
+
+deps=$root/build/windows-deps
+mkdir -p "$deps"
+
+# The source versions that Debian offers now; the prefix is named after them.
+enable_sources
+version_of() { apt-cache showsrc "$1" | sed -n 's/^Version: //p' | sort -V | tail -n 1; }
+wx_version=$(version_of wxwidgets3.2)
+curl_version=$(version_of curl)
+xml_version=$(version_of libxml2)
+prefix=$deps/prefix-wx${wx_version}-curl${curl_version}-xml${xml_version}
+prefix=${prefix//[:~+]/_}
+
+# Fetches and unpacks a Debian source package as its authors released it:
+# Debian's own patches (library renamings for GnuTLS and NSS among them) are
+# left out.
+unpack() {
+  local package=$1 version=$2 folder=$3
+  rm -rf "$folder"
+  mkdir -p "$deps/sources" "$(dirname "$folder")"
+  (cd "$deps/sources" && apt-get source --download-only -qq "$package=$version" >/dev/null)
+  local dsc
+  dsc=$(ls "$deps/sources/${package}_${version#*:}.dsc")
+  # apt has checked the files against the archive's signed index already.
+  dpkg-source --no-check --skip-patches -x "$dsc" "$folder" >/dev/null
+}
+
+tools=(CC="$host-gcc-posix" CXX="$host-g++-posix" AR="$host-gcc-ar-posix" RANLIB="$host-gcc-ranlib-posix"
+  RC="$host-windres" WINDRES="$host-windres" STRIP="$host-strip" CFLAGS="-O2 -w" CXXFLAGS="-O2 -w")
+
+build_xml() {
+  [ -f "$prefix/.libxml2" ] && return 0
+  say "libxml2 $xml_version"
+  local src=$deps/build/libxml2
+  unpack libxml2 "$xml_version" "$src"
+  (cd "$src" && ./configure -q --host=$host --prefix="$prefix" "${tools[@]}" \
+    --disable-shared --enable-static --without-python --without-zlib --without-lzma --without-iconv \
+    --without-icu --without-http --without-ftp --without-threads --without-debug --without-modules \
+    --without-catalog --without-docbook --without-legacy --without-html --without-schematron \
+    >/dev/null && make -s -j"$jobs" libxml2.la >/dev/null &&
+    make -s install-libLTLIBRARIES install-pkgconfigDATA >/dev/null && make -s -C include install >/dev/null)
+  touch "$prefix/.libxml2"
+}
+
+build_curl() {
+  [ -f "$prefix/.curl" ] && return 0
+  say "libcurl $curl_version"
+  local src=$deps/build/curl
+  unpack curl "$curl_version" "$src"
+  (cd "$src" && ./configure -q --host=$host --prefix="$prefix" "${tools[@]}" \
+    --disable-shared --enable-static --with-schannel --without-zlib --without-brotli \
+    --without-zstd --without-libidn2 --without-nghttp2 --without-libpsl --without-librtmp \
+    --without-libssh2 --disable-ldap --disable-ldaps --disable-rtsp --disable-dict --disable-telnet \
+    --disable-tftp --disable-pop3 --disable-imap --disable-smb --disable-smtp --disable-gopher \
+    --disable-mqtt --disable-ftp --disable-file --disable-manual \
+    >/dev/null && make -s -j"$jobs" -C lib >/dev/null && make -s -C lib install >/dev/null &&
+    make -s -C include install >/dev/null && make -s install-pkgconfigDATA >/dev/null)
+  # A static libcurl needs CURL_STATICLIB in its users, and mingw's threads
+  # come with the compiler, not as -lpthread.
+  sed -i -e 's/^Cflags: \(.*\)$/Cflags: \1 -DCURL_STATICLIB/' -e 's/ -lpthread//g' "$prefix/lib/pkgconfig/libcurl.pc"
+  touch "$prefix/.curl"
+}
+
+build_wx() {
+  [ -f "$prefix/.wx" ] && return 0
+  say "wxWidgets $wx_version"
+  local src=$deps/build/wxwidgets
+  unpack wxwidgets3.2 "$wx_version" "$src"
+  mkdir -p "$src/msw"
+  (cd "$src/msw" && ../configure -q --host=$host --prefix="$prefix" "${tools[@]}" \
+    --with-msw --disable-shared --enable-pch --enable-unicode \
+    --without-libpng --without-zlib --without-expat --without-libjpeg --without-libtiff \
+    --without-liblzma --without-libcurl --without-opengl --without-regex --disable-svg \
+    --disable-webview --disable-mediactrl --disable-html --disable-xrc --disable-aui \
+    --disable-propgrid --disable-ribbon --disable-richtext --disable-stc --disable-sockets \
+    --disable-webrequest --disable-debug_info --disable-tests \
+    >/dev/null && make -s -j"$jobs" >/dev/null && make -s install >/dev/null)
+  touch "$prefix/.wx"
+}
+
+# nlohmann's JSON library is header-only: its headers and CMake files are
+# staged into the prefix, so the cross build never sees the rest of /usr/include.
+stage_json() {
+  [ -f "$prefix/.json" ] && return 0
+  mkdir -p "$prefix/include" "$prefix/share/cmake"
+  cp -a /usr/include/nlohmann "$prefix/include/"
+  cp -a /usr/share/cmake/nlohmann_json "$prefix/share/cmake/"
+  touch "$prefix/.json"
+}
+
+say "libraries into $prefix"
+build_xml
+build_curl
+build_wx
+stage_json
+say "libraries ready"
+
+# The programs, installed into build/windows/TesselWick, then the installer
+# and the zip of the same files.
+site_url=${TESSELWICK_SITE_URL:-http://127.0.0.1:8417}
+version=$(sed -n 's/^project(TesselWick VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+say "programs"
+tests=OFF
+((run_tests)) && tests=ON
+# shellcheck disable=SC2086
+cmake --preset windows -DTESSELWICK_WINDOWS_PREFIX="$prefix" -DTESSELWICK_SITE_URL="$site_url" \
+  -DTESSELWICK_BUILD_TESTS=$tests ${TESSELWICK_WINDOWS_CMAKE_ARGS:-} >/dev/null
+cmake --build --preset windows
+out=$root/build/windows
+rm -rf "$out/TesselWick"
+cmake --install "$out" --strip >/dev/null
+
+say "installer and zip"
+installer=$out/TesselWick-$version-setup.exe
+zipfile=$out/TesselWick-$version-windows-x64.zip
+makensis -V2 -DVERSION="$version" -DFILES="$out/TesselWick" -DICON="$out/windows/tesselwick.ico" \
+  -DOUTFILE="$installer" windows/installer.nsi
+rm -f "$zipfile"
+(cd "$out" && zip -q -r -X "$zipfile" TesselWick)
+ls -l "$installer" "$zipfile" "$out"/TesselWick/*.exe
+say "built"
+((run_tests)) || exit 0
