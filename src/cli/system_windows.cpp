@@ -1,8 +1,10 @@
 // The command-line tool on Windows: wide arguments, the console, Ctrl+C and
 // the shell's file associations.
+// windows.h first: the others build on it.
+#include <windows.h>
+//
 #include <io.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <cstdio>
 

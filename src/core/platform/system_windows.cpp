@@ -1,11 +1,16 @@
 // The Windows side of the platform layer: wide (UTF-16) paths, files opened
 // with CreateFileW and used through the C runtime's descriptors in binary mode.
+// windows.h first: the others build on it. Declarations up to Windows 10
+// are seen; what older systems lack is tried and left when it fails.
+#define _WIN32_WINNT 0x0A00
+#include <windows.h>
+//
 #include <fcntl.h>
 #include <io.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "core/platform/system.h"
@@ -130,10 +135,40 @@ ReplacedFile InspectReplaced(const fs::path& path) {
 // A new file takes its permissions from its folder, as the old one did.
 bool KeepPermissions(int, const ReplacedFile&) { return true; }
 
+namespace {
+
+// Renames with POSIX semantics (Windows 10 from 1709 on): the name passes to
+// the new file at once even while others hold the old one open, as long as
+// they let it be deleted, as this program's readers do.
+bool RenameOverOpenFile(const fs::path& temp, const fs::path& path) {
+  HANDLE handle = CreateFileW(temp.c_str(), DELETE | SYNCHRONIZE, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  std::error_code ec;
+  const std::wstring target = fs::absolute(path, ec).wstring();
+  const auto nameBytes = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+  std::string buffer(sizeof(FILE_RENAME_INFO) + nameBytes, '\0');
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = nameBytes;
+  std::memcpy(info->FileName, target.c_str(), nameBytes);
+  // FileRenameInfoEx, which mingw's headers declare for later systems only.
+  constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+  const bool renamed = !ec && SetFileInformationByHandle(handle, kRenameInfoEx, info,
+                                                         static_cast<DWORD>(buffer.size()));
+  CloseHandle(handle);
+  return renamed;
+}
+
+}  // namespace
+
 bool ReplaceWith(const fs::path& temp, const fs::path& path) {
   // A virus scanner or an indexer holds a file for a moment; an editor that
-  // keeps it open for longer makes the save fail and says so.
+  // keeps it open for longer, not letting it be deleted, makes the save fail
+  // and say so.
   for (int attempt = 0;; ++attempt) {
+    if (RenameOverOpenFile(temp, path)) return true;
     if (MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return true;
     const DWORD error = GetLastError();
