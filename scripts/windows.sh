@@ -181,3 +181,114 @@ rm -f "$zipfile"
 ls -l "$installer" "$zipfile" "$out"/TesselWick/*.exe
 say "built"
 ((run_tests)) || exit 0
+
+# The tests under Wine, in a Wine prefix of their own.
+export WINEPREFIX=$out/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+check=$out/check
+rm -rf "$check"
+mkdir -p "$check"
+site_pid=""
+xvfb_pid=""
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  [ -n "$site_pid" ] && kill "$site_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  return 0
+}
+trap cleanup EXIT
+# One virtual X server for all of Wine's runs: Wine's desktop process stays
+# with the display it started on.
+for display in $(seq 120 199); do
+  [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ] && continue
+  Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  sleep 1
+  kill -0 "$xvfb_pid" 2>/dev/null && break
+  xvfb_pid=""
+done
+[ -n "$xvfb_pid" ] || { echo "windows.sh: no virtual X server" >&2; exit 1; }
+export DISPLAY=":$display"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  say "Wine prefix"
+  wineboot -i >/dev/null 2>&1
+fi
+winpath() { winepath -w "$1" 2>/dev/null; }
+
+say "platform tests"
+wine "$out/windows/tesselwick_platform_tests.exe"
+
+# The Linux programs to compare with: CI's own build when it has the same site
+# address, else the site-check preset's programs in a folder of their own.
+linux=$root/build/ci
+if [ "$site_url" != "http://127.0.0.1:8417" ] || [ ! -x "$linux/server/tesselwick-site" ] ||
+  [ ! -x "$linux/src/cli/tesselwick-submit" ]; then
+  say "Linux programs to compare with"
+  linux=$root/build/windows-linux
+  cmake --preset site-check -B "$linux" -DTESSELWICK_SITE_URL="$site_url" >/dev/null
+  cmake --build "$linux" --target tesselwick-site tesselwick-submit
+fi
+
+say "tesselwick-submit.exe against the demo site"
+port=${site_url##*:}
+port=${port%%/*}
+"$linux/server/tesselwick-site" --demo --port "$port" >"$check/site.log" 2>&1 &
+site_pid=$!
+for _ in $(seq 50); do
+  curl -sf -o /dev/null "$site_url/" && break
+  sleep 0.2
+done
+pad_url="$site_url/demo/pad.xml"
+# A folder whose name is not ASCII: wide paths and arguments must carry it.
+linux_dir="$check/linux/Übungsordner"
+windows_dir="$check/windows/Übungsordner"
+mkdir -p "$linux_dir" "$windows_dir"
+set +e
+"$linux/src/cli/tesselwick-submit" --folder "$linux_dir" --update "$pad_url" >"$check/linux.out" 2>"$check/linux.err"
+linux_status=$?
+wine "$out/TesselWick/tesselwick-submit.exe" --folder "$(winpath "$windows_dir")" --update "$pad_url" \
+  >"$check/windows.out" 2>"$check/windows.err"
+windows_status=$?
+set -e
+tr -d '\r' <"$check/windows.out" >"$check/windows.lines"
+echo "exit status: Linux $linux_status, Windows $windows_status"
+cat "$check/windows.lines"
+[ "$linux_status" = "$windows_status" ] || { echo "windows.sh: exit status differs" >&2; exit 1; }
+# The sites answer in their own time: the lines come in any order.
+cmp <(sort "$check/linux.out") <(sort "$check/windows.lines")
+for file in pad.dat Report.htm tesselwick.ini; do cmp "$linux_dir/$file" "$windows_dir/$file"; done
+echo "the same lines, pad.dat, Report.htm and tesselwick.ini as on Linux"
+
+say "the window under Wine: a PAD URL typed, Submit pressed"
+gui_dir="$check/gui"
+mkdir -p "$gui_dir"
+cp "$windows_dir/pad.dat" "$gui_dir/"
+# The places are those of the window's fixed layout: the PAD URL box and the
+# Submit button. Without a window manager the windows have no title bars.
+wine "$out/TesselWick/tesselwick.exe" --folder "$(winpath "$gui_dir")" >"$check/gui.log" 2>&1 &
+window=$(timeout 60 xdotool search --sync --name "^TesselWick\$" | head -n 1)
+[ -n "$window" ] || { echo "windows.sh: the window did not show" >&2; exit 1; }
+sleep 2
+import -window root "$out/tesselwick-wine-start.png"
+xdotool mousemove --window "$window" 200 17 click 1
+xdotool type --delay 10 "$pad_url"
+xdotool mousemove --window "$window" 503 50 click 1
+sleep 0.7
+import -window root "$out/tesselwick-wine-progress.png"
+for _ in $(seq 300); do
+  [ -f "$gui_dir/Report.htm" ] && break
+  sleep 0.2
+done
+sleep 1
+import -window root "$out/tesselwick-wine.png"
+# Quit: the PAD URL history is saved as the window closes.
+xdotool mousemove --window "$window" 503 21 click 1
+for _ in $(seq 100); do
+  tr -d '\r' <"$gui_dir/tesselwick.ini" | grep -qx "URL=$pad_url" && break
+  sleep 0.2
+done
+wineserver -k || true
+cmp "$gui_dir/Report.htm" "$linux_dir/Report.htm"
+tr -d '\r' <"$gui_dir/tesselwick.ini" | grep -qx "URL=$pad_url"
+echo "the window's Report.htm is the Linux one; tesselwick.ini keeps the PAD URL"
+echo "screenshots: $out/tesselwick-wine-start.png $out/tesselwick-wine-progress.png $out/tesselwick-wine.png"
+say "Windows tests passed"

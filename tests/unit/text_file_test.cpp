@@ -89,7 +89,9 @@ TEST(TextFile, ReadOnlyAndHeldFilesOnWindows) {
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     const bool replaced = ReplaceTextFile(folder / "held.txt", "new\n");
     CloseHandle(other);
-    if ((share & FILE_SHARE_DELETE) == 0) EXPECT_FALSE(replaced);
+    if ((share & FILE_SHARE_DELETE) == 0) {
+      EXPECT_FALSE(replaced);
+    }
     EXPECT_EQ(folder.Read("held.txt"), replaced ? "new\r\n" : "old") << share;
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()),
