@@ -142,11 +142,10 @@ build_wx() {
 # nlohmann's JSON library is header-only: its headers and CMake files are
 # staged into the prefix, so the cross build never sees the rest of /usr/include.
 stage_json() {
-  [ -f "$prefix/.json" ] && return 0
+  rm -rf "$prefix/include/nlohmann" "$prefix/share/cmake/nlohmann_json"
   mkdir -p "$prefix/include" "$prefix/share/cmake"
   cp -a /usr/include/nlohmann "$prefix/include/"
   cp -a /usr/share/cmake/nlohmann_json "$prefix/share/cmake/"
-  touch "$prefix/.json"
 }
 
 say "libraries into $prefix"
@@ -216,6 +215,26 @@ winpath() { winepath -w "$1" 2>/dev/null; }
 
 say "platform tests"
 wine "$out/windows/tesselwick_platform_tests.exe"
+
+say "the installer, silently: installed, started, uninstalled"
+installed="$WINEPREFIX/drive_c/Program Files/TesselWick"
+menu_entry="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/TesselWick.lnk"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\TesselWick'
+wine "$installer" /S
+for file in tesselwick.exe tesselwick-submit.exe manual.htm LICENSE.txt Uninstall.exe; do
+  [ -f "$installed/$file" ] || { echo "windows.sh: $file was not installed" >&2; exit 1; }
+done
+[ -f "$menu_entry" ] || { echo "windows.sh: no Start-menu entry" >&2; exit 1; }
+wine reg query "$uninstall_key" /v DisplayVersion | grep -q "$version"
+wine "$installed/tesselwick-submit.exe" --version | tr -d '\r' | grep -qx "tesselwick-submit .*"
+wine "$installed/Uninstall.exe" /S
+# The uninstaller runs on from a copy of itself.
+for _ in $(seq 50); do
+  [ -e "$installed" ] || [ -e "$menu_entry" ] || break
+  sleep 0.2
+done
+[ ! -e "$installed" ] && [ ! -e "$menu_entry" ] || { echo "windows.sh: not uninstalled" >&2; exit 1; }
+! wine reg query "$uninstall_key" >/dev/null 2>&1
 
 # The Linux programs to compare with: CI's own build when it has the same site
 # address, else the site-check preset's programs in a folder of their own.

@@ -2,10 +2,10 @@
 ; Program Files, a Start-menu entry and an uninstaller, registered with
 ; Windows' list of installed programs. Made by scripts/windows.sh:
 ;   makensis -DVERSION=1.0.0.1 -DFILES=<folder> -DICON=<file.ico> -DOUTFILE=<setup.exe> installer.nsi
-Unicode true
+; A 64-bit installer, like the programs it installs.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 !include "MUI2.nsh"
-!include "x64.nsh"
 
 !define KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TesselWick"
 
@@ -38,10 +38,6 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "TesselWick developers"
 !insertmacro MUI_LANGUAGE "English"
 
 Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_OK|MB_ICONSTOP "TesselWick needs 64-bit Windows."
-    Abort
-  ${EndIf}
   SetRegView 64
 FunctionEnd
 
