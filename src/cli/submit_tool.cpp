@@ -4,9 +4,6 @@
 
 #include "cli/submit_tool.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -23,6 +20,7 @@
 #include "core/app/update_dialog.h"
 #include "core/history/url_history.h"
 #include "core/platform/date.h"
+#include "core/platform/system.h"
 #include "core/sites/site_catalog.h"
 #include "core/sites/site_update.h"
 #include "core/submit/pad_check.h"
@@ -30,8 +28,6 @@
 #include "core/submit/run_results.h"
 #include "core/submit/submission.h"
 #include "core/text/replace.h"
-
-extern char** environ;
 
 namespace tesselwick::cli {
 
@@ -121,7 +117,7 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
         parsed.error = "option '--folder' needs a folder";
         return parsed;
       }
-      options.folder = *folder;
+      options.folder = platform::PathFromUtf8(*folder);
     } else if (std::optional<std::string> value = OptionValue(args, i, "--timeout")) {
       if (value->empty()) {
         parsed.error = "option '--timeout' needs a number of seconds";
@@ -171,7 +167,8 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
 
   std::error_code ec;
   if (!std::filesystem::is_directory(options.folder, ec)) {
-    parsed.error = "no such folder: '" + PrintableText(options.folder.string()) + "'";
+    parsed.error =
+        "no such folder: '" + PrintableText(platform::Utf8FromPath(options.folder)) + "'";
     return parsed;
   }
   parsed.options = std::move(options);
@@ -183,7 +180,7 @@ std::string ShownPath(const std::filesystem::path& folder, const char* name) {
   std::error_code ec;
   std::filesystem::path path = std::filesystem::absolute(folder / name, ec);
   if (ec) path = folder / name;
-  return path.lexically_normal().string();
+  return platform::Utf8FromPath(path.lexically_normal());
 }
 
 // A message box's caption and text as one line: "Caption: text", or
@@ -207,8 +204,8 @@ class ReportOpener {
   void Open(const std::string& target) {
     if (!open_) return;
     std::error_code ec;
-    std::filesystem::path path = std::filesystem::absolute(target, ec);
-    const std::string shown = ec ? target : path.lexically_normal().string();
+    std::filesystem::path path = std::filesystem::absolute(platform::PathFromUtf8(target), ec);
+    const std::string shown = ec ? target : platform::Utf8FromPath(path.lexically_normal());
     if (env_.openInBrowser) {
       env_.openInBrowser(shown);
       return;
@@ -432,7 +429,7 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
   if (!report.written) {
     say(texts::kReportUnwritableCaption, texts::kReportUnwritable, about(texts::kReportFile));
   }
-  ReportOpener(options.open, env, err).Open(report.file.string());
+  ReportOpener(options.open, env, err).Open(platform::Utf8FromPath(report.file));
   if (!history.Save(folder / texts::kHistoryFile, options.padUrl)) {
     say(texts::kHistoryUnwritableCaption, texts::kHistoryUnwritable, about(texts::kHistoryFile));
   }
@@ -536,30 +533,6 @@ std::string SubmitToolUsage() {
          "  64   usage error (unknown option, no or two PAD URLs, no such folder)\n"
          "  65   --check found problems in the PAD file (0: none; 2: not fetched)\n"
          "  130  stopped with Ctrl+C\n";
-}
-
-bool OpenWithDesktop(const std::string& path, std::string& why) {
-  posix_spawn_file_actions_t actions;
-  if (posix_spawn_file_actions_init(&actions) != 0) {
-    why = "out of resources";
-    return false;
-  }
-  // The browser's chatter stays out of the tool's output.
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::string program = "xdg-open";
-  std::string argument = path;
-  char* argv[] = {program.data(), argument.data(), nullptr};
-  pid_t child = 0;
-  const int result = posix_spawnp(&child, program.c_str(), &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (result != 0) {
-    why = "xdg-open: " + std::generic_category().message(result);
-    return false;
-  }
-  // Not waited for: a browser may take its time, and the tool ends anyway.
-  return true;
 }
 
 int RunSubmitTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

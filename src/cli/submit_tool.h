@@ -31,7 +31,7 @@ struct SubmitToolEnvironment {
   // The terminal's width, for the status line.
   int terminalColumns = 80;
   // Opens the written report for --open; empty: the desktop's default browser
-  // (xdg-open).
+  // (xdg-open; on Windows the program set to open .htm files).
   std::function<void(const std::string& path)> openInBrowser;
   // The maker's web site, whose update server --update asks.
   std::string siteUrl = texts::kSiteUrl;
@@ -50,7 +50,8 @@ int RunSubmitTool(const std::vector<std::string>& args, std::ostream& out, std::
 // The text --help prints.
 std::string SubmitToolUsage();
 
-// Hands a file to the desktop's default browser (xdg-open) without waiting
+// Hands a file to the desktop's default browser (xdg-open; on Windows the
+// program set to open files of its kind) without waiting
 // for it; false, with the reason in `why`, when it could not be started.
 bool OpenWithDesktop(const std::string& path, std::string& why);
 

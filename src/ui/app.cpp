@@ -15,6 +15,7 @@
 #include "core/app/texts.h"
 #include "core/app/window_size.h"
 #include "core/net/http_fetch.h"
+#include "core/platform/system.h"
 #include "core/platform/working_folder.h"
 #include "core/text/translation.h"
 #include "ui/main_window.h"
@@ -55,9 +56,14 @@ void SetUpTranslations() {
   });
 }
 
-// The manual installed beside the program (share/tesselwick/manual.htm).
+// The installed manual: share/tesselwick/manual.htm of the installation, or
+// beside the program where the Windows installer puts it.
 std::filesystem::path InstalledManual() {
+#ifdef _WIN32
+  return platform::PathFromUtf8(FromWx(ProgramFolder()) + "/manual.htm");
+#else
   return FromWx(ProgramFolder()) + "/../share/tesselwick/manual.htm";
+#endif
 }
 
 // The settings file of the main window's size, under the user's
@@ -82,7 +88,8 @@ bool SubmissionApp::OnInit() {
     return false;
   }
   if (!askedFolder_.empty()) {
-    const WorkingFolder prepared = PrepareWorkingFolder(FromWx(askedFolder_));
+    const WorkingFolder prepared =
+        PrepareWorkingFolder(platform::PathFromUtf8(FromWx(askedFolder_)));
     if (!prepared.problem.empty()) {
       wxMessageBox(ToWx(prepared.problem), ExecutableName(), wxOK | wxICON_ERROR);
       return false;
@@ -103,9 +110,15 @@ void SubmissionApp::DescribeCommandLine(wxCmdLineParser& parser) {
   parser.SetLogo(
       "TesselWick submits your PAD file to download sites. It keeps pad.dat, tesselwick.ini,\n"
       "ReportTemplate.htm and Report.htm in the folder it is started in, unless told otherwise.\n");
+#ifdef _WIN32
+  parser.AddSwitch("", "user-folder",
+                   "keep the files in the TesselWick folder of your application data, created "
+                   "when missing");
+#else
   parser.AddSwitch("", "user-folder",
                    "keep the files in ~/.local/share/tesselwick (under $XDG_DATA_HOME when set), "
                    "created when missing");
+#endif
   parser.AddOption("", "folder", "keep the files in the given folder, created when missing");
   parser.AddSwitch("", "version", "print the version and end");
 }
@@ -125,7 +138,7 @@ bool SubmissionApp::OnCmdLineParsed(wxCmdLineParser& parser) {
     exitCode_ = kUsageError;
     return true;
   }
-  if (userFolder) folder = ToWx(UserFilesFolder().string());
+  if (userFolder) folder = ToWx(platform::Utf8FromPath(UserFilesFolder()));
   askedFolder_ = folder;
   return true;
 }

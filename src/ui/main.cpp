@@ -1,4 +1,9 @@
 #include <chrono>
+#include <cstdio>
+
+#ifdef _WIN32
+#include <wx/msw/wrapwin.h>
+#endif
 
 #ifdef __WXGTK__
 #include <glib.h>
@@ -10,6 +15,15 @@
 wxIMPLEMENT_APP_NO_MAIN(tesselwick::ui::SubmissionApp);
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // A windowed program has no console of its own: --help and --version
+  // answer in the one it was started from, when there is one.
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if ((out == nullptr || out == INVALID_HANDLE_VALUE) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+    std::freopen("CONOUT$", "w", stdout);
+    std::freopen("CONOUT$", "w", stderr);
+  }
+#endif
   // --help and --version are answered before the toolkit looks for a display.
   if (const auto code = tesselwick::ui::AnswerWithoutDisplay(argc, argv)) return *code;
 #ifdef __WXGTK__
@@ -17,7 +31,12 @@ int main(int argc, char** argv) {
   // docks and Wayland compositors match its windows with the entry.
   g_set_prgname(TESSELWICK_APP_ID);
 #endif
+#ifdef _WIN32
+  // From the wide command line, so that a folder of any name arrives whole.
+  const int code = wxEntry(GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOWNORMAL);
+#else
   const int code = wxEntry(argc, argv);
+#endif
   // A request the user gave up a moment ago may still be winding down.
   tesselwick::BackgroundFetch::WaitForUnfinished(std::chrono::seconds(2));
   return code;

@@ -3,15 +3,26 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace tesselwick::test {
 
 TempFolder::TempFolder() {
+#ifdef _WIN32
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    const auto candidate = std::filesystem::temp_directory_path() /
+                           ("tesselwick-test-" + std::to_string(random() % 1000000000U));
+    if (std::filesystem::create_directory(candidate)) path_ = candidate;
+  }
+  if (path_.empty()) throw std::runtime_error("no temporary folder");
+#else
   std::string pattern =
       (std::filesystem::temp_directory_path() / "tesselwick-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
+#endif
 }
 
 TempFolder::~TempFolder() {

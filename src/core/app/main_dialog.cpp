@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/app/texts.h"
+#include "core/platform/system.h"
 
 namespace tesselwick {
 
@@ -35,7 +36,7 @@ std::string ManualAddress(std::string_view siteUrl, const std::filesystem::path&
       siteUrl.starts_with("http://127.0.0.1:") || siteUrl.starts_with("http://localhost:");
   std::error_code ec;
   if (local && !installedManual.empty() && std::filesystem::is_regular_file(installedManual, ec))
-    return installedManual.string();
+    return platform::Utf8FromPath(installedManual);
   return std::string(siteUrl) + "/manual.htm";
 }
 

@@ -3,6 +3,7 @@
 
 #include "core/app/main_dialog.h"
 #include "core/app/texts.h"
+#include "core/platform/system.h"
 #include "core/text/translation.h"
 
 namespace tesselwick {
@@ -10,8 +11,8 @@ namespace tesselwick {
 std::string UnreadableSiteListText(const std::filesystem::path& file, std::string_view problem) {
   std::error_code ec;
   const std::filesystem::path shown = std::filesystem::absolute(file, ec);
-  return std::string(Tr(texts::kSiteListUnreadable)) + "\r\n" + (ec ? file : shown).string() +
-         ": " + std::string(problem);
+  return std::string(Tr(texts::kSiteListUnreadable)) + "\r\n" +
+         platform::Utf8FromPath(ec ? file : shown) + ": " + std::string(problem);
 }
 
 void MainDialog::CreateSiteColumns() {

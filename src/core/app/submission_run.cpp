@@ -10,6 +10,7 @@
 #include "core/app/main_dialog.h"
 #include "core/app/texts.h"
 #include "core/platform/date.h"
+#include "core/platform/system.h"
 #include "core/submit/pad_check.h"
 #include "core/submit/report.h"
 #include "core/submit/run_results.h"
@@ -192,7 +193,7 @@ void MainDialog::WriteReport(const ReportRows& rows, const ReportCounts& counts)
     controls_.messages.ShowMessage(texts::kTemplateUnreadable, texts::kTemplateUnreadableCaption);
   if (!report.written)
     controls_.messages.ShowMessage(texts::kReportUnwritable, texts::kReportUnwritableCaption);
-  controls_.shell.Open(report.file.string());
+  controls_.shell.Open(platform::Utf8FromPath(report.file));
 }
 
 }  // namespace tesselwick

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "core/net/curl_transfer.h"
-#include "core/platform/open_files.h"
+#include "core/platform/system.h"
 
 namespace tesselwick {
 namespace {
@@ -108,7 +108,7 @@ SiteRequests::SiteRequests(std::size_t count, UrlMaker makeUrl, FetchLimits limi
       answers_(count) {
   limits_.cancel = &stop_;
   InitNetwork();
-  RaiseOpenFileLimit(kFilesBesides + kFilesPerRequest * maxConcurrent_);
+  platform::RaiseOpenFileLimit(kFilesBesides + kFilesPerRequest * maxConcurrent_);
   engine_ = std::make_unique<Engine>();
   if (engine_->multi != nullptr) {
     // libcurl keeps to the same limit of one host's connections, also for

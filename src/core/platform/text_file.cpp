@@ -1,16 +1,11 @@
 #include "core/platform/text_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <system_error>
+
+#include "core/platform/system.h"
 
 namespace tesselwick {
 
@@ -38,27 +33,6 @@ std::string FromDiskLineEnds(std::string_view bytes) {
 
 namespace {
 
-// Opens a file for reading, creating it empty when it is missing, as the
-// program's text streams always have. O_NONBLOCK keeps a FIFO of that name
-// from blocking the open; it is refused later like any other file that is not
-// a regular one. -1 with errno set when it cannot be opened; -2 for a link
-// that leads nowhere, which reads as an empty file without creating its
-// target.
-int OpenForReading(const fs::path& path) {
-  constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    const int fd = ::open(path.c_str(), kFlags);
-    if (fd >= 0 || errno != ENOENT) return fd;
-    // O_EXCL never follows a link: a dangling one makes this fail with EEXIST.
-    const int created = ::open(path.c_str(), kFlags | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
-    if (created >= 0 || errno != EEXIST) return created;
-    struct stat link {};
-    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) return -2;
-    // Someone else created it in between: open theirs.
-  }
-  return -1;
-}
-
 void Say(std::string* problem, std::string why) {
   if (problem != nullptr) *problem = std::move(why);
 }
@@ -66,29 +40,21 @@ void Say(std::string* problem, std::string why) {
 }  // namespace
 
 std::optional<std::string> ReadTextFileContents(const fs::path& path, std::string* problem) {
-  const int fd = OpenForReading(path);
-  if (fd == -2) return std::string();
-  if (fd < 0) {
-    Say(problem, errno == EISDIR ? "it is a folder" : std::generic_category().message(errno));
-    return std::nullopt;
-  }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    Say(problem, S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file");
-    ::close(fd);
+  const platform::OpenedFile opened = platform::OpenForReading(path);
+  if (opened.danglingLink) return std::string();
+  if (opened.fd < 0) {
+    Say(problem, opened.problem);
     return std::nullopt;
   }
   std::string bytes;
-  bytes.reserve(static_cast<std::size_t>(info.st_size));
   char buffer[65536];
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
+    const long n = platform::ReadSome(opened.fd, buffer, sizeof buffer);
     // A read error ends the text like the end of the file: what was read stays.
     if (n <= 0) break;
     bytes.append(buffer, static_cast<std::size_t>(n));
   }
-  ::close(fd);
+  platform::CloseFile(opened.fd);
   return FromDiskLineEnds(bytes);
 }
 
@@ -106,8 +72,9 @@ int CreateTemporaryBeside(const fs::path& path, fs::path& temp) {
     std::snprintf(suffix, sizeof suffix, ".%06x.tmp", static_cast<unsigned>(random() & 0xffffffU));
     temp = path;
     temp += suffix;
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    bool taken = false;
+    const int fd = platform::CreateNewFile(temp, taken);
+    if (fd >= 0 || !taken) return fd;
   }
   return -1;
 }
@@ -148,10 +115,10 @@ bool IsTemporaryName(const std::string& name, const std::string& base) {
 void RemoveStaleTemporaries(const fs::path& file) {
   std::error_code ec;
   const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-  const std::string base = file.filename().string();
+  const std::string base = platform::Utf8FromPath(file.filename());
   const auto dayAgo = fs::file_time_type::clock::now() - std::chrono::hours(24);
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    if (!IsTemporaryName(it->path().filename().string(), base)) continue;
+    if (!IsTemporaryName(platform::Utf8FromPath(it->path().filename()), base)) continue;
     std::error_code entryError;
     if (!it->is_regular_file(entryError) || it->is_symlink(entryError)) continue;
     const auto modified = fs::last_write_time(it->path(), entryError);
@@ -165,19 +132,18 @@ FileReplacement::FileReplacement(const fs::path& link) {
   const std::optional<fs::path> behindLinks = FileBehindLinks(link);
   if (!behindLinks) return;
   path_ = *behindLinks;
-  // A file that may not be written stays as it is, although renaming over it
-  // would succeed; the new file keeps the old one's permissions.
-  struct stat old {};
-  const bool exists = ::stat(path_.c_str(), &old) == 0;
-  if (exists && (!S_ISREG(old.st_mode) || ::access(path_.c_str(), W_OK) != 0)) return;
+  // A file that may not be written stays as it is; the new file keeps the old
+  // one's permissions.
+  const platform::ReplacedFile old = platform::InspectReplaced(path_);
+  if (old.exists && !old.writable) return;
   fd_ = CreateTemporaryBeside(path_, temp_);
   if (fd_ < 0) return;
-  ok_ = !exists || ::fchmod(fd_, old.st_mode & 07777) == 0;
+  ok_ = platform::KeepPermissions(fd_, old);
 }
 
 FileReplacement::~FileReplacement() {
   if (fd_ < 0) return;
-  ::close(fd_);
+  platform::CloseFile(fd_);
   std::error_code ec;
   fs::remove(temp_, ec);
 }
@@ -185,8 +151,7 @@ FileReplacement::~FileReplacement() {
 bool FileReplacement::Write(std::string_view bytes) {
   std::size_t done = 0;
   while (ok_ && done < bytes.size()) {
-    const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
+    const long n = platform::WriteSome(fd_, bytes.data() + done, bytes.size() - done);
     if (n <= 0) {
       ok_ = false;
     } else {
@@ -206,10 +171,10 @@ bool FileReplacement::WriteText(std::string_view text) {
 
 bool FileReplacement::Commit() {
   if (fd_ < 0) return false;
-  if (ok_ && ::fsync(fd_) != 0) ok_ = false;
-  if (::close(fd_) != 0) ok_ = false;
+  if (ok_ && !platform::FlushToDisk(fd_)) ok_ = false;
+  if (!platform::CloseFile(fd_)) ok_ = false;
   fd_ = -1;
-  if (ok_ && std::rename(temp_.c_str(), path_.c_str()) != 0) ok_ = false;
+  if (ok_ && !platform::ReplaceWith(temp_, path_)) ok_ = false;
   std::error_code ec;
   if (!ok_) fs::remove(temp_, ec);
   RemoveStaleTemporaries(path_);

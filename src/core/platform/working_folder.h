@@ -14,7 +14,8 @@ namespace tesselwick {
 std::filesystem::path UserFilesFolder(std::string_view xdgDataHome, std::string_view home);
 
 // The same from this process's environment (HOME, or else the password
-// database's home folder of the user).
+// database's home folder of the user); on Windows "TesselWick" in the user's
+// roaming application-data folder.
 std::filesystem::path UserFilesFolder();
 
 // The folder where the program reads and writes pad.dat, tesselwick.ini,
@@ -29,7 +30,7 @@ struct WorkingFolder {
 
 // Makes sure that `folder` can be worked in: a missing folder is created
 // first, with any missing parents; the last one is private to the user (mode
-// 0700), like the other folders under the user's data folder. The process's
+// 0700 on Linux), like the other folders under the user's data folder. The process's
 // current folder stays as it is.
 WorkingFolder PrepareWorkingFolder(const std::filesystem::path& folder);
 

@@ -1,0 +1,70 @@
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <system_error>
+
+#include "cli/submit_tool.h"
+#include "cli/system.h"
+
+extern char** environ;
+
+namespace tesselwick::cli {
+
+namespace {
+
+std::atomic<bool>* interruptFlag = nullptr;
+static_assert(std::atomic<bool>::is_always_lock_free, "the Ctrl+C flag is set in a signal handler");
+
+extern "C" void OnInterrupt(int) {
+  interruptFlag->store(true);
+  std::signal(SIGINT, SIG_DFL);
+}
+
+}  // namespace
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+bool StderrIsTerminal(int& columns) {
+  if (isatty(STDERR_FILENO) != 1) return false;
+  winsize size{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) columns = size.ws_col;
+  return true;
+}
+
+void CatchInterrupt(std::atomic<bool>& flag) {
+  interruptFlag = &flag;
+  struct sigaction previous {};
+  if (sigaction(SIGINT, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
+    std::signal(SIGINT, OnInterrupt);
+}
+
+bool OpenWithDesktop(const std::string& path, std::string& why) {
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) {
+    why = "out of resources";
+    return false;
+  }
+  // The browser's chatter stays out of the tool's output.
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  std::string program = "xdg-open";
+  std::string argument = path;
+  char* argv[] = {program.data(), argument.data(), nullptr};
+  pid_t child = 0;
+  const int result = posix_spawnp(&child, program.c_str(), &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (result != 0) {
+    why = "xdg-open: " + std::generic_category().message(result);
+    return false;
+  }
+  // Not waited for: a browser may take its time, and the tool ends anyway.
+  return true;
+}
+
+}  // namespace tesselwick::cli
