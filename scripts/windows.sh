@@ -190,8 +190,9 @@ site_pid=""
 xvfb_pid=""
 cleanup() {
   wineserver -k 2>/dev/null || true
-  [ -n "$site_pid" ] && kill "$site_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  # Either may have ended already.
+  if [ -n "$site_pid" ]; then kill "$site_pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
   return 0
 }
 trap cleanup EXIT
@@ -257,6 +258,9 @@ for _ in $(seq 50); do
   curl -sf -o /dev/null "$site_url/" && break
   sleep 0.2
 done
+# Another program on the port would answer in its place.
+kill -0 "$site_pid" 2>/dev/null ||
+  { echo "windows.sh: the demo site did not start (is port $port taken?):" >&2; cat "$check/site.log" >&2; exit 1; }
 pad_url="$site_url/demo/pad.xml"
 # A folder whose name is not ASCII: wide paths and arguments must carry it.
 linux_dir="$check/linux/Übungsordner"
@@ -298,8 +302,18 @@ for _ in $(seq 300); do
   [ -f "$gui_dir/Report.htm" ] && break
   sleep 0.2
 done
+# The progress window has become the run's results: Close returns to the
+# main window (its button sits at the bottom right of the results window).
+results=$(timeout 30 xdotool search --sync --name "^Submission Results\$" | head -n 1)
+[ -n "$results" ] || { echo "windows.sh: the results did not show" >&2; exit 1; }
 sleep 1
 import -window root "$out/tesselwick-wine.png"
+eval "$(xdotool getwindowgeometry --shell "$results")"
+xdotool mousemove --window "$results" $((WIDTH - 65)) $((HEIGHT - 24)) click 1
+for _ in $(seq 50); do
+  xdotool search --name "^Submission Results\$" >/dev/null || break
+  sleep 0.2
+done
 # Quit: the PAD URL history is saved as the window closes.
 xdotool mousemove --window "$window" 503 21 click 1
 for _ in $(seq 100); do

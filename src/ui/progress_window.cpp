@@ -238,6 +238,24 @@ wxSizer* ProgressWindow::BuildResults() {
   addColumn(texts::kSiteHeading, kSite, 110, wxALIGN_LEFT);
   addColumn(texts::kReasonHeading, kReason, 150, wxALIGN_LEFT);
   addColumn(texts::kTimeHeading, kTime, 40, wxALIGN_RIGHT);
+#ifndef __WXGTK__
+  // GTK's list gives the room left to its last column itself; the generic
+  // one (Windows) does not, and would push the Time column out of sight. There
+  // the Reason column takes what the others leave of the list's width.
+  list_->Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+    event.Skip();
+    // After the list has taken its new size.
+    CallAfter([this] {
+      int others = 0;
+      for (unsigned column : {kStatus, kSite, kTime})
+        others += list_->GetColumn(column)->GetWidth();
+      const int minimum = ConvertDialogToPixels(wxSize(80, 0)).x;
+      const int rest =
+          list_->GetClientSize().x - others - wxSystemSettings::GetMetric(wxSYS_VSCROLL_X);
+      list_->GetColumn(kReason)->SetWidth(std::max(minimum, rest));
+    });
+  });
+#endif
   part->Add(list_, wxSizerFlags(1).Expand());
   part->AddSpacer(2 * gap);
 
