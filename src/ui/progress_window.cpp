@@ -229,9 +229,13 @@ wxSizer* ProgressWindow::BuildResults() {
                              wxDV_SINGLE | wxDV_ROW_LINES | wxDV_HORIZ_RULES);
   list_->SetName(_(texts::kResultsListName));
   NameForScreenReaders(list_, list_->GetName());
+  // A column is never narrower than its heading with room for the sort arrow,
+  // in any language and however the system draws headings.
   auto addColumn = [this](const char* heading, unsigned column, int widthDlu, wxAlignment align) {
-    const int width = ConvertDialogToPixels(wxSize(widthDlu, 0)).x;
-    list_->AppendTextColumn(_(heading), column, wxDATAVIEW_CELL_INERT, width, align,
+    const wxString title = _(heading);
+    const int width = std::max(ConvertDialogToPixels(wxSize(widthDlu, 0)).x,
+                               list_->GetTextExtent(title).x + FromDIP(36));
+    list_->AppendTextColumn(title, column, wxDATAVIEW_CELL_INERT, width, align,
                             wxDATAVIEW_COL_SORTABLE | wxDATAVIEW_COL_RESIZABLE);
   };
   addColumn(texts::kStatusHeading, kStatus, 34, wxALIGN_LEFT);
