@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "core/app/main_dialog.h"
+#include "core/submit/pad_check.h"
 #include "core/text/translation.h"
 #include "support/temp_folder.h"
 
@@ -23,6 +25,19 @@ TEST(Translation, LooksTextsUpOnlyOnceATranslatorIsSetAndKeepsWhatItHandedOut) {
   SetTranslator({});
   EXPECT_EQ(Tr(text), text);
   EXPECT_STREQ(german, "Hilfe");  // still valid after the translator went
+}
+
+// The PAD check's problems are looked up whole, as patterns, so that a
+// translation may put the field's path where its language wants it.
+TEST(Translation, ThePadChecksProblemsAreLookedUpAsPatterns) {
+  SetTranslator([](const char* english) {
+    return std::string(english) == "%1$s is missing." ? std::string("Es fehlt: %1$s")
+                                                      : std::string(english);
+  });
+  const std::vector<std::string> problems = CheckPadFile("<XML_DIZ_INFO/>", "http://a.example/");
+  SetTranslator({});
+  ASSERT_FALSE(problems.empty());
+  EXPECT_EQ(problems.front(), "Es fehlt: XML_DIZ_INFO/Company_Info/Company_Name");
 }
 
 TEST(Translation, FormatTextFillsNumberedPlaceholdersInAnyOrder) {

@@ -12,7 +12,7 @@ std::string UnreadableSiteListText(const std::filesystem::path& file, std::strin
   std::error_code ec;
   const std::filesystem::path shown = std::filesystem::absolute(file, ec);
   return std::string(Tr(texts::kSiteListUnreadable)) + "\r\n" +
-         platform::Utf8FromPath(ec ? file : shown) + ": " + std::string(problem);
+         platform::Utf8FromPath(ec ? file : shown) + ": " + Tr(std::string(problem).c_str());
 }
 
 void MainDialog::CreateSiteColumns() {

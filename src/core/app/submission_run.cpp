@@ -16,15 +16,16 @@
 #include "core/submit/run_results.h"
 #include "core/submit/site_run.h"
 #include "core/submit/submission.h"
+#include "core/text/translation.h"
 
 namespace tesselwick {
 namespace {
 
 // The text of the box that lists the PAD file's problems, one a line.
 std::string PadProblemsText(const std::vector<std::string>& problems) {
-  std::string text = std::string(texts::kPadProblemsIntro) + "\r\n";
+  std::string text = std::string(Tr(texts::kPadProblemsIntro)) + "\r\n";
   for (const std::string& problem : problems) text += "\r\n" + problem;
-  return text + "\r\n\r\n" + texts::kPadProblemsQuestion;
+  return text + "\r\n\r\n" + Tr(texts::kPadProblemsQuestion);
 }
 
 }  // namespace

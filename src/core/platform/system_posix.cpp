@@ -10,6 +10,7 @@
 
 #include "core/platform/system.h"
 #include "core/platform/working_folder.h"
+#include "core/text/translation.h"
 
 namespace tesselwick::platform {
 
@@ -61,12 +62,12 @@ OpenedFile OpenForReading(const fs::path& path) {
     // Someone else created it in between: open theirs.
   }
   if (fd < 0) {
-    opened.problem = errno == EISDIR ? "it is a folder" : ErrnoText();
+    opened.problem = errno == EISDIR ? N_("it is a folder") : ErrnoText();
     return opened;
   }
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    opened.problem = S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file";
+    opened.problem = S_ISDIR(info.st_mode) ? N_("it is a folder") : N_("it is not a regular file");
     ::close(fd);
     return opened;
   }

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "core/platform/system.h"
+#include "core/text/translation.h"
 
 namespace tesselwick::platform {
 
@@ -76,7 +77,7 @@ OpenedFile OpenForReading(const fs::path& path) {
   OpenedFile opened;
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    opened.problem = "it is a folder";
+    opened.problem = N_("it is a folder");
     return opened;
   }
   HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_ALWAYS,
@@ -86,12 +87,12 @@ OpenedFile OpenForReading(const fs::path& path) {
     return opened;
   }
   if (GetFileType(handle) != FILE_TYPE_DISK) {
-    opened.problem = "it is not a regular file";
+    opened.problem = N_("it is not a regular file");
     CloseHandle(handle);
     return opened;
   }
   opened.fd = Descriptor(handle, _O_RDONLY);
-  if (opened.fd < 0) opened.problem = "out of file descriptors";
+  if (opened.fd < 0) opened.problem = N_("out of file descriptors");
   return opened;
 }
 

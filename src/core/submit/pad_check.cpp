@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "core/submit/pad_categories.h"
+#include "core/text/translation.h"
 
 namespace tesselwick {
 namespace {
@@ -131,9 +132,9 @@ void KeepFirstError(void* data, xmlErrorPtr error) {
 std::optional<std::string> NotWellFormed(const xmlParserCtxt* context, bool parsed,
                                          const FirstError& first) {
   if (parsed && context->wellFormed) return std::nullopt;
-  std::string why = "The file is not well-formed XML";
-  if (first.seen) why += ": line " + std::to_string(first.line) + ": " + first.message;
-  return why + ".";
+  if (!first.seen) return Tr("The file is not well-formed XML.");
+  return FormatText(Tr("The file is not well-formed XML: line %1$s: %2$s."),
+                    {std::to_string(first.line), first.message});
 }
 
 void CheckLengths(const xmlNode* root, std::vector<std::string>& problems) {
@@ -149,35 +150,36 @@ void CheckLengths(const xmlNode* root, std::vector<std::string>& problems) {
       if (description == nullptr) continue;
       const std::size_t length = Characters(Text(description));
       if (length > limit) {
-        problems.push_back(
-            FullPath("Program_Descriptions/" + std::string(Name(language)) + "/" + name) + " is " +
-            std::to_string(length) + " characters long; at most " + std::to_string(limit) +
-            " are allowed.");
+        problems.push_back(FormatText(
+            Tr("%1$s is %2$s characters long; at most %3$s are allowed."),
+            {FullPath("Program_Descriptions/" + std::string(Name(language)) + "/" + name),
+             std::to_string(length), std::to_string(limit)}));
       }
     }
   }
 }
 
 void CheckFormats(const xmlNode* root, std::vector<std::string>& problems) {
-  // Each rule: the field, whether its value keeps to it, and what it should be.
+  // Each rule: the field, whether its value keeps to it, and the problem
+  // when it does not (the field's path, then its value quoted).
   struct Rule {
     const char* path;
     bool (*holds)(std::string_view value);
-    const char* should;
+    const char* problem;
   };
   static constexpr Rule kRules[] = {
       {"Program_Info/Program_Version",
        [](std::string_view v) { return v.find_first_of(" \t\r\n") == std::string_view::npos; },
-       "has white space inside; a version is one word, such as \"2.4\""},
+       N_("%1$s %2$s has white space inside; a version is one word, such as \"2.4\".")},
       {"Program_Info/File_Info/File_Size_Bytes", [](std::string_view v) { return AllDigits(v); },
-       "is not a number of bytes in digits only, such as \"4718592\""},
+       N_("%1$s %2$s is not a number of bytes in digits only, such as \"4718592\".")},
       {"Program_Info/Program_Release_Month", [](std::string_view v) { return InRange(v, 1, 12); },
-       "is not a month from 1 to 12"},
+       N_("%1$s %2$s is not a month from 1 to 12.")},
       {"Program_Info/Program_Release_Day", [](std::string_view v) { return InRange(v, 1, 31); },
-       "is not a day from 1 to 31"},
+       N_("%1$s %2$s is not a day from 1 to 31.")},
       {"Program_Info/Program_Release_Year",
        [](std::string_view v) { return AllDigits(v) && v.size() == 4; },
-       "is not a year of four digits"},
+       N_("%1$s %2$s is not a year of four digits.")},
   };
   for (const Rule& rule : kRules) {
     const xmlNode* node = Find(root, rule.path);
@@ -185,7 +187,7 @@ void CheckFormats(const xmlNode* root, std::vector<std::string>& problems) {
     const std::string value = Text(node);
     // A blank field is either required (and reported so) or left out.
     if (value.empty() || rule.holds(value)) continue;
-    problems.push_back(FullPath(rule.path) + " " + Quoted(value) + " " + rule.should + ".");
+    problems.push_back(FormatText(Tr(rule.problem), {FullPath(rule.path), Quoted(value)}));
   }
 }
 
@@ -201,12 +203,12 @@ std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view
 
   std::vector<std::string> problems;
   if (padText.size() > static_cast<std::size_t>(INT_MAX)) {
-    problems.push_back("The file is not well-formed XML: it is too large to read.");
+    problems.push_back(Tr("The file is not well-formed XML: it is too large to read."));
     return problems;
   }
   const std::unique_ptr<xmlParserCtxt, FreeContext> context(xmlNewParserCtxt());
   if (!context) {
-    problems.push_back("The file could not be read: out of memory.");
+    problems.push_back(Tr("The file could not be read: out of memory."));
     return problems;
   }
   // Nothing is fetched from the network (no external DTD or entity), and the
@@ -224,17 +226,17 @@ std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view
   }
   const xmlNode* root = xmlDocGetRootElement(document.get());
   if (root == nullptr || Name(root) != kRoot) {
-    problems.push_back("The root element is <" + std::string(root == nullptr ? "" : Name(root)) +
-                       ">, not <" + std::string(kRoot) + ">.");
+    problems.push_back(FormatText(Tr("The root element is <%1$s>, not <%2$s>."),
+                                  {root == nullptr ? "" : Name(root), kRoot}));
     return problems;
   }
 
   for (const char* path : kRequiredPadFields) {
     const xmlNode* node = Find(root, path);
     if (node == nullptr) {
-      problems.push_back(FullPath(path) + " is missing.");
+      problems.push_back(FormatText(Tr("%1$s is missing."), {FullPath(path)}));
     } else if (Text(node).empty()) {
-      problems.push_back(FullPath(path) + " is empty.");
+      problems.push_back(FormatText(Tr("%1$s is empty."), {FullPath(path)}));
     }
   }
 
@@ -243,18 +245,19 @@ std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view
   if (const xmlNode* node = Find(root, "Program_Info/Program_Category_Class")) {
     const std::string category = Text(node);
     if (!category.empty() && !IsPadCategory(category)) {
-      problems.push_back(FullPath("Program_Info/Program_Category_Class") + " " + Quoted(category) +
-                         " is not one of the official PAD categories, such as "
-                         "\"Games & Entertainment::Puzzle & Word Games\".");
+      problems.push_back(
+          FormatText(Tr("%1$s %2$s is not one of the official PAD categories, such as "
+                        "\"Games & Entertainment::Puzzle & Word Games\"."),
+                     {FullPath("Program_Info/Program_Category_Class"), Quoted(category)}));
     }
   }
 
   if (const xmlNode* node = Find(root, "Web_Info/Application_URLs/Application_XML_File_URL")) {
     const std::string address = Text(node);
     if (!address.empty() && address != padUrl) {
-      problems.push_back(FullPath("Web_Info/Application_URLs/Application_XML_File_URL") + " " +
-                         Quoted(address) + " is not the address submitted, " + Quoted(padUrl) +
-                         ".");
+      problems.push_back(FormatText(Tr("%1$s %2$s is not the address submitted, %3$s."),
+                                    {FullPath("Web_Info/Application_URLs/Application_XML_File_URL"),
+                                     Quoted(address), Quoted(padUrl)}));
     }
   }
 
