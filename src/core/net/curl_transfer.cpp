@@ -198,27 +198,21 @@ FetchResult Cancelled() {
 
 }  // namespace
 
-CurlTransfer::CurlTransfer(const std::string& url, FetchMode mode, const FetchLimits& limits,
-                           BodyKeeping keeping)
-    : shared_(std::make_unique<Shared>()) {
-  if (url.empty()) {
-    refused_ = FailedFetch(FetchError::InvalidUrl);
-    return;
-  }
+std::optional<FetchResult> CurlTransfer::RefusalOf(const std::string& url,
+                                                   const FetchLimits& limits) {
+  if (url.empty()) return FailedFetch(FetchError::InvalidUrl);
   // libcurl would guess a scheme for an address without one, and read
   // local files and more besides.
-  if (!IsWebAddress(url)) {
-    refused_ = FailedFetch(FetchError::UnrecognizedScheme);
-    return;
-  }
-  if (url.size() > kMaxUrlBytes) {
-    refused_ = FailedFetch(FetchError::Internal);
-    return;
-  }
-  if (limits.cancel != nullptr && limits.cancel->load()) {
-    refused_ = Cancelled();
-    return;
-  }
+  if (!IsWebAddress(url)) return FailedFetch(FetchError::UnrecognizedScheme);
+  if (url.size() > kMaxUrlBytes) return FailedFetch(FetchError::Internal);
+  if (limits.cancel != nullptr && limits.cancel->load()) return Cancelled();
+  return std::nullopt;
+}
+
+CurlTransfer::CurlTransfer(const std::string& url, FetchMode mode, const FetchLimits& limits,
+                           BodyKeeping keeping)
+    : refused_(RefusalOf(url, limits)), shared_(std::make_unique<Shared>()) {
+  if (refused_) return;
   if (!InitNetwork()) {
     refused_ = FailedFetch(FetchError::Internal);
     return;

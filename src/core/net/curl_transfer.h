@@ -25,6 +25,11 @@ class CurlTransfer {
   CurlTransfer(const CurlTransfer&) = delete;
   CurlTransfer& operator=(const CurlTransfer&) = delete;
 
+  // The outcome of a retrieval of `url` that may not start, found without
+  // making anything: an empty URL, a scheme other than http and https, a URL
+  // too long to send, or a cancel flag already set. Nothing when it may.
+  static std::optional<FetchResult> RefusalOf(const std::string& url, const FetchLimits& limits);
+
   // The outcome of a retrieval that never starts: an empty URL, a scheme
   // other than http and https, a URL too long to send, a cancel flag already
   // set, or a handle libcurl would not make. Nothing when it may start.

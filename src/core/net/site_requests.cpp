@@ -188,12 +188,12 @@ void SiteRequests::Fill(Engine& e) {
       continue;
     }
     // What would never be sent needs no turn.
-    auto transfer =
-        std::make_unique<CurlTransfer>(*site.url, FetchMode::Blocks, limits_, BodyKeeping::Head);
-    if (transfer->Refused()) {
-      Ended(site.index, *transfer->Refused());
+    if (std::optional<FetchResult> refused = CurlTransfer::RefusalOf(*site.url, limits_)) {
+      Ended(site.index, std::move(*refused));
       continue;
     }
+    // A site that waits for its host keeps no handle: its transfer is made
+    // when its turn comes.
     if (e.HostBusy(site.host, perHost_)) {
       e.waiting.emplace_back(site.index, std::move(site.host));
       continue;
@@ -205,6 +205,12 @@ void SiteRequests::Fill(Engine& e) {
     if (e.urlBytesUnderWay > 0 && e.urlBytesUnderWay + urlBytes > kUrlBytesUnderWay) {
       e.held = std::move(site);
       return;
+    }
+    auto transfer =
+        std::make_unique<CurlTransfer>(*site.url, FetchMode::Blocks, limits_, BodyKeeping::Head);
+    if (transfer->Refused()) {
+      Ended(site.index, *transfer->Refused());
+      continue;
     }
     {
       // Under the lock, so that nothing starts once Stop has returned.
