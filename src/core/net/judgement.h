@@ -31,6 +31,9 @@ struct Judgement {
   const char* Word() const { return passed ? N_("Pass") : N_("Fail"); }
 };
 
+// How an HTTP status is named in a reason: "HTTP 404".
+std::string StatusReason(long status);
+
 // The one rule for a site's answer: it fails when the request failed, when
 // its HTTP status is 400 or higher, or when "Error" or "404" occurred anywhere
 // in the body (exact, case-sensitive); it passes otherwise. The reason names

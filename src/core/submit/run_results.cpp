@@ -39,7 +39,7 @@ void RunResults::Take(const SiteRun& run, const std::vector<std::size_t>& listIn
     if (asked && answer.ok) result.httpStatus = answer.status;
     if (asked && answer.error != FetchError::None) result.error = static_cast<int>(answer.error);
     result.seconds = answer.seconds;
-    result.reason = judgement->passed ? "HTTP " + std::to_string(answer.status) : judgement->reason;
+    result.reason = judgement->passed ? StatusReason(answer.status) : judgement->reason;
   }
 }
 

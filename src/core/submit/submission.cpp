@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "core/net/judgement.h"
 #include "core/platform/date.h"
 #include "core/platform/text_file.h"
 #include "core/submit/category.h"
@@ -22,7 +23,7 @@ PadFile FetchPadFile(const std::string& padUrl, const FetchLimits& limits, Fetch
   } else if (pad.answer.status >= 400) {
     // A missing or refused PAD file is no file without a category: it fails
     // like one that could not be fetched, and names the status.
-    pad.failure = "HTTP " + std::to_string(pad.answer.status);
+    pad.failure = StatusReason(pad.answer.status);
   } else {
     pad.outcome = PadFile::Outcome::Fetched;
     pad.category = ExtractCategoryText(pad.answer.body);
