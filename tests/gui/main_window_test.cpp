@@ -127,6 +127,12 @@ TEST_F(MainWindowTest, GrowsFromTheTemplateSizeWithTheButtonsAtTheRightAndRememb
   folder.Write("config/tesselwick/window.ini", "WIDTH=-5\nHEIGHT=x\n");
   window = new MainWindow(folder.Path(), Browser(), sizeFile);
   EXPECT_EQ(window->GetClientSize(), start);
+  window->Destroy();
+  // Nor is a file far larger than the program writes read at all.
+  folder.Write("config/tesselwick/window.ini",
+               "WIDTH=900\r\nHEIGHT=400\r\n" + std::string(8192, '\n'));
+  window = new MainWindow(folder.Path(), Browser(), sizeFile);
+  EXPECT_EQ(window->GetClientSize(), start);
 }
 
 TEST_F(MainWindowTest, F1IsHelpAndCtrlQIsQuit) {

@@ -1,6 +1,7 @@
 #include "core/app/window_size.h"
 
 #include <charconv>
+#include <cstdint>
 #include <string>
 #include <system_error>
 
@@ -21,6 +22,8 @@ std::optional<int> Dimension(const std::string& value) {
   return number;
 }
 
+constexpr std::uintmax_t kMostSizeFileBytes = 4096;
+
 }  // namespace
 
 std::filesystem::path WindowSizeFile(const std::filesystem::path& configFolder) {
@@ -30,6 +33,10 @@ std::filesystem::path WindowSizeFile(const std::filesystem::path& configFolder) 
 std::optional<WindowSize> ReadWindowSize(const std::filesystem::path& file) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(file, ec)) return std::nullopt;
+  // The program writes two short lines; a larger file is not its own, and is
+  // not read into memory at start-up.
+  const std::uintmax_t bytes = std::filesystem::file_size(file, ec);
+  if (ec || bytes > kMostSizeFileBytes) return std::nullopt;
   const std::optional<std::string> text = ReadTextFileContents(file);
   if (!text) return std::nullopt;
   std::optional<int> width;
