@@ -29,92 +29,42 @@ std::string Printable(std::string_view text) {
   return out;
 }
 
-using Clock = FrontClock;
-
-// Milliseconds left until `deadline`, none when it has passed.
-int MsUntil(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return static_cast<int>(std::clamp<long long>(left.count(), 0, 60 * 60 * 1000));
-}
-
-// True when `sock` is ready for `events` within `ms`.
-bool WaitFor(int sock, short events, int ms) {
-  pollfd p{sock, events, 0};
+// True when `sock` takes more bytes within `ms`.
+bool Writable(int sock, int ms) {
+  pollfd p{sock, POLLOUT, 0};
   int rc = 0;
   do {
     rc = ::poll(&p, 1, ms);
   } while (rc < 0 && errno == EINTR);
-  return rc > 0 && (events != POLLOUT || (p.revents & (POLLERR | POLLHUP)) == 0);
+  return rc > 0 && (p.revents & (POLLERR | POLLHUP)) == 0;
 }
 
-// A connection as cpp-httplib reads a request from it and writes the answer
-// to it. The request has come whole into the connection's bytes; should more
-// be wanted (a body longer than it said), it is read within the request's
-// limits: all of it within `maxBytes` and by the request's deadline.
+// A request as cpp-httplib reads it and the connection it writes the answer
+// to. The front has taken the request whole and checked its head, so the
+// stream holds exactly its bytes: cpp-httplib never reads past the request's
+// end, whatever it makes of the request.
 class ConnectionStream : public httplib::Stream {
  public:
-  ConnectionStream(ClientConnection& connection, std::size_t maxBytes)
-      : c_(connection), maxBytes_(maxBytes) {}
+  explicit ConnectionStream(ClientConnection& connection)
+      : c_(connection),
+        request_(std::string_view(connection.received).substr(0, connection.requestBytes)) {}
 
-  // Bytes of the connection that this request took.
-  std::size_t Consumed() const { return pos_; }
+  bool Wrote() const { return wrote_; }
 
-  // When the request broke a limit and nothing of an answer went out yet,
-  // sends the refusal (and nothing more for this request). True when it did.
-  bool SendRefusal() {
-    if (refused_ || wrote_) return refused_;
-    const int status = timedOut_ ? 408 : overBudget_ ? 413 : 0;
-    if (status == 0) return false;
-    refused_ = wrote_ = true;
-    const std::string answer = RefusalAnswer(status);
-    if (is_writable()) ::send(c_.fd, answer.data(), answer.size(), MSG_NOSIGNAL);
-    return true;
-  }
-  bool Refused() const { return refused_; }
-
-  bool is_readable() const override {
-    return pos_ < c_.received.size() ||
-           (!c_.ended && WaitFor(c_.fd, POLLIN, MsUntil(c_.requestDeadline)));
-  }
+  bool is_readable() const override { return pos_ < request_.size(); }
 
   bool is_writable() const override {
-    return WaitFor(c_.fd, POLLOUT, static_cast<int>(kWriteTimeout.count()));
+    return Writable(c_.fd, static_cast<int>(kWriteTimeout.count()));
   }
 
   ssize_t read(char* ptr, size_t size) override {
-    if (pos_ == c_.received.size()) {
-      if (c_.ended) return 0;
-      if (pos_ >= maxBytes_) {
-        overBudget_ = true;
-        return -1;
-      }
-      char buffer[4096];
-      ssize_t n = 0;
-      for (;;) {
-        if (!WaitFor(c_.fd, POLLIN, MsUntil(c_.requestDeadline))) {
-          timedOut_ = true;
-          return -1;
-        }
-        n = ::recv(c_.fd, buffer, std::min(sizeof buffer, maxBytes_ - pos_), 0);
-        if (n > 0) break;
-        if (n == 0) {
-          c_.ended = true;
-          return 0;
-        }
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
-      }
-      c_.received.append(buffer, static_cast<std::size_t>(n));
-    }
-    const std::size_t count = std::min(size, c_.received.size() - pos_);
-    std::memcpy(ptr, c_.received.data() + pos_, count);
+    const std::size_t count = std::min(size, request_.size() - pos_);
+    std::memcpy(ptr, request_.data() + pos_, count);
     pos_ += count;
     return static_cast<ssize_t>(count);
   }
 
   ssize_t write(const char* ptr, size_t size) override {
-    // cpp-httplib answers a request it could not read with a plain 400; one
-    // that broke a limit gets the refusal that says which, and the connection ends.
-    if (SendRefusal()) return static_cast<ssize_t>(size);
     for (;;) {
       if (!is_writable()) return -1;
       const ssize_t n = ::send(c_.fd, ptr, size, MSG_NOSIGNAL);
@@ -154,13 +104,18 @@ class ConnectionStream : public httplib::Stream {
   }
 
   ClientConnection& c_;
-  std::size_t maxBytes_;
+  std::string_view request_;
   std::size_t pos_ = 0;
-  bool overBudget_ = false;
-  bool timedOut_ = false;
   bool wrote_ = false;
-  bool refused_ = false;
 };
+
+// What became of the request being answered on this thread: its status, and
+// whether a route answered it (rather than cpp-httplib itself, refusing it).
+struct AnswerSeen {
+  int status = 0;
+  bool routed = false;
+};
+thread_local AnswerSeen answerSeen;
 
 // Counts a request as in flight while its handler runs.
 class InFlightGuard {
@@ -194,12 +149,12 @@ std::string LimitsProblem(const FrontLimits& limits) {
 // the requests that the front hands it.
 class GuardedHttpServer::Router : public httplib::Server {
  public:
-  Router(std::size_t maxRequestBytes, Log log, RequestCounts& counts)
-      : maxRequestBytes_(maxRequestBytes), log_(std::move(log)) {
+  Router(std::size_t maxRequestBytes, Log log, RequestCounts& counts) : log_(std::move(log)) {
     // A body is never kept: the routes are all plain GETs.
     set_payload_max_length(maxRequestBytes);
     set_logger([this, &counts](const httplib::Request& req, const httplib::Response& res) {
       ++counts.answered;
+      answerSeen.status = res.status;
       if (!log_) return;
       const std::string line =
           req.method + " " + Printable(req.target) + " " + std::to_string(res.status);
@@ -211,18 +166,27 @@ class GuardedHttpServer::Router : public httplib::Server {
   // Answers the request at the start of the connection's bytes; true to keep
   // the connection for another.
   bool Answer(ClientConnection& connection) {
-    ConnectionStream stream(connection, maxRequestBytes_);
+    ConnectionStream stream(connection);
     const bool last = static_cast<std::size_t>(connection.answered) + 1 >= keep_alive_max_count_;
     bool closed = false;
+    answerSeen = {};
     const bool ok = process_request(stream, last, closed, nullptr);
-    // A request that cpp-httplib gave up on without a word is refused here.
-    if (!ok) stream.SendRefusal();
-    connection.received.erase(0, stream.Consumed());
-    return ok && !closed && !last && !stream.Refused();
+    // A request that cpp-httplib gave up on without a word is a bad one.
+    if (!ok && !stream.Wrote()) {
+      const std::string answer = RefusalAnswer(400);
+      if (stream.is_writable()) ::send(connection.fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+    }
+    // The request ends where the front found its end: a body that
+    // cpp-httplib left unread (it reads none of a GET) goes with it. The
+    // connection is kept only when a route answered (or there was none), so
+    // cpp-httplib read the whole head; after a request that it refused
+    // itself, it may have stopped anywhere in it.
+    const bool understood = answerSeen.routed || answerSeen.status == 404;
+    connection.received.erase(0, connection.requestBytes);
+    return ok && understood && !closed && !last;
   }
 
  private:
-  std::size_t maxRequestBytes_;
   Log log_;
   std::mutex logMutex_;
 };
@@ -241,6 +205,7 @@ void GuardedHttpServer::Get(const std::string& pattern, httplib::Server::Handler
   router_->Get(pattern, [this, handler = std::move(handler)](const httplib::Request& req,
                                                              httplib::Response& res) {
     InFlightGuard guard(counts_);
+    answerSeen.routed = true;
     handler(req, res);
   });
 }

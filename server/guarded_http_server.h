@@ -24,18 +24,20 @@ struct RequestCounts {
 // Empty when a server can keep `limits`, else why not, in one line.
 std::string LimitsProblem(const FrontLimits& limits);
 
-// An HTTP server that no client can wear down: the front (http_front.h) waits
-// for requests and hands over only those that came whole within the limits,
-// and cpp-httplib reads each of them from the bytes that came, calls the
-// handler of its route and writes the answer. A request that breaks a limit
-// while it is read is refused with the status that says which.
+// An HTTP server that no client can wear down nor confuse about where one
+// request ends and the next begins: the front (http_front.h) waits for
+// requests, checks each head strictly and hands over only requests that came
+// whole within the limits; cpp-httplib reads each of them from its own bytes,
+// calls the handler of its route and writes the answer. A request that breaks
+// a rule or a limit gets one refusal that says which, and its connection ends.
+// So does one that cpp-httplib refuses itself.
 class GuardedHttpServer {
  public:
   // Receives one line per answered request ("GET /manual.htm 200"), never for
   // two requests at the same moment. Empty: no log.
   using Log = std::function<void(const std::string&)>;
   // The page of an answer with `status` that has none of its own (a path with
-  // no route, a request cpp-httplib could not read).
+  // no route, a request cpp-httplib refused).
   using ErrorPage = std::function<std::string(int status)>;
 
   // `limits` must be ones that LimitsProblem accepts; at least 32 threads answer.
@@ -44,8 +46,8 @@ class GuardedHttpServer {
   GuardedHttpServer(const GuardedHttpServer&) = delete;
   GuardedHttpServer& operator=(const GuardedHttpServer&) = delete;
 
-  // Answers GET requests whose path matches `pattern` (a regular expression)
-  // with `handler`. Routes are added before Start.
+  // Answers GET (and HEAD) requests whose path matches `pattern` (a regular
+  // expression) with `handler`. Routes are added before Start.
   void Get(const std::string& pattern, httplib::Server::Handler handler);
   void SetErrorPage(ErrorPage page);
 

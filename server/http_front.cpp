@@ -19,7 +19,6 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -53,21 +52,48 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-// The value of the first header `name` among the header lines of `head`
-// (which begins with the request line), or nothing.
-std::optional<std::string_view> HeaderValue(std::string_view head, std::string_view name) {
-  std::size_t at = head.find("\r\n");
-  while (at != std::string_view::npos && at + 2 < head.size()) {
-    const std::size_t start = at + 2;
-    at = head.find("\r\n", start);
-    const std::string_view line =
-        head.substr(start, at == std::string_view::npos ? at : at - start);
-    const std::size_t colon = line.find(':');
-    if (colon != std::string_view::npos && SameLetters(line.substr(0, colon), name)) {
-      return Trimmed(line.substr(colon + 1));
-    }
-  }
-  return std::nullopt;
+// A character of a token: a method or a header name.
+bool IsTokenChar(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  if (std::isalnum(u) != 0 && u < 0x80) return true;
+  return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+}
+
+bool IsToken(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), IsTokenChar);
+}
+
+// A request target: visible characters only, so no space, no control
+// character and nothing that a reader could take for the end of the line.
+bool IsTarget(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u > 0x20 && u != 0x7f;
+  });
+}
+
+// A header value: visible characters, spaces, tabs and bytes over 0x7f.
+bool IsFieldValue(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u == '\t' || (u >= 0x20 && u != 0x7f);
+  });
+}
+
+// The status that refuses `line` as a request line, 0 when it is one that the
+// site answers: "METHOD TARGET HTTP/1.x", one space between the parts, the
+// method GET or HEAD.
+int RequestLineStatus(std::string_view line) {
+  const std::size_t first = line.find(' ');
+  if (first == std::string_view::npos) return 400;
+  const std::size_t second = line.find(' ', first + 1);
+  if (second == std::string_view::npos) return 400;
+  const std::string_view method = line.substr(0, first);
+  const std::string_view target = line.substr(first + 1, second - first - 1);
+  const std::string_view version = line.substr(second + 1);
+  if (!IsToken(method) || !IsTarget(target) || (version != "HTTP/1.1" && version != "HTTP/1.0"))
+    return 400;
+  return method == "GET" || method == "HEAD" ? 0 : 405;
 }
 
 // Sends a short answer if the socket takes it now; a client that does not
@@ -101,43 +127,60 @@ std::string AddressText(const sockaddr_storage& address) {
 }  // namespace
 
 RequestCheck CheckRequest(std::string_view bytes, std::size_t maxBytes) {
-  const std::size_t headEnd = bytes.find("\r\n\r\n");
-  if (headEnd == std::string_view::npos || headEnd + 4 > maxBytes) {
-    if (bytes.size() < maxBytes) return {RequestCheck::kIncomplete, 0};
-    const bool lineEnded = bytes.substr(0, maxBytes).find('\n') != std::string_view::npos;
-    return {RequestCheck::kRefused, lineEnded ? 431 : 414};
-  }
-  const std::string_view head = bytes.substr(0, headEnd + 2);
-  const std::size_t bodyStart = headEnd + 4;
-
-  if (const auto coding = HeaderValue(head, "Transfer-Encoding"); coding && !coding->empty()) {
-    // A chunked body ends with a chunk of size 0 and an empty line. Should a
-    // chunk's data hold the same bytes, the request is taken as whole too
-    // early; the answering side then reads the rest within the same limits.
-    for (std::size_t at = bytes.find("0\r\n\r\n", bodyStart); at != std::string_view::npos;
-         at = bytes.find("0\r\n\r\n", at + 1)) {
-      if (at != bodyStart && bytes[at - 1] != '\n') continue;
-      if (at + 5 <= maxBytes) return {RequestCheck::kComplete, 0};
-      break;
+  const RequestCheck wait{RequestCheck::kIncomplete, 0};
+  const auto refuse = [](int status) { return RequestCheck{RequestCheck::kRefused, status}; };
+  // Every line that has come whole is looked at at once, so a request is
+  // refused on its first bad line, however much of it is still to come.
+  bool haveLength = false;
+  std::uint64_t length = 0;
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t end = bytes.substr(0, maxBytes).find('\n', at);
+    if (end == std::string_view::npos) {
+      if (bytes.size() < maxBytes) return wait;
+      return refuse(at == 0 ? 414 : 431);
     }
-    if (bytes.size() >= maxBytes) return {RequestCheck::kRefused, 413};
-    return {RequestCheck::kIncomplete, 0};
-  }
-  if (const auto length = HeaderValue(head, "Content-Length")) {
-    std::uint64_t size = 0;
-    const auto [end, ec] = std::from_chars(length->data(), length->data() + length->size(), size);
-    // A length that is no number is the answering side's to refuse.
-    if (ec != std::errc{} || end != length->data() + length->size()) {
-      return {RequestCheck::kComplete, 0};
+    // Every line ends with CR LF, and no CR stands anywhere else in the head.
+    if (end == at || bytes[end - 1] != '\r') return refuse(400);
+    const std::string_view line = bytes.substr(at, end - 1 - at);
+    if (line.find('\r') != std::string_view::npos) return refuse(400);
+    const bool first = at == 0;
+    at = end + 1;
+    if (first) {
+      if (const int status = RequestLineStatus(line); status != 0) return refuse(status);
+      continue;
     }
-    if (size > maxBytes - bodyStart) return {RequestCheck::kRefused, 413};
-    if (bytes.size() - bodyStart < size) return {RequestCheck::kIncomplete, 0};
+    if (line.empty()) break;  // the end of the head
+    // "name: value", the name a token right before the colon; a line that
+    // begins with a space or tab (a folded value) has no name.
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos || !IsToken(line.substr(0, colon))) return refuse(400);
+    const std::string_view name = line.substr(0, colon);
+    const std::string_view value = Trimmed(line.substr(colon + 1));
+    if (!IsFieldValue(value)) return refuse(400);
+    // The site takes no request body but one of a plain length: a coded body
+    // (chunked or any other) is refused, as is a second or unreadable length,
+    // so that no two readers could ever see a different end of the request.
+    if (SameLetters(name, "Transfer-Encoding")) return refuse(400);
+    if (SameLetters(name, "Content-Length")) {
+      if (haveLength || value.empty() ||
+          !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return refuse(400);
+      haveLength = true;
+      const auto [stop, ec] = std::from_chars(value.data(), value.data() + value.size(), length);
+      if (ec != std::errc{}) return refuse(413);  // more digits than any size
+    }
   }
-  return {RequestCheck::kComplete, 0};
+  const std::size_t bodyStart = at;
+  if (length > maxBytes - bodyStart) return refuse(413);
+  if (bytes.size() - bodyStart < length) return wait;
+  return {RequestCheck::kComplete, 0, bodyStart + static_cast<std::size_t>(length)};
 }
 
 std::string RefusalAnswer(int status) {
-  const char* reason = status == 408   ? "Request Timeout"
+  const char* reason = status == 400   ? "Bad Request"
+                       : status == 405 ? "Method Not Allowed"
+                       : status == 408 ? "Request Timeout"
                        : status == 413 ? "Payload Too Large"
                        : status == 414 ? "URI Too Long"
                        : status == 431 ? "Request Header Fields Too Large"
@@ -146,6 +189,7 @@ std::string RefusalAnswer(int status) {
   std::string answer = "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\n";
   // Too many connections from one address: they may try again in a moment.
   if (status == 503) answer += "Retry-After: 1\r\n";
+  if (status == 405) answer += "Allow: GET, HEAD\r\n";
   answer += "Connection: close\r\nContent-Length: 0\r\n\r\n";
   return answer;
 }
@@ -327,14 +371,18 @@ void HttpFront::Impl::Proceed(ConnectionPtr conn, Clock::time_point now) {
   ClientConnection& c = conn->c;
   bool answer = false;
   if (!c.received.empty()) {
-    const RequestCheck check = CheckRequest(c.received, limits.maxRequestBytes);
+    RequestCheck check = CheckRequest(c.received, limits.maxRequestBytes);
+    // A request that the client cut off is a bad request.
+    if (check.kind == RequestCheck::kIncomplete && c.ended) check = {RequestCheck::kRefused, 400};
     if (check.kind == RequestCheck::kRefused) {
+      // One refusal, and the connection ends: nothing after a request that
+      // broke the rules is ever read as a request.
       SendIfTaken(c.fd, RefusalAnswer(check.status));
       Close(std::move(conn), now);
       return;
     }
-    // A request that the client cut off is answered too: as a bad request.
-    answer = check.kind == RequestCheck::kComplete || c.ended;
+    answer = check.kind == RequestCheck::kComplete;
+    c.requestBytes = check.size;
   } else if (c.ended) {
     Close(std::move(conn), now);
     return;

@@ -36,15 +36,16 @@ struct ClientConnection {
   int fd = -1;                               // non-blocking
   std::string client;                        // the client's address, without its port
   std::string received;                      // bytes not answered yet, beginning with the request
+  std::size_t requestBytes = 0;              // how many of them the request takes, head and body
   bool ended = false;                        // the client will send nothing more
   FrontClock::time_point requestDeadline{};  // the request's time runs out then
   int answered = 0;                          // requests answered on it before this one
 };
 
-// Answers the request at the start of `connection.received` (reading what is
-// still missing from the socket, within the request's limits), sends the
-// answer, and removes the request's bytes from `received`. Returns true to
-// keep the connection for another request. Runs on an answering thread.
+// Answers the request at the start of `connection.received` (its first
+// `requestBytes`, all there and checked by CheckRequest), sends the answer,
+// and removes the request's bytes from `received`. Returns true to keep the
+// connection for another request. Runs on an answering thread.
 using RequestHandler = std::function<bool(ClientConnection&)>;
 
 class HttpFront {
@@ -71,13 +72,22 @@ class HttpFront {
 };
 
 // Where the first request in `bytes` stands: still coming, whole (its head
-// and the body that its head announces), or to be refused with `status`
-// (414: no line end within `maxBytes`, 431: no end of the head within it,
-// 413: the body would not fit in it).
+// and the body that its head announces, `size` bytes in all), or to be refused
+// with `status`. Every line of the head that has come is checked at once, so a
+// bad request is refused on its first bad line:
+//   400: a request line other than "METHOD TARGET HTTP/1.0" or "... HTTP/1.1"
+//        (single spaces, a token method, a target of visible characters); a
+//        header line other than "name: value" with a token name; a line not
+//        ended by CR LF or a CR within one; a Transfer-Encoding header; a
+//        second Content-Length or one that is not digits alone;
+//   405: a method other than GET and HEAD;
+//   414: no line end within `maxBytes`; 431: no end of the head within it;
+//   413: the body would not fit in it.
 struct RequestCheck {
   enum Kind { kIncomplete, kComplete, kRefused };
   Kind kind = kIncomplete;
   int status = 0;
+  std::size_t size = 0;
 };
 RequestCheck CheckRequest(std::string_view bytes, std::size_t maxBytes);
 

@@ -445,18 +445,19 @@ TEST(SiteServer, RefusesRequestsOverItsLimitsAndGoesOnAnswering) {
   for (int i = 0; i < 500; ++i) flood += "X-Flood: " + std::to_string(i) + "\r\n";
   EXPECT_EQ(StatusLine(RawExchange(port, flood + "\r\n")),
             "HTTP/1.1 431 Request Header Fields Too Large");
-  EXPECT_EQ(StatusLine(RawExchange(port, "POST / HTTP/1.1\r\nContent-Length: 1073741824\r\n\r\n" +
+  EXPECT_EQ(StatusLine(RawExchange(port, "GET / HTTP/1.1\r\nContent-Length: 1073741824\r\n\r\n" +
                                              std::string(100000, 'b'))),
             "HTTP/1.1 413 Payload Too Large");
-  std::string chunked = "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n";
+  // A chunked body is refused on its head, before any of it is kept.
+  std::string chunked = "GET / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n";
   for (int i = 0; i < 10; ++i) chunked += "1000\r\n" + std::string(0x1000, 'c') + "\r\n";
-  EXPECT_EQ(StatusLine(RawExchange(port, chunked + "0\r\n\r\n")).substr(0, 12), "HTTP/1.1 413");
+  EXPECT_EQ(StatusLine(RawExchange(port, chunked + "0\r\n\r\n")), "HTTP/1.1 400 Bad Request");
 
   // A request that does not come whole in time is given up; one cut off on
   // its way is a bad request.
   EXPECT_EQ(StatusLine(RawExchange(port, "GET /manual.htm HTTP/1.1\r\nHost: x\r\n")),
             "HTTP/1.1 408 Request Timeout");
-  EXPECT_EQ(StatusLine(RawExchange(port, "POST / HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc")),
+  EXPECT_EQ(StatusLine(RawExchange(port, "GET / HTTP/1.1\r\nContent-Length: 10\r\n\r\nabc")),
             "HTTP/1.1 408 Request Timeout");
   EXPECT_EQ(StatusLine(RawExchange(port, "GET /manual.htm HTTP/1.1\r\nHo", true)),
             "HTTP/1.1 400 Bad Request");
@@ -489,39 +490,159 @@ TEST(SiteServer, RefusesRequestsOverItsLimitsAndGoesOnAnswering) {
 }
 
 // When the front hands a request on: once its head and the body that the
-// head announces have come, and not before.
+// head announces have come, and not before; and which heads it refuses, on
+// their first bad line.
 TEST(SiteServer, ARequestIsWholeWithItsHeadAndAnnouncedBody) {
   constexpr RequestCheck::Kind kWait = RequestCheck::kIncomplete;
   constexpr RequestCheck::Kind kWhole = RequestCheck::kComplete;
   constexpr RequestCheck::Kind kRefuse = RequestCheck::kRefused;
   const std::string get = "GET / HTTP/1.1\r\nHost: x\r\n";
-  const std::string post = "POST / HTTP/1.1\r\n";
-  const std::string chunked = post + "Transfer-Encoding: chunked\r\n\r\n";
+  const std::string withBody = "GET /a HTTP/1.1\r\n";
+  const std::string chunked = withBody + "Transfer-Encoding: chunked\r\n";
   struct Case {
     std::string bytes;
     RequestCheck::Kind kind;
     int status;
+    std::size_t size;  // of a whole request
   };
   const Case cases[] = {
-      {get, kWait, 0},
-      {get + "\r\n", kWhole, 0},
-      {get + "\r\nGET /second", kWhole, 0},  // the next request follows later
-      {post + "content-length:  5 \r\n\r\nabc", kWait, 0},
-      {post + "Content-Length: 5\r\n\r\nabcde", kWhole, 0},
-      {post + "Content-Length: many\r\n\r\n", kWhole, 0},  // cpp-httplib refuses it
-      {post + "Content-Length: 100\r\n\r\n", kRefuse, 413},
-      {chunked + "5\r\nhello\r\n", kWait, 0},
-      {chunked + "5\r\nhello\r\n0\r\n\r\n", kWhole, 0},
-      {chunked + "0\r\n\r\n", kWhole, 0},
-      {chunked + "6\r\nhell0\r\n\r\n", kWait, 0},
-      {chunked + std::string(64, 'c'), kRefuse, 413},
-      {"GET /" + std::string(100, 'a'), kRefuse, 414},
-      {get + std::string(100, 'h'), kRefuse, 431},
+      {get, kWait, 0, 0},
+      {get + "\r\n", kWhole, 0, 27},
+      {get + "\r\nGET /second", kWhole, 0, 27},  // the next request follows later
+      {"HEAD / HTTP/1.0\r\n\r\n", kWhole, 0, 19},
+      {withBody + "content-length:  5 \r\n\r\nabc", kWait, 0, 0},
+      {withBody + "Content-Length: 5\r\n\r\nabcdeGET", kWhole, 0, 43},
+      {withBody + "Content-Length: 100\r\n\r\n", kRefuse, 413, 0},
+      {withBody + "Content-Length: 99999999999999999999999\r\n", kRefuse, 413, 0},
+      // The length is digits alone, and there is one.
+      {withBody + "Content-Length: many\r\n\r\n", kRefuse, 400, 0},
+      {withBody + "Content-Length: -1\r\n\r\n", kRefuse, 400, 0},
+      {withBody + "Content-Length: +5\r\n\r\n", kRefuse, 400, 0},
+      {withBody + "Content-Length: 5, 5\r\n\r\n", kRefuse, 400, 0},
+      {withBody + "Content-Length: 0\r\nContent-length: 0\r\n", kRefuse, 400, 0},
+      // No coded body, however the header is written; refused before its end.
+      {chunked, kRefuse, 400, 0},
+      {withBody + "transfer-encoding: identity\r\nContent-Length: 1\r\n\r\nx", kRefuse, 400, 0},
+      // The request line: three parts, single spaces, HTTP/1.0 or 1.1.
+      {"GET  / HTTP/1.1\r\n", kRefuse, 400, 0},
+      {"GET / HTTP/1.1 \r\n", kRefuse, 400, 0},
+      {"GET /\r\n", kRefuse, 400, 0},
+      {"GET / HTTP/2.0\r\n", kRefuse, 400, 0},
+      {"GET /a\x01b HTTP/1.1\r\n", kRefuse, 400, 0},
+      {"G(T / HTTP/1.1\r\n", kRefuse, 400, 0},
+      {"\r\nGET / HTTP/1.1\r\n\r\n", kRefuse, 400, 0},
+      // Other methods, once their line has come.
+      {"BREW /pot HTTP/1.1\r\n", kRefuse, 405, 0},
+      {"POST / HTTP/1.1\r\n", kRefuse, 405, 0},
+      {"get / HTTP/1.1\r\n", kRefuse, 405, 0},
+      {"BREW /pot HTTP/1.1", kWait, 0, 0},
+      // Header lines: "name: value", CR LF at the end and nowhere else.
+      {get + "X-Bad : 1\r\n", kRefuse, 400, 0},
+      {get + "X-Fold: a\r\n b\r\n", kRefuse, 400, 0},
+      {get + "No colon\r\n", kRefuse, 400, 0},
+      {get + ": no name\r\n", kRefuse, 400, 0},
+      {get + "X-Nul: a" + std::string(1, '\0') + "b\r\n", kRefuse, 400, 0},
+      {get + "X-Cr: a\rb\r\n", kRefuse, 400, 0},
+      {get + "X-Lf: a\n\r\n", kRefuse, 400, 0},
+      {"GET / HTTP/1.1\n\n", kRefuse, 400, 0},
+      {get + "X-Text: caf\xc3\xa9\t \"ok\"\r\n\r\n", kWhole, 0, 48},
+      {"GET /" + std::string(100, 'a'), kRefuse, 414, 0},
+      {get + std::string(100, 'h'), kRefuse, 431, 0},
   };
   for (const Case& c : cases) {
     const RequestCheck check = CheckRequest(c.bytes, 100);
     EXPECT_EQ(check.kind, c.kind) << c.bytes;
     EXPECT_EQ(check.status, c.status) << c.bytes;
+    EXPECT_EQ(check.size, c.size) << c.bytes;
+  }
+}
+
+// The answers, in order, that `bytes` brings: each one's status line, its
+// headers and its body (by its Content-Length) taken off in turn.
+std::vector<std::string> Answers(std::string bytes) {
+  std::vector<std::string> answers;
+  while (!bytes.empty()) {
+    const std::size_t headEnd = bytes.find("\r\n\r\n");
+    if (headEnd == std::string::npos) {
+      answers.push_back("(cut off) " + StatusLine(bytes));
+      break;
+    }
+    answers.push_back(StatusLine(bytes));
+    std::size_t length = 0;
+    const std::string head = bytes.substr(0, headEnd + 2);
+    if (const std::size_t at = head.find("\r\nContent-Length: "); at != std::string::npos) {
+      length = std::stoul(head.substr(at + 18));
+    }
+    // A HEAD answer names a length but has no body; it comes last in a row.
+    bytes.erase(0, std::min(bytes.size(), headEnd + 4 + length));
+  }
+  return answers;
+}
+
+// Requests whose framing a proxy in front could read otherwise than the site:
+// each gets one refusal and its connection ends, so nothing sent after it is
+// answered as a request of its own.
+TEST(SiteServer, AnswersARequestThatBreaksTheRulesOnceAndHangsUp) {
+  SiteConfig config = TestConfig();
+  config.idleTimeout = std::chrono::minutes(5);  // a kept connection stays open here
+  SiteServer server(config);
+  ASSERT_TRUE(server.Start()) << server.Error();
+  const std::string hidden = "GET /cgi-bin/versionupdate.pl?version= HTTP/1.1\r\n\r\n";
+  const std::string last = "GET /cgi-bin/versioncheck.pl HTTP/1.1\r\nConnection: close\r\n\r\n";
+  const std::string ok = "HTTP/1.1 200 OK";
+  const std::string bad = "HTTP/1.1 400 Bad Request";
+  struct Case {
+    std::string bytes;
+    std::vector<std::string> answers;
+    std::string answerHas;  // in the first answer's head
+  };
+  const Case cases[] = {
+      {"GET  /manual.htm HTTP/1.1\r\n\r\n" + hidden, {bad}, ""},
+      {"GARBAGE\r\n\r\n" + hidden, {bad}, ""},
+      {"BREW /pot HTTP/1.1\r\nHost: x\r\nAccept: */*\r\n\r\n" + hidden,
+       {"HTTP/1.1 405 Method Not Allowed"},
+       "\r\nAllow: GET, HEAD\r\n"},
+      {"GET / HTTP/1.1\r\nTransfer-Encoding: chunked\r\nContent-Length: 5\r\n\r\n0\r\n\r\n" +
+           hidden,
+       {bad},
+       ""},
+      {"GET / HTTP/1.1\r\nContent-Length: 0\r\nContent-Length: " + std::to_string(hidden.size()) +
+           "\r\n\r\n" + hidden,
+       {bad},
+       ""},
+      {"GET / HTTP/1.1\r\nContent-Length: -1\r\n\r\n" + hidden, {bad}, ""},
+      {"GET / HTTP/1.1\r\nContent-Length: +5\r\n\r\nabcde" + hidden, {bad}, ""},
+      {"GET / HTTP/1.1\r\nX-Folded: a\r\n b\r\n\r\n" + hidden, {bad}, ""},
+      {"GET / HTTP/1.1\nHost: x\n\n" + hidden, {bad}, ""},
+      // A request that the front lets through but cpp-httplib refuses (its
+      // own limit on the request line) ends the connection too.
+      {"GET /" + std::string(9000, 'a') +
+           " HTTP/1.1\r\nContent-Length: " + std::to_string(hidden.size()) + "\r\n\r\n" + hidden,
+       {"HTTP/1.1 414 URI Too Long"},
+       ""},
+      // Sound requests on one connection are all answered, a body of a stated
+      // length taken off as such, until one breaks the rules.
+      {"GET / HTTP/1.1\r\nContent-Length: 5\r\n\r\nabcde" + hidden +
+           "GET /nothing HTTP/1.1\r\n\r\n" + last,
+       {ok, ok, "HTTP/1.1 404 Not Found", ok},
+       ""},
+      {hidden + "GET / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 1\r\n\r\nx" + last,
+       {ok, bad},
+       ""},
+      {"GET /cgi-bin/versioncheck.pl HTTP/1.1\r\n\r\nHEAD /manual.htm HTTP/1.0\r\n\r\n" + last,
+       {ok, ok},
+       ""},
+  };
+  for (const Case& c : cases) {
+    RawConnection connection(server.Port());
+    ASSERT_TRUE(connection.Connected());
+    connection.Send(c.bytes);
+    bool hungUp = false;
+    const std::string received = connection.ReadToEnd(&hungUp);
+    EXPECT_EQ(Answers(received), c.answers) << c.bytes.substr(0, 200);
+    EXPECT_TRUE(hungUp) << c.bytes.substr(0, 200);
+    EXPECT_NE(received.substr(0, received.find("\r\n\r\n")).find(c.answerHas), std::string::npos)
+        << received.substr(0, 300);
   }
 }
 
