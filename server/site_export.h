@@ -30,9 +30,13 @@ inline constexpr const char* kExportRoot = "htdocs";
 inline constexpr const char* kExportNginxConf = "nginx-site.conf";
 
 // Reads the published data and the manual that `config` names, and writes
-// the files into `dir` (created when missing). Each file replaces the old one
-// whole, the site list before the version check's answer, so a web server
-// serving the folder meanwhile never announces a list it does not yet hand out.
+// the files into `dir` (created when missing). Each file is written whole into
+// a new temporary folder in `dir` and then takes the old one's place, the site
+// list before the version check's answer, so a web server serving the folder
+// meanwhile never announces a list it does not yet hand out. Nothing is
+// written outside `dir`: a link in the place of a file is replaced, not
+// written through, and a link in the place of htdocs or htdocs/cgi-bin is
+// refused with an error.
 SiteExport ExportSite(const SiteConfig& config, const std::filesystem::path& dir);
 
 // The nginx directives that serve `root` (an absolute folder) as the site: the

@@ -683,6 +683,69 @@ TEST(SiteServer, ExportWritesTheAnswersAsFilesForAWebServer) {
   EXPECT_FALSE(std::filesystem::exists(folder / "demo"));
 }
 
+// Links planted in the export's folder never lead the export out of it: a
+// link in a file's place is replaced by the file, one in a folder's place is
+// refused, and the file or folder it points to stays as it was.
+TEST(SiteServer, ExportWritesOnlyIntoItsOwnFolder) {
+  namespace fs = std::filesystem;
+  enum Plant { kLinkToFile, kHardLinkToFile, kLinkToFolder, kFolder };
+  struct Case {
+    std::string planted;  // under DIR
+    Plant plant;
+    std::string error;  // what the export says, after DIR; empty: it is written
+    std::size_t filesWritten;
+  };
+  const Case cases[] = {
+      {"htdocs/index.html", kLinkToFile, "", 5},
+      {"htdocs/cgi-bin/versioncheck.pl", kLinkToFile, "", 5},
+      {"nginx-site.conf", kLinkToFile, "", 5},
+      {"htdocs/manual.htm", kHardLinkToFile, "", 5},
+      {"htdocs", kLinkToFolder, "/htdocs is a symbolic link", 0},
+      {"htdocs/cgi-bin", kLinkToFolder, "/htdocs/cgi-bin is a symbolic link", 0},
+      {"htdocs/cgi-bin", kLinkToFile, "/htdocs/cgi-bin is a symbolic link", 0},
+      // A folder in a file's place stops the export there; the files before
+      // it are in place, the version check's answer (the last) is not.
+      {"htdocs/index.html", kFolder, "/htdocs/index.html: is a directory", 2},
+  };
+  for (const Case& c : cases) {
+    test::TempFolder folder;
+    const fs::path dir = folder / "site";
+    fs::create_directories(dir / "htdocs" / "cgi-bin");
+    fs::create_directories(folder / "outside");
+    folder.Write("outside/file", "not the site's");
+    fs::remove_all(dir / c.planted);
+    const fs::path target = c.plant == kLinkToFolder ? folder / "outside" : folder / "outside/file";
+    if (c.plant == kHardLinkToFile) {
+      fs::create_hard_link(target, dir / c.planted);
+    } else if (c.plant == kFolder) {
+      fs::create_directories(dir / c.planted / "inside");
+    } else {
+      fs::create_symlink(target, dir / c.planted);
+    }
+
+    const SiteExport written = ExportSite(TestConfig(), dir);
+    EXPECT_EQ(folder.Read("outside/file"), "not the site's") << c.planted;
+    std::vector<fs::path> outside;
+    for (const auto& entry : fs::directory_iterator(folder / "outside")) {
+      outside.push_back(entry.path().filename());
+    }
+    EXPECT_EQ(outside, std::vector<fs::path>{"file"}) << c.planted;
+    // No temporary folder is left behind, whatever came of the export.
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+    }
+    EXPECT_EQ(written.files.size(), c.filesWritten) << c.planted;
+    if (c.error.empty()) {
+      EXPECT_EQ(written.error, "") << c.planted;
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / c.planted))) << c.planted;
+      EXPECT_NE(FileBytes(dir / c.planted), "not the site's") << c.planted;
+    } else {
+      EXPECT_NE(written.error.find(dir.string() + c.error), std::string::npos) << written.error;
+      EXPECT_FALSE(fs::exists(dir / "htdocs" / "cgi-bin" / "versioncheck.pl")) << c.planted;
+    }
+  }
+}
+
 TEST(SiteCommandLine, ReadsTheOptionsAndSaysWhatIsWrong) {
   const DefaultFiles defaults{"share/data", "share/manual.htm"};
   auto parse = [&](const std::vector<std::string>& args) {
