@@ -10,8 +10,14 @@
 // Afterwards the server must still answer a normal request promptly, and its
 // memory must have stayed within a bound.
 //
+//  - framing (--framing): requests whose framing a proxy in front could read
+//    otherwise than the server, each followed on its connection by a request
+//    that must never be answered; each must get its one answer, and the
+//    server must hang up at once (well within its 2 s idle time-out).
+//
 //   site_load --port N [--host H] [--pid P] [--clients C] [--seconds S]
 //             [--idle I] [--trickle T] [--max-probe-ms B] [--max-peak-mib M]
+//             [--framing]
 //
 // --pid names the server's process, whose peak memory (VmHWM) is read before
 // and after and whose resident memory is sampled during the run; with
@@ -65,6 +71,7 @@ struct Options {
   int trickle = 0;
   long maxProbeMs = 0;  // 0: no bound
   long maxPeakMib = 0;  // 0: no bound
+  bool framing = false;
 };
 
 // Hostile connections that share one source address.
@@ -547,6 +554,10 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
   Options options;
   for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];
+    if (name == "--framing") {
+      options.framing = true;
+      continue;
+    }
     if (i + 1 >= argc) return std::nullopt;
     const std::string value = argv[++i];
     long number = 0;
@@ -579,7 +590,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
   }
   const bool hostile = options.idle + options.trickle > 0;
   if (options.port < 1 || options.port > 65535 || options.seconds < 1 || options.seconds > 600 ||
-      (options.clients < 1 && !hostile) || options.clients > 5000 ||
+      (options.clients < 1 && !hostile && !options.framing) || options.clients > 5000 ||
       options.idle + options.trickle > 20000)
     return std::nullopt;
   // The hostile clients each need an address of their own, which only loopback gives.
@@ -666,6 +677,87 @@ bool RunHostileWithProbes(const Options& options) {
   return ok;
 }
 
+// The statuses of the answers in `bytes`, in order: each answer's head and
+// the body its Content-Length gives are taken off in turn.
+std::vector<int> AnswerStatuses(std::string_view bytes) {
+  std::vector<int> statuses;
+  while (!bytes.empty()) {
+    statuses.push_back(StatusOf(std::string(bytes.substr(0, 12))));
+    const std::size_t headEnd = bytes.find("\r\n\r\n");
+    if (headEnd == std::string_view::npos) break;
+    const std::string_view head = bytes.substr(0, headEnd + 2);
+    std::size_t length = 0;
+    if (const std::size_t at = head.find("\r\nContent-Length: "); at != std::string_view::npos) {
+      const std::string_view digits = head.substr(at + 18);
+      std::from_chars(digits.data(), digits.data() + digits.size(), length);
+    }
+    bytes.remove_prefix(std::min(bytes.size(), headEnd + 4 + length));
+  }
+  return statuses;
+}
+
+std::string StatusList(const std::vector<int>& statuses) {
+  std::string text;
+  for (const int status : statuses) text += (text.empty() ? "" : ", ") + std::to_string(status);
+  return text.empty() ? "none" : text;
+}
+
+// The framing checks: prints one line per request; false when any got other
+// answers than its due or the server did not hang up at once.
+bool RunFraming(const Options& options) {
+  const std::string hidden = "GET /cgi-bin/versionupdate.pl?version= HTTP/1.1\r\nHost: x\r\n\r\n";
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::vector<int> statuses;
+  };
+  const Case cases[] = {
+      {"malformed request line", "GET  /manual.htm HTTP/1.1\r\nHost: x\r\n\r\n" + hidden, {400}},
+      {"unknown method, two header lines",
+       "BREW /pot HTTP/1.1\r\nHost: x\r\nAccept: */*\r\n\r\n" + hidden,
+       {405}},
+      {"Transfer-Encoding and Content-Length",
+       "GET / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\nContent-Length: 5\r\n\r\n"
+       "0\r\n\r\n" +
+           hidden,
+       {400}},
+      {"two different Content-Length",
+       "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\nContent-Length: " +
+           std::to_string(hidden.size()) + "\r\n\r\n" + hidden,
+       {400}},
+      {"Content-Length: -1",
+       "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: -1\r\n\r\n" + hidden,
+       {400}},
+      {"Content-Length: +5",
+       "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: +5\r\n\r\nabcde" + hidden,
+       {400}},
+      // The sound case beside them: both requests are answered, and the
+      // server hangs up after the one that asks it to.
+      {"two sound requests", hidden + Get("/cgi-bin/versioncheck.pl?version="), {200, 200}},
+  };
+  bool ok = true;
+  for (const Case& c : cases) {
+    Connection connection(options, 5s, OnLoopback(options) ? "127.0.0.1" : "");
+    const auto sent = Clock::now();
+    std::optional<std::string> answer;
+    if (connection.Connected() && connection.Send(c.bytes)) answer = connection.ReadToEnd();
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - sent).count();
+    const std::vector<int> statuses = answer ? AnswerStatuses(*answer) : std::vector<int>{};
+    // The server closes a connection that sends nothing after 2 s; one that
+    // it closes for the refusal is closed at once.
+    const bool hungUp = answer && ms < 1000;
+    const bool good = statuses == c.statuses && hungUp;
+    std::printf("framing: %-38s answered %s (due %s), %s%s\n", c.name, StatusList(statuses).c_str(),
+                StatusList(c.statuses).c_str(),
+                hungUp   ? "then hung up"
+                : answer ? "hung up only after 1 s"
+                         : "never hung up",
+                good ? "" : "  FAILED");
+    ok = ok && good;
+  }
+  return ok;
+}
+
 // Room for every connection that the run opens at once.
 void RaiseOpenFileLimit() {
   rlimit limit{};
@@ -682,7 +774,7 @@ int main(int argc, char** argv) {
   if (!parsed) {
     std::fprintf(stderr,
                  "usage: site_load --port N [--host H] [--pid P] [--clients C] [--seconds S] "
-                 "[--idle I] [--trickle T] [--max-probe-ms B] [--max-peak-mib M]\n"
+                 "[--idle I] [--trickle T] [--max-probe-ms B] [--max-peak-mib M] [--framing]\n"
                  "(--idle and --trickle need a loopback host)\n");
     return 2;
   }
@@ -703,6 +795,7 @@ int main(int argc, char** argv) {
     }
   });
   bool ok = true;
+  if (options.framing) ok = RunFraming(options) && ok;
   if (options.clients > 0) ok = RunMixed(options) && ok;
   if (options.idle + options.trickle > 0) ok = RunHostileWithProbes(options) && ok;
   running = false;

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Load test of tesselwick-site: starts it in demo mode on 127.0.0.1:PORT and
-# runs bench/site_load against it twice, each client from a loopback address
-# of its own:
+# Load test of tesselwick-site: starts it in demo mode on 127.0.0.1:PORT,
+# checks that requests whose framing a proxy in front could read otherwise
+# (a malformed request line, an unknown method, Transfer-Encoding with
+# Content-Length, two or unreadable Content-Length headers) each get one
+# answer and the connection closed, so that the request sent after them on
+# the same connection is never answered; then runs bench/site_load against it
+# twice, each client from a loopback address of its own:
 #   1. 200 clients for 10 s: the program's requests, malformed ones, very long
 #      URLs, requests trickled in;
 #   2. 1,000 connections that send nothing and 300 that send a request a byte
 #      a second, 8 per address, held open for 10 s (opened again whenever the
 #      server closes them), while a new client asks for the version check
 #      every 100 ms: each must be answered within 1 s.
-# It fails when the server died, stopped answering, kept the new client
-# waiting, or its peak memory went over the bound.
+# It fails when the server answered a framing check otherwise, died, stopped
+# answering, kept the new client waiting, or its peak memory went over the bound.
 #   scripts/site-load.sh [PRESET [PORT]]      defaults: ci, 8531
 #
 # The bound, 200 MiB: the server's data and pages take a few MiB; every
@@ -60,6 +64,8 @@ for _ in $(seq 100); do
 done
 
 status=0
+"$build/bench/site_load" --host "$host" --port "$port" --pid "$site_pid" --clients 0 --framing ||
+  status=$?
 "$build/bench/site_load" --host "$host" --port "$port" --pid "$site_pid" --clients 200 \
   --seconds 10 --max-peak-mib "$bound_mib" || status=$?
 "$build/bench/site_load" --host "$host" --port "$port" --pid "$site_pid" --clients 0 \
