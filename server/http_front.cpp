@@ -335,7 +335,6 @@ void HttpFront::Impl::Admit(int fd, std::string client, Clock::time_point now) {
 void HttpFront::Impl::Await(ConnectionPtr conn, Clock::time_point now) {
   conn->reading = !conn->c.received.empty();
   conn->deadline = now + (conn->reading ? limits.requestTimeout : limits.idleTimeout);
-  conn->c.requestDeadline = conn->deadline;
   Proceed(std::move(conn), now);
 }
 
@@ -360,7 +359,6 @@ void HttpFront::Impl::Read(int fd, Clock::time_point now) {
   if (!conn.reading && !received.empty()) {
     conn.reading = true;
     conn.deadline = now + limits.requestTimeout;
-    conn.c.requestDeadline = conn.deadline;
   }
   Proceed(std::move(owned), now);
 }

@@ -33,13 +33,12 @@ struct FrontLimits {
 
 // A connection while one of its requests is being answered.
 struct ClientConnection {
-  int fd = -1;                               // non-blocking
-  std::string client;                        // the client's address, without its port
-  std::string received;                      // bytes not answered yet, beginning with the request
-  std::size_t requestBytes = 0;              // how many of them the request takes, head and body
-  bool ended = false;                        // the client will send nothing more
-  FrontClock::time_point requestDeadline{};  // the request's time runs out then
-  int answered = 0;                          // requests answered on it before this one
+  int fd = -1;                   // non-blocking
+  std::string client;            // the client's address, without its port
+  std::string received;          // bytes not answered yet, beginning with the request
+  std::size_t requestBytes = 0;  // how many of them the request takes, head and body
+  bool ended = false;            // the client will send nothing more
+  int answered = 0;              // requests answered on it before this one
 };
 
 // Answers the request at the start of `connection.received` (its first
