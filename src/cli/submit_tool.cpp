@@ -175,12 +175,14 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
   return parsed;
 }
 
-// The absolute path of a file in the working folder, as the user reads it.
+// The absolute path of a file in the working folder, as the user reads it:
+// a control character in a folder's name is shown as '?', so that it cannot
+// steer the terminal.
 std::string ShownPath(const std::filesystem::path& folder, const char* name) {
   std::error_code ec;
   std::filesystem::path path = std::filesystem::absolute(folder / name, ec);
   if (ec) path = folder / name;
-  return platform::Utf8FromPath(path.lexically_normal());
+  return PrintableText(platform::Utf8FromPath(path.lexically_normal()));
 }
 
 // A message box's caption and text as one line: "Caption: text", or

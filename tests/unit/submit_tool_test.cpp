@@ -530,6 +530,32 @@ TEST(SubmitTool, CtrlCStopsTheRunAndTheReportListsTheSitesThatAnswered) {
   EXPECT_TRUE(server.Requests().empty());
 }
 
+TEST(SubmitTool, ControlCharactersInTheFolderNeverReachTheTerminal) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  TempFolder parent;
+  const std::filesystem::path folder = parent / "work\x1b]0;title\x07";
+  const std::string shown = (parent / "work?]0;title?").lexically_normal().string();
+  // What is made in the folder, and a line that names a file in it.
+  const std::pair<const char*, std::string> rows[] = {
+      {"", "the site list is empty (" + shown + "/pad.dat)"},
+      {"", "report written to " + shown + "/Report.htm\n"},
+      {"Report.htm", "Could not write to report file (" + shown + "/Report.htm)\n"},
+      {"tesselwick.ini", "(" + shown + "/tesselwick.ini)\n"},
+      {"ReportTemplate.htm", "(" + shown + "/ReportTemplate.htm; the built-in layout is used)\n"},
+  };
+  for (const auto& [made, line] : rows) {
+    SCOPED_TRACE(line);
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directory(folder);
+    if (*made != '\0') std::filesystem::create_directory(folder / made);
+    const Outcome run = RunTool({"--folder", folder.string(), server.Url("/pad.xml")});
+    EXPECT_TRUE(Contains(run.err, line)) << run.err;
+    EXPECT_FALSE(Contains(run.err, "\x1b")) << run.err;
+    EXPECT_FALSE(Contains(run.err, "\x07")) << run.err;
+  }
+}
+
 TEST(SubmitTool, OpenShowsTheReportAndAFailedReportEndsWithStatus3) {
   TestHttpServer server;
   server.Set("/pad.xml", Reply::Text(kPadFile));
