@@ -229,6 +229,19 @@ bool Interrupted(const SubmitToolEnvironment& env) {
   return env.interrupted != nullptr && env.interrupted->load();
 }
 
+// The exit status of a stop: 128 plus the number of the signal that asked
+// for it, as a shell reports a program that signal ended.
+int StoppedStatus(const SubmitToolEnvironment& env) {
+  switch (env.stopCause != nullptr ? env.stopCause->load() : StopCause::kNone) {
+    case StopCause::kTerminate:
+      return exit_status::kTerminated;
+    case StopCause::kHangUp:
+      return exit_status::kHungUp;
+    default:
+      return exit_status::kStopped;
+  }
+}
+
 // "1 site", "3 sites".
 std::string Sites(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " site" : " sites");
@@ -327,7 +340,7 @@ int CheckOnly(const Options& options, std::ostream& out, std::ostream& err,
   const PadFile pad = FetchPadFile(options.padUrl, env.fetchLimits, &progress);
   if (pad.outcome == PadFile::Outcome::Stopped) {
     err << kProgram << ": stopped; the PAD file was not checked" << std::endl;
-    return exit_status::kStopped;
+    return StoppedStatus(env);
   }
   if (pad.outcome == PadFile::Outcome::Failed) {
     SayPadFileFailed(pad, aboutPad, err);
@@ -377,7 +390,7 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
     loadSites();
     if (Interrupted(env)) {
       err << kProgram << ": stopped; nothing was submitted" << std::endl;
-      return exit_status::kStopped;
+      return StoppedStatus(env);
     }
   }
   if (sites.Count() == 0) {
@@ -452,7 +465,7 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
     out << progress.Passed() << " passed, " << progress.Failed() << " failed" << std::endl;
   }
 
-  if (progress.Stopped()) return exit_status::kStopped;
+  if (progress.Stopped()) return StoppedStatus(env);
   if (!progress.SitesRequested()) return exit_status::kPadFileFailed;
   if (!report.written) return exit_status::kReportNotWritten;
   return progress.Failed() > 0 ? exit_status::kSomeFailed : exit_status::kAllPassed;
@@ -508,7 +521,9 @@ std::string SubmitToolUsage() {
          "error status), or 'answer contains \"Error\"' or 'answer contains \"404\"'.\n"
          "The last line is \"N passed, M failed\". Messages go to standard error, and so\n"
          "does the progress when it is a terminal. Ctrl+C stops the run; the report\n"
-         "then lists the sites that had answered.\n"
+         "then lists the sites that had answered. SIGTERM (as timeout(1) sends it)\n"
+         "and SIGHUP stop it the same way. The report, the JSON and the history are\n"
+         "still written.\n"
          "\n"
          "With --json, standard output holds one JSON object instead, for example:\n"
          "  {\"pad_url\": \"http://example.com/pad.xml\", \"category\": \"Games\",\n"
@@ -534,7 +549,9 @@ std::string SubmitToolUsage() {
          "  3    Report.htm could not be written\n"
          "  64   usage error (unknown option, no or two PAD URLs, no such folder)\n"
          "  65   --check found problems in the PAD file (0: none; 2: not fetched)\n"
-         "  130  stopped with Ctrl+C\n";
+         "  129  stopped by SIGHUP\n"
+         "  130  stopped with Ctrl+C\n"
+         "  143  stopped by SIGTERM (on Windows: the console window was closed)\n";
 }
 
 int RunSubmitTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

@@ -2,6 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -78,6 +87,71 @@ Outcome RunTool(const std::vector<std::string>& args,
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
+
+#ifndef _WIN32
+extern "C" char** environ;
+
+// tesselwick-submit as a program of its own, for what only a process shows:
+// the signals it is sent and a standard output that cannot be written. Its
+// standard output goes to `outFd`, its standard error to the file `errFile`.
+class ToolProcess {
+ public:
+  ToolProcess(const std::vector<std::string>& args, int outFd,
+              const std::filesystem::path& errFile) {
+    std::vector<std::string> words = {TESSELWICK_SUBMIT_PROGRAM};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outFd, 1);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    // The test runner's own handling of signals is not the tool's to inherit.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t all;
+    sigfillset(&all);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    started_ = posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), environ) == 0;
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~ToolProcess() {
+    if (started_ && !ended_) {
+      ::kill(pid_, SIGKILL);
+      Wait();
+    }
+  }
+
+  bool Started() const { return started_; }
+  void Send(int signal) const { ::kill(pid_, signal); }
+  // The exit status as a shell reports it: 128 plus the signal's number for
+  // a program a signal ended; -1 when it has not ended within a minute.
+  int Wait() {
+    for (int i = 0; i < 6000; ++i) {
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        ended_ = true;
+        return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    return -1;
+  }
+
+ private:
+  pid_t pid_ = 0;
+  bool started_ = false;
+  bool ended_ = false;
+};
+#endif
 
 TEST(SubmitTool, PrintsALinePerSiteAndWritesTheWindowsReportAndHistory) {
   TestHttpServer server;
@@ -529,6 +603,51 @@ TEST(SubmitTool, CtrlCStopsTheRunAndTheReportListsTheSitesThatAnswered) {
   EXPECT_TRUE(Contains(early.err, "stopped; nothing was submitted\n"));
   EXPECT_TRUE(server.Requests().empty());
 }
+
+#ifndef _WIN32
+TEST(SubmitTool, SigtermAndSighupStopTheRunAsCtrlCDoesWithTheirOwnStatus) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  server.Set("/thanks", Reply::Text("Thank you"));
+  server.Set("/stall", Reply::Stall(30s));
+  const std::string padUrl = server.Url("/pad.xml");
+  const std::pair<int, int> rows[] = {
+      {SIGTERM, exit_status::kTerminated},
+      {SIGHUP, exit_status::kHungUp},
+      {SIGINT, exit_status::kStopped},
+  };
+  for (const auto& [signal, status] : rows) {
+    SCOPED_TRACE(signal);
+    server.ClearRequests();
+    TempFolder folder, output;
+    folder.Write("pad.dat",
+                 Site("Stalled", server.Url("/stall")) + Site("Quick", server.Url("/thanks")));
+    const int out = ::open((output / "out.json").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(out, 0);
+    ToolProcess tool({"--json", "--folder", folder.Path().string(), padUrl}, out,
+                     output / "err.txt");
+    ::close(out);
+    ASSERT_TRUE(tool.Started());
+    // The signal once the stalled site has been asked and the quick one has
+    // answered.
+    for (int i = 0; i < 1000 && server.Requests().size() < 3; ++i)
+      std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(300ms);
+    tool.Send(signal);
+    EXPECT_EQ(tool.Wait(), status);
+    const std::string err = output.Read("err.txt");
+    EXPECT_TRUE(Contains(err, "stopped; 1 site had not answered (left out of the report)\n"))
+        << err;
+    const nlohmann::json json = nlohmann::json::parse(output.Read("out.json"), nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << output.Read("out.json");
+    EXPECT_EQ(json["stopped"], true);
+    EXPECT_EQ(json["passed"], 1);
+    EXPECT_EQ(json["failed"], 1);
+    EXPECT_TRUE(Contains(folder.Read("Report.htm"), "<br>Stopped after 1 of 2 sites.<br>"));
+    EXPECT_TRUE(Contains(folder.Read("tesselwick.ini"), "URL1=" + padUrl + "\r\n"));
+  }
+}
+#endif
 
 TEST(SubmitTool, ControlCharactersInTheFolderNeverReachTheTerminal) {
   TestHttpServer server;
