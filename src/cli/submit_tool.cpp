@@ -549,13 +549,17 @@ std::string SubmitToolUsage() {
          "  3    Report.htm could not be written\n"
          "  64   usage error (unknown option, no or two PAD URLs, no such folder)\n"
          "  65   --check found problems in the PAD file (0: none; 2: not fetched)\n"
+         "  74   standard output could not be written (a full disk, a closed pipe);\n"
+         "       the report and the history are still written\n"
          "  129  stopped by SIGHUP\n"
          "  130  stopped with Ctrl+C\n"
          "  143  stopped by SIGTERM (on Windows: the console window was closed)\n";
 }
 
-int RunSubmitTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                  const SubmitToolEnvironment& env) {
+namespace {
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        const SubmitToolEnvironment& env) {
   const Parsed parsed = ParseArguments(args);
   if (parsed.help) {
     out << SubmitToolUsage() << std::flush;
@@ -576,6 +580,23 @@ int RunSubmitTool(const std::vector<std::string>& args, std::ostream& out, std::
     runEnv.fetchLimits.totalTimeoutSeconds = *parsed.options->timeoutSeconds;
   if (parsed.options->check) return CheckOnly(*parsed.options, out, err, runEnv);
   return Submit(*parsed.options, out, err, runEnv);
+}
+
+}  // namespace
+
+int RunSubmitTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                  const SubmitToolEnvironment& env) {
+  const int status = Run(args, out, err, env);
+  // A script that reads the site lines or the JSON must learn that they are
+  // incomplete (a full disk, a closed pipe); the report and the history are
+  // written all the same.
+  out.flush();
+  if (out.fail()) {
+    err << kProgram << ": could not write to standard output; what it shows is incomplete"
+        << std::endl;
+    return exit_status::kOutputFailed;
+  }
+  return status;
 }
 
 }  // namespace tesselwick::cli

@@ -23,7 +23,9 @@ bool StderrIsTerminal(int& columns);
 // `cause`, so the run stops cleanly (the report, the JSON and the history are
 // still written); a second one of the same kind ends the program at once. A
 // signal that the shell has the program ignore (Ctrl+C for a background job,
-// SIGHUP under nohup) stays ignored. On Windows, closing the console window,
+// SIGHUP under nohup) stays ignored. A closed pipe on standard output makes
+// the writes there fail (exit status 74) instead of ending the program before
+// its report and history are written. On Windows, closing the console window,
 // logging off and shutting down count as SIGTERM: the program finishes its run
 // within the few seconds Windows gives it.
 void CatchStopSignals(std::atomic<bool>& flag, std::atomic<StopCause>& cause);

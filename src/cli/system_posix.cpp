@@ -63,6 +63,7 @@ void CatchStopSignals(std::atomic<bool>& flag, std::atomic<StopCause>& cause) {
   CatchOnce(SIGINT);
   CatchOnce(SIGTERM);
   CatchOnce(SIGHUP);
+  std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool OpenWithDesktop(const std::string& path, std::string& why) {

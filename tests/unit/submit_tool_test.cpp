@@ -647,6 +647,56 @@ TEST(SubmitTool, SigtermAndSighupStopTheRunAsCtrlCDoesWithTheirOwnStatus) {
     EXPECT_TRUE(Contains(folder.Read("tesselwick.ini"), "URL1=" + padUrl + "\r\n"));
   }
 }
+
+TEST(SubmitTool, StandardOutputThatCannotBeWrittenEndsWithStatus74) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  server.Set("/thanks", Reply::Text("Thank you"));
+  const std::string padUrl = server.Url("/pad.xml");
+  struct Row {
+    std::vector<std::string> args;
+    bool closedPipe;  // a pipe nobody reads, or else /dev/full
+    bool submits;
+  };
+  const Row rows[] = {
+      {{"--json", padUrl}, false, true},   {{padUrl}, false, true},
+      {{"--json", padUrl}, true, true},    {{padUrl}, true, true},
+      {{"--check", padUrl}, false, false}, {{"--help"}, false, false},
+      {{"--version"}, true, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args[0] + (row.closedPipe ? " | closed pipe" : " > /dev/full"));
+    TempFolder folder, output;
+    folder.Write("pad.dat", Site("Quick", server.Url("/thanks")));
+    int out = -1;
+    if (row.closedPipe) {
+      int ends[2];
+      ASSERT_EQ(::pipe(ends), 0);
+      ::close(ends[0]);
+      out = ends[1];
+    } else {
+      out = ::open("/dev/full", O_WRONLY);
+    }
+    ASSERT_GE(out, 0);
+    std::vector<std::string> args = {"--folder", folder.Path().string()};
+    if (row.args[0] == "--help" || row.args[0] == "--version" || row.args[0] == "--check")
+      args.clear();
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    ToolProcess tool(args, out, output / "err.txt");
+    ::close(out);
+    ASSERT_TRUE(tool.Started());
+    EXPECT_EQ(tool.Wait(), exit_status::kOutputFailed);
+    const std::string err = output.Read("err.txt");
+    EXPECT_TRUE(err.ends_with(
+        "tesselwick-submit: could not write to standard output; what it shows is incomplete\n"))
+        << err;
+    // What the run keeps is kept all the same.
+    if (row.submits) {
+      EXPECT_TRUE(Contains(folder.Read("Report.htm"), ">Quick</a>"));
+      EXPECT_TRUE(Contains(folder.Read("tesselwick.ini"), "URL1=" + padUrl + "\r\n"));
+    }
+  }
+}
 #endif
 
 TEST(SubmitTool, ControlCharactersInTheFolderNeverReachTheTerminal) {
