@@ -235,6 +235,8 @@ TEST(SubmitTool, JsonGivesEverySitesReasonAsTheReportHasIt) {
       {"Refused", refusing.Url("/x"), "Fail", "error 12029: cannot connect", nullptr, 12029},
       {"Stalled", server.Url("/stall"), "Fail", "error 12002: timed out", nullptr, 12002},
       {"Bare", "", "Fail", "no request template", nullptr, nullptr},
+      // Control characters arrive whole, as escapes that no terminal obeys.
+      {"Evil\x1b]0;t\x07\x7f\xC2\x9B", server.Url("/thanks"), "Pass", "HTTP 200", 200, nullptr},
   };
   std::string file;
   for (const Expected& site : expected) {
@@ -281,8 +283,10 @@ TEST(SubmitTool, JsonGivesEverySitesReasonAsTheReportHasIt) {
                                            std::to_string(json["failed"].get<int>()) + "/" +
                                            std::to_string(json["sites"].size()) + "|" + rows +
                                            "\r\n");
-  EXPECT_EQ(json["passed"], 1);
+  EXPECT_EQ(json["passed"], 2);
   EXPECT_EQ(json["failed"], 5);
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);) EXPECT_EQ(PrintableText(line), line);
 }
 
 TEST(SubmitTool, APadFileThatFailsEndsWithStatus2AndAnEmptyReport) {
