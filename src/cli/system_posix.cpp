@@ -76,11 +76,21 @@ bool OpenWithDesktop(const std::string& path, std::string& why) {
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  // The browser gets SIGPIPE as programs usually do, not ignored as this
+  // tool has it.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t pipeSignal;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   std::string program = "xdg-open";
   std::string argument = path;
   char* argv[] = {program.data(), argument.data(), nullptr};
   pid_t child = 0;
-  const int result = posix_spawnp(&child, program.c_str(), &actions, nullptr, argv, environ);
+  const int result = posix_spawnp(&child, program.c_str(), &actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (result != 0) {
     why = "xdg-open: " + std::generic_category().message(result);

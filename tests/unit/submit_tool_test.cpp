@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -701,6 +702,29 @@ TEST(SubmitTool, StandardOutputThatCannotBeWrittenEndsWithStatus74) {
     }
   }
 }
+TEST(SubmitTool, TheBrowserIsStartedWithSigpipeAsUsualThoughTheToolIgnoresIt) {
+  // A stand-in for xdg-open that notes which signals it ignores.
+  TempFolder bin;
+  bin.Write("xdg-open",
+            "#!/bin/sh\ngrep '^SigIgn:' /proc/$$/status > \"$0.out.tmp\"\n"
+            "mv \"$0.out.tmp\" \"$0.out\"\n");
+  std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+  const std::string path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+  ::setenv("PATH", (bin.Path().string() + ":" + path).c_str(), 1);
+  const auto previous = std::signal(SIGPIPE, SIG_IGN);
+  std::string why;
+  const bool started = OpenWithDesktop("/nowhere/Report.htm", why);
+  std::signal(SIGPIPE, previous);
+  ::setenv("PATH", path.c_str(), 1);
+  ASSERT_TRUE(started) << why;
+  for (int i = 0; i < 500 && bin.Read("xdg-open.out") == "<missing>"; ++i)
+    std::this_thread::sleep_for(10ms);
+  const std::string line = bin.Read("xdg-open.out");
+  ASSERT_TRUE(line.starts_with("SigIgn:")) << line;
+  const unsigned long ignored = std::stoul(line.substr(7), nullptr, 16);
+  EXPECT_EQ(ignored & (1UL << (SIGPIPE - 1)), 0UL) << line;
+}
+
 #endif
 
 TEST(SubmitTool, ControlCharactersInTheFolderNeverReachTheTerminal) {
