@@ -550,7 +550,8 @@ std::string SubmitToolUsage() {
          "  64   usage error (unknown option, no or two PAD URLs, no such folder)\n"
          "  65   --check found problems in the PAD file (0: none; 2: not fetched)\n"
          "  74   standard output could not be written (a full disk, a closed pipe);\n"
-         "       the report and the history are still written\n"
+         "       the report and the history are still written (a stop keeps 129,\n"
+         "       130 or 143)\n"
          "  129  stopped by SIGHUP\n"
          "  130  stopped with Ctrl+C\n"
          "  143  stopped by SIGTERM (on Windows: the console window was closed)\n";
@@ -589,14 +590,16 @@ int RunSubmitTool(const std::vector<std::string>& args, std::ostream& out, std::
   const int status = Run(args, out, err, env);
   // A script that reads the site lines or the JSON must learn that they are
   // incomplete (a full disk, a closed pipe); the report and the history are
-  // written all the same.
+  // written all the same. A stop keeps its own status: the output of a
+  // stopped run is incomplete anyway, and when the terminal went away
+  // (SIGHUP) it is why nothing could be written there.
   out.flush();
-  if (out.fail()) {
-    err << kProgram << ": could not write to standard output; what it shows is incomplete"
-        << std::endl;
-    return exit_status::kOutputFailed;
-  }
-  return status;
+  if (!out.fail()) return status;
+  err << kProgram << ": could not write to standard output; what it shows is incomplete"
+      << std::endl;
+  const bool stopped = status == exit_status::kStopped || status == exit_status::kTerminated ||
+                       status == exit_status::kHungUp;
+  return stopped ? status : exit_status::kOutputFailed;
 }
 
 }  // namespace tesselwick::cli
