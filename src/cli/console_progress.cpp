@@ -98,7 +98,7 @@ std::string PrintableText(std::string_view text) {
 std::string SiteLine(const SiteRecord& site, const Judgement& judgement) {
   std::string line = judgement.Word();
   line += "  " + PrintableText(site.Title);
-  if (!judgement.passed) line += "  (" + judgement.reason + ")";
+  if (!judgement.passed) line += "  (" + PrintableText(judgement.reason) + ")";
   return line;
 }
 

@@ -12,6 +12,7 @@
 namespace {
 
 std::atomic<bool> interrupted{false};
+std::atomic<tesselwick::cli::StopCause> stopCause{tesselwick::cli::StopCause::kNone};
 
 }  // namespace
 
@@ -19,11 +20,12 @@ int main(int argc, char** argv) {
   tesselwick::cli::SubmitToolEnvironment env;
   env.stderrIsTerminal = tesselwick::cli::StderrIsTerminal(env.terminalColumns);
   env.interrupted = &interrupted;
-  tesselwick::cli::CatchInterrupt(interrupted);
+  env.stopCause = &stopCause;
+  tesselwick::cli::CatchStopSignals(interrupted, stopCause);
 
   const std::vector<std::string> args = tesselwick::cli::CommandLineArguments(argc, argv);
   const int code = tesselwick::cli::RunSubmitTool(args, std::cout, std::cerr, env);
-  // A request given up with Ctrl+C may still be winding down.
+  // A request given up on a stop may still be winding down.
   tesselwick::BackgroundFetch::WaitForUnfinished(std::chrono::seconds(2));
   return code;
 }

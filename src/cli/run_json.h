@@ -11,8 +11,9 @@ namespace tesselwick::cli {
 // title, url, submit_url, request (the URL asked), status ("Pass" or "Fail"),
 // reason, http_status (a number or null), error (a number or null) and
 // seconds (a number, or null for a site that was never asked or never
-// answered). Bytes that are not UTF-8 show as U+FFFD. Indented by two
-// spaces, with a line feed at the end.
+// answered). Bytes that are not UTF-8 show as U+FFFD; control characters
+// (C0, DEL and C1) are written as \u escapes, so the text cannot steer a
+// terminal. Indented by two spaces, with a line feed at the end.
 std::string RunJson(const RunResults& results, bool stopped);
 
 }  // namespace tesselwick::cli

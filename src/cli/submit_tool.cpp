@@ -175,12 +175,14 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
   return parsed;
 }
 
-// The absolute path of a file in the working folder, as the user reads it.
+// The absolute path of a file in the working folder, as the user reads it:
+// a control character in a folder's name is shown as '?', so that it cannot
+// steer the terminal.
 std::string ShownPath(const std::filesystem::path& folder, const char* name) {
   std::error_code ec;
   std::filesystem::path path = std::filesystem::absolute(folder / name, ec);
   if (ec) path = folder / name;
-  return platform::Utf8FromPath(path.lexically_normal());
+  return PrintableText(platform::Utf8FromPath(path.lexically_normal()));
 }
 
 // A message box's caption and text as one line: "Caption: text", or
@@ -225,6 +227,19 @@ class ReportOpener {
 
 bool Interrupted(const SubmitToolEnvironment& env) {
   return env.interrupted != nullptr && env.interrupted->load();
+}
+
+// The exit status of a stop: 128 plus the number of the signal that asked
+// for it, as a shell reports a program that signal ended.
+int StoppedStatus(const SubmitToolEnvironment& env) {
+  switch (env.stopCause != nullptr ? env.stopCause->load() : StopCause::kNone) {
+    case StopCause::kTerminate:
+      return exit_status::kTerminated;
+    case StopCause::kHangUp:
+      return exit_status::kHungUp;
+    default:
+      return exit_status::kStopped;
+  }
 }
 
 // "1 site", "3 sites".
@@ -325,7 +340,7 @@ int CheckOnly(const Options& options, std::ostream& out, std::ostream& err,
   const PadFile pad = FetchPadFile(options.padUrl, env.fetchLimits, &progress);
   if (pad.outcome == PadFile::Outcome::Stopped) {
     err << kProgram << ": stopped; the PAD file was not checked" << std::endl;
-    return exit_status::kStopped;
+    return StoppedStatus(env);
   }
   if (pad.outcome == PadFile::Outcome::Failed) {
     SayPadFileFailed(pad, aboutPad, err);
@@ -375,7 +390,7 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
     loadSites();
     if (Interrupted(env)) {
       err << kProgram << ": stopped; nothing was submitted" << std::endl;
-      return exit_status::kStopped;
+      return StoppedStatus(env);
     }
   }
   if (sites.Count() == 0) {
@@ -450,7 +465,7 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
     out << progress.Passed() << " passed, " << progress.Failed() << " failed" << std::endl;
   }
 
-  if (progress.Stopped()) return exit_status::kStopped;
+  if (progress.Stopped()) return StoppedStatus(env);
   if (!progress.SitesRequested()) return exit_status::kPadFileFailed;
   if (!report.written) return exit_status::kReportNotWritten;
   return progress.Failed() > 0 ? exit_status::kSomeFailed : exit_status::kAllPassed;
@@ -506,7 +521,9 @@ std::string SubmitToolUsage() {
          "error status), or 'answer contains \"Error\"' or 'answer contains \"404\"'.\n"
          "The last line is \"N passed, M failed\". Messages go to standard error, and so\n"
          "does the progress when it is a terminal. Ctrl+C stops the run; the report\n"
-         "then lists the sites that had answered.\n"
+         "then lists the sites that had answered. SIGTERM (as timeout(1) sends it)\n"
+         "and SIGHUP stop it the same way. The report, the JSON and the history are\n"
+         "still written.\n"
          "\n"
          "With --json, standard output holds one JSON object instead, for example:\n"
          "  {\"pad_url\": \"http://example.com/pad.xml\", \"category\": \"Games\",\n"
@@ -532,11 +549,18 @@ std::string SubmitToolUsage() {
          "  3    Report.htm could not be written\n"
          "  64   usage error (unknown option, no or two PAD URLs, no such folder)\n"
          "  65   --check found problems in the PAD file (0: none; 2: not fetched)\n"
-         "  130  stopped with Ctrl+C\n";
+         "  74   standard output could not be written (a full disk, a closed pipe);\n"
+         "       the report and the history are still written (a stop keeps 129,\n"
+         "       130 or 143)\n"
+         "  129  stopped by SIGHUP\n"
+         "  130  stopped with Ctrl+C\n"
+         "  143  stopped by SIGTERM (on Windows: the console window was closed)\n";
 }
 
-int RunSubmitTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                  const SubmitToolEnvironment& env) {
+namespace {
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        const SubmitToolEnvironment& env) {
   const Parsed parsed = ParseArguments(args);
   if (parsed.help) {
     out << SubmitToolUsage() << std::flush;
@@ -557,6 +581,25 @@ int RunSubmitTool(const std::vector<std::string>& args, std::ostream& out, std::
     runEnv.fetchLimits.totalTimeoutSeconds = *parsed.options->timeoutSeconds;
   if (parsed.options->check) return CheckOnly(*parsed.options, out, err, runEnv);
   return Submit(*parsed.options, out, err, runEnv);
+}
+
+}  // namespace
+
+int RunSubmitTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                  const SubmitToolEnvironment& env) {
+  const int status = Run(args, out, err, env);
+  // A script that reads the site lines or the JSON must learn that they are
+  // incomplete (a full disk, a closed pipe); the report and the history are
+  // written all the same. A stop keeps its own status: the output of a
+  // stopped run is incomplete anyway, and when the terminal went away
+  // (SIGHUP) it is why nothing could be written there.
+  out.flush();
+  if (!out.fail()) return status;
+  err << kProgram << ": could not write to standard output; what it shows is incomplete"
+      << std::endl;
+  const bool stopped = status == exit_status::kStopped || status == exit_status::kTerminated ||
+                       status == exit_status::kHungUp;
+  return stopped ? status : exit_status::kOutputFailed;
 }
 
 }  // namespace tesselwick::cli

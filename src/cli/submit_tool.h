@@ -19,8 +19,21 @@ inline constexpr int kPadFileFailed = 2;  // not fetched, or without a category
 inline constexpr int kReportNotWritten = 3;
 inline constexpr int kPadFileProblems = 65;  // --check found problems in the PAD file
 inline constexpr int kUsage = 64;
-inline constexpr int kStopped = 130;  // Ctrl+C before every site had answered
+inline constexpr int kOutputFailed = 74;  // standard output could not be written (EX_IOERR)
+// Stopped before every site had answered, as 128 plus the signal's number:
+inline constexpr int kHungUp = 129;      // SIGHUP, the terminal went away
+inline constexpr int kStopped = 130;     // Ctrl+C (SIGINT)
+inline constexpr int kTerminated = 143;  // SIGTERM; on Windows the console closed
 }  // namespace exit_status
+
+// What asked the tool to stop.
+enum class StopCause {
+  kNone,
+  kInterrupt,  // Ctrl+C (SIGINT, or Ctrl+Break on Windows)
+  kTerminate,  // SIGTERM (timeout(1), a CI runner, a service manager); on Windows the console
+               // window closed, the user logging off or the system shutting down
+  kHangUp,     // SIGHUP: the terminal the tool ran in went away
+};
 
 // What the tool takes from the world around it; main() fills it in, tests set
 // their own.
@@ -37,8 +50,12 @@ struct SubmitToolEnvironment {
   std::string siteUrl = texts::kSiteUrl;
   // Limits of every retrieval.
   FetchLimits fetchLimits;
-  // Set (by Ctrl+C) to stop the update or the run; nullptr: never.
+  // Set (by Ctrl+C, SIGTERM or SIGHUP) to stop the update or the run;
+  // nullptr: never.
   const std::atomic<bool>* interrupted = nullptr;
+  // Which of them set `interrupted`, for the exit status; nullptr or kNone:
+  // Ctrl+C.
+  const std::atomic<StopCause>* stopCause = nullptr;
 };
 
 // Runs tesselwick-submit with its arguments (without the program name).

@@ -16,11 +16,32 @@ namespace tesselwick::cli {
 namespace {
 
 std::atomic<bool>* interruptFlag = nullptr;
-static_assert(std::atomic<bool>::is_always_lock_free, "the Ctrl+C flag is set in a signal handler");
+std::atomic<StopCause>* stopCause = nullptr;
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<StopCause>::is_always_lock_free,
+              "the stop flag and its cause are set in a signal handler");
 
-extern "C" void OnInterrupt(int) {
+extern "C" void OnStopSignal(int signal) {
+  const StopCause cause = signal == SIGTERM  ? StopCause::kTerminate
+                          : signal == SIGHUP ? StopCause::kHangUp
+                                             : StopCause::kInterrupt;
+  // The first signal names the cause; a later one of another kind changes
+  // nothing.
+  StopCause none = StopCause::kNone;
+  stopCause->compare_exchange_strong(none, cause);
   interruptFlag->store(true);
-  std::signal(SIGINT, SIG_DFL);
+}
+
+// Sends `signal` to OnStopSignal once, unless it is ignored; the handler is
+// then reset (SA_RESETHAND), so the same signal again ends the program.
+void CatchOnce(int signal) {
+  struct sigaction previous {};
+  if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) return;
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  // Writes and waits under way carry on rather than fail with EINTR.
+  action.sa_flags = SA_RESETHAND | SA_RESTART;
+  sigaction(signal, &action, nullptr);
 }
 
 }  // namespace
@@ -36,11 +57,13 @@ bool StderrIsTerminal(int& columns) {
   return true;
 }
 
-void CatchInterrupt(std::atomic<bool>& flag) {
+void CatchStopSignals(std::atomic<bool>& flag, std::atomic<StopCause>& cause) {
   interruptFlag = &flag;
-  struct sigaction previous {};
-  if (sigaction(SIGINT, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
-    std::signal(SIGINT, OnInterrupt);
+  stopCause = &cause;
+  CatchOnce(SIGINT);
+  CatchOnce(SIGTERM);
+  CatchOnce(SIGHUP);
+  std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool OpenWithDesktop(const std::string& path, std::string& why) {
@@ -53,11 +76,21 @@ bool OpenWithDesktop(const std::string& path, std::string& why) {
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  // The browser gets SIGPIPE as programs usually do, not ignored as this
+  // tool has it.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t pipeSignal;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   std::string program = "xdg-open";
   std::string argument = path;
   char* argv[] = {program.data(), argument.data(), nullptr};
   pid_t child = 0;
-  const int result = posix_spawnp(&child, program.c_str(), &actions, nullptr, argv, environ);
+  const int result = posix_spawnp(&child, program.c_str(), &actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (result != 0) {
     why = "xdg-open: " + std::generic_category().message(result);

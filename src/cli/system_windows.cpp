@@ -1,5 +1,5 @@
 // The command-line tool on Windows: wide arguments, the console, Ctrl+C and
-// the shell's file associations.
+// the console's closing, and the shell's file associations.
 // windows.h first: the others build on it.
 #include <windows.h>
 //
@@ -17,13 +17,23 @@ namespace tesselwick::cli {
 namespace {
 
 std::atomic<bool>* interruptFlag = nullptr;
+std::atomic<StopCause>* stopCause = nullptr;
 std::atomic<bool> interruptedOnce{false};
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  const bool closing =
+      event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT;
+  if (!closing && event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
   // FALSE hands a second Ctrl+C to the default handler, which ends the program.
-  if (interruptedOnce.exchange(true)) return FALSE;
+  if (!closing && interruptedOnce.exchange(true)) return FALSE;
+  StopCause none = StopCause::kNone;
+  stopCause->compare_exchange_strong(none, closing ? StopCause::kTerminate : StopCause::kInterrupt);
   interruptFlag->store(true);
+  // Windows ends the program as soon as this returns from a close, log-off or
+  // shutdown: it waits here while the run stops and writes its report, and
+  // the program's end ends this thread (Windows gives up after a few
+  // seconds all the same).
+  if (closing) Sleep(INFINITE);
   return TRUE;
 }
 
@@ -52,8 +62,9 @@ bool StderrIsTerminal(int& columns) {
   return true;
 }
 
-void CatchInterrupt(std::atomic<bool>& flag) {
+void CatchStopSignals(std::atomic<bool>& flag, std::atomic<StopCause>& cause) {
   interruptFlag = &flag;
+  stopCause = &cause;
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 

@@ -8,6 +8,10 @@
 #include <wx/stdpaths.h>
 #include <wx/translation.h>
 
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
 #include <cstdio>
 #include <exception>
 #include <string_view>
@@ -24,6 +28,17 @@
 namespace tesselwick::ui {
 
 namespace {
+
+std::atomic<int> stopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the stop signal is set in a signal handler");
+
+#ifndef _WIN32
+extern "C" void OnStopSignal(int signal) {
+  int none = 0;
+  stopSignal.compare_exchange_strong(none, signal);
+}
+#endif
+
 // The exit code of a command line that could not be understood (sysexits' EX_USAGE).
 constexpr int kUsageError = 64;
 
@@ -163,9 +178,13 @@ int SubmissionApp::OnRun() {
   SetAppName(TESSELWICK_APP_ID);
   auto* window = new MainWindow(folder_, OpenInDefaultBrowser, SizeFile());
   window->Logic().manualAddress = ManualAddress(texts::kSiteUrl, InstalledManual());
+  window->CloseDownWhenSet(stopSignal);
   window->RunModal();
   window->Destroy();
-  return 0;
+  // Ended by a signal: 128 plus its number, as a shell reports a program
+  // that signal ended.
+  const int signal = stopSignal.load();
+  return signal != 0 ? 128 + signal : 0;
 }
 
 bool SubmissionApp::OnExceptionInMainLoop() {
@@ -180,6 +199,25 @@ bool SubmissionApp::OnExceptionInMainLoop() {
   }
   wxMessageBox(text, ExecutableName(), wxOK | wxICON_ERROR);
   return true;
+}
+
+const std::atomic<int>& StopSignal() { return stopSignal; }
+
+void CatchStopSignals() {
+#ifndef _WIN32
+  for (const int signal : {SIGTERM, SIGHUP}) {
+    struct sigaction previous {};
+    if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    // The handler is reset after it ran once, so the same signal again ends
+    // the program; what the toolkit was doing carries on rather than fail
+    // with EINTR.
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigaction(signal, &action, nullptr);
+  }
+#endif
 }
 
 std::optional<int> AnswerWithoutDisplay(int argc, char** argv) {

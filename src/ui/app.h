@@ -3,6 +3,7 @@
 #include <wx/app.h>
 #include <wx/string.h>
 
+#include <atomic>
 #include <filesystem>
 #include <optional>
 
@@ -36,6 +37,18 @@ class SubmissionApp : public wxApp {
   // Where the files live, as the main window is given it.
   std::filesystem::path folder_ = ".";
 };
+
+// The number of the signal (SIGTERM or SIGHUP) that asked the program to
+// end, or 0.
+const std::atomic<int>& StopSignal();
+
+// From now on SIGTERM and SIGHUP ask the program to end as Quit does: their
+// handler only sets StopSignal, which the main window looks at; the program
+// then ends with 128 plus the signal's number. A second one of the same
+// ends the program at once; one that was ignored when the program started
+// (nohup) stays ignored. Nothing on Windows, where closing the window and
+// ending the session reach the program as the window's own messages.
+void CatchStopSignals();
 
 // Answers --help and --version on standard output before the toolkit starts,
 // so that both also work without a display. Gives the exit code when it

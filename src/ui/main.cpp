@@ -26,6 +26,8 @@ int main(int argc, char** argv) {
 #endif
   // --help and --version are answered before the toolkit looks for a display.
   if (const auto code = tesselwick::ui::AnswerWithoutDisplay(argc, argv)) return *code;
+  // A SIGTERM from here on closes the window down as Quit does.
+  tesselwick::ui::CatchStopSignals();
 #ifdef __WXGTK__
   // The program's name for the desktop is its desktop entry's ID, so that
   // docks and Wayland compositors match its windows with the entry.

@@ -7,6 +7,10 @@
 
 #include <algorithm>
 
+#ifdef __WXGTK__
+#include <gtk/gtk.h>
+#endif
+
 #include "core/app/texts.h"
 #include "core/app/window_size.h"
 #include "core/text/translation.h"
@@ -18,6 +22,39 @@
 #include "ui/update_window.h"
 
 namespace tesselwick::ui {
+
+namespace {
+
+// How often the window looks whether a signal asked it to close down.
+constexpr int kCloseDownCheckMilliseconds = 100;
+
+// Counts a command as under way while it lasts.
+class UnderWay {
+ public:
+  explicit UnderWay(int& count) : count_(count) { ++count_; }
+  ~UnderWay() { --count_; }
+  UnderWay(const UnderWay&) = delete;
+  UnderWay& operator=(const UnderWay&) = delete;
+
+ private:
+  int& count_;
+};
+
+// Answers every message box that shows with its close box. On GTK a message
+// box is the toolkit's own dialog, which wx runs in a loop of GTK's.
+void CloseMessageBoxes() {
+#ifdef __WXGTK__
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* item = windows; item != nullptr; item = item->next) {
+    GtkWidget* window = GTK_WIDGET(item->data);
+    if (GTK_IS_MESSAGE_DIALOG(window) && gtk_widget_get_visible(window))
+      gtk_dialog_response(GTK_DIALOG(window), GTK_RESPONSE_DELETE_EVENT);
+  }
+  g_list_free(windows);
+#endif
+}
+
+}  // namespace
 
 MainWindow::MainWindow(const std::filesystem::path& folder, BrowserFunction browser,
                        std::filesystem::path sizeFile)
@@ -130,11 +167,21 @@ void MainWindow::NameControls(wxWindow* urlLabel, wxWindow* countLabel) {
 
 void MainWindow::BindEvents() {
   Bind(
-      wxEVT_BUTTON, [this](wxCommandEvent&) { logic_->SubmissionRun(); }, kIdSubmit);
+      wxEVT_BUTTON,
+      [this](wxCommandEvent&) {
+        UnderWay command(commandsUnderWay_);
+        logic_->SubmissionRun();
+      },
+      kIdSubmit);
   Bind(
       wxEVT_BUTTON, [this](wxCommandEvent&) { logic_->OnShowManual(); }, kIdHelp);
   Bind(
-      wxEVT_BUTTON, [this](wxCommandEvent&) { logic_->OnUpdateSites(); }, kIdUpdate);
+      wxEVT_BUTTON,
+      [this](wxCommandEvent&) {
+        UnderWay command(commandsUnderWay_);
+        logic_->OnUpdateSites();
+      },
+      kIdUpdate);
   logic_->runUpdateDialog = [this](const std::string& program, const std::string& sites) {
     UpdateWindow update(this, folder_, program, sites, texts::kSiteUrl, logic_->fetchLimits);
     update.ShowModal();
@@ -182,12 +229,20 @@ void MainWindow::BindEvents() {
       event.Skip();
       return;
     }
+    UnderWay command(commandsUnderWay_);
     wxMenu menu;
     menu.Append(kIdAbout, _(texts::kAboutMenuEntry));
     PopupMenu(&menu);
   });
   Bind(
-      wxEVT_MENU, [this](wxCommandEvent&) { ShowAbout(); }, kIdAbout);
+      wxEVT_MENU,
+      [this](wxCommandEvent&) {
+        UnderWay command(commandsUnderWay_);
+        ShowAbout();
+      },
+      kIdAbout);
+  Bind(
+      wxEVT_TIMER, [this](wxTimerEvent&) { CloseDownAsAsked(); }, closeDownTimer_.GetId());
 }
 
 void MainWindow::ShowAbout() {
@@ -198,6 +253,30 @@ void MainWindow::ShowAbout() {
 void MainWindow::Quit() {
   logic_->Pull();
   EndModal(wxID_OK);
+}
+
+void MainWindow::CloseDownWhenSet(const std::atomic<int>& signal) {
+  closeDownSignal_ = &signal;
+  closeDownTimer_.Start(kCloseDownCheckMilliseconds);
+}
+
+void MainWindow::CloseDownAsAsked() {
+  if (closeDownSignal_ == nullptr || closeDownSignal_->load() == 0) return;
+  // The windows in front close first, a step at a time: the progress window
+  // stops the run, and closes once its results show; the Update window gives
+  // up its request. Each is looked at again at the next tick, until none is
+  // left.
+  bool inFront = false;
+  for (wxWindow* window : wxTopLevelWindows) {
+    auto* dialog = wxDynamicCast(window, wxDialog);
+    if (dialog != nullptr && dialog != this && dialog->IsModal()) {
+      dialog->Close();
+      inFront = true;
+    }
+  }
+  CloseMessageBoxes();
+  if (inFront || commandsUnderWay_ > 0 || !IsModal()) return;
+  Quit();
 }
 
 int MainWindow::RunModal() {

@@ -4,7 +4,9 @@
 #include <wx/combobox.h>
 #include <wx/dialog.h>
 #include <wx/textctrl.h>
+#include <wx/timer.h>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -30,6 +32,14 @@ class MainWindow : public wxDialog {
   // Runs the window modally, then saves the history while the controls exist.
   int RunModal();
 
+  // Once `signal` is set (to the number of a signal that asked the program
+  // to end), the window closes down as Quit does: a run under way is
+  // stopped and its report written, every window in front of this one is
+  // closed as its close box would close it, and then this one, so that
+  // RunModal saves the history. A timer looks at the flag, since a signal
+  // handler may only set it.
+  void CloseDownWhenSet(const std::atomic<int>& signal);
+
   MainDialog& Logic() { return *logic_; }
   // The progress window of the submission run under way, or nullptr.
   ProgressWindow* Progress() const { return runProgress_.Active(); }
@@ -42,6 +52,8 @@ class MainWindow : public wxDialog {
   void BindEvents();
   void ShowAbout();
   void Quit();
+  // What CloseDownWhenSet's timer does once the flag is set.
+  void CloseDownAsAsked();
   // Keeps the list growing with the window and the buttons at its right edge.
   void PlaceControls();
   // Gives screen readers the names of the boxes and the list.
@@ -72,6 +84,13 @@ class MainWindow : public wxDialog {
   std::filesystem::path folder_;
   // Where the window's size is remembered; empty for nowhere.
   std::filesystem::path sizeFile_;
+  // The flag of CloseDownWhenSet, and the timer that looks at it.
+  const std::atomic<int>* closeDownSignal_ = nullptr;
+  wxTimer closeDownTimer_{this};
+  // How many commands are under way (Submit, Update, the context menu): the
+  // window only ends its modal run when none is, as each may run a loop of
+  // its own.
+  int commandsUnderWay_ = 0;
 };
 
 }  // namespace tesselwick::ui

@@ -1,5 +1,9 @@
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/submit_tool.h"
@@ -91,6 +95,50 @@ TEST_F(SubmitTest, TheCommandLineToolWritesTheSameReportAndHistoryAsSubmit) {
   EXPECT_EQ(toolFolder.Read("Report.htm"), report);
   EXPECT_EQ(toolFolder.Read("tesselwick.ini"), folder.Read("tesselwick.ini"));
   EXPECT_EQ(toolFolder.Read("pad.dat"), folder.Read("pad.dat"));
+}
+
+TEST_F(SubmitTest, ASignalToEndClosesTheWindowDownAsQuitDoesAndStopsARunFirst) {
+  using namespace std::chrono_literals;
+  test::TestHttpServer server;
+  const std::string padUrl = server.Url("/pad.xml");
+  server.Set("/pad.xml", test::Reply::Text(test::CheckedPad(padUrl)));
+  server.Set("/thanks", test::Reply::Text("Thank you"));
+  server.Set("/stall", test::Reply::Stall(30s));
+  folder.Write("pad.dat", test::Site("Stalled", server.Url("/stall")) +
+                              test::Site("Quick", server.Url("/thanks")));
+  std::atomic<int> signal{0};
+  MainWindow& w = Open();
+  w.Hide();
+  w.CloseDownWhenSet(signal);
+
+  // While nothing is under way: the typed URL is taken and remembered, as
+  // by Quit.
+  w.PadUrlBox()->ChangeValue("http://typed.example/pad.xml");
+  signal = SIGTERM;
+  EXPECT_EQ(w.RunModal(), wxID_OK);
+  EXPECT_NE(folder.Read("tesselwick.ini").find("URL=http://typed.example/pad.xml"),
+            std::string::npos);
+
+  // During a run, once the stalled site has been asked and the quick one
+  // has answered: the run stops, the report lists what had answered, the
+  // results close, and then the window.
+  signal = 0;
+  std::thread sender([&server, &signal] {
+    for (int i = 0; i < 1000 && server.Requests().size() < 3; ++i)
+      std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(300ms);
+    signal = SIGTERM;
+  });
+  w.CallAfter([&] {
+    w.PadUrlBox()->ChangeValue(padUrl);
+    Click(kIdSubmit);
+  });
+  EXPECT_EQ(w.RunModal(), wxID_OK);
+  sender.join();
+  const std::string report = folder.Read("Report.htm");
+  EXPECT_NE(report.find("<br>Stopped after 1 of 2 sites.<br>"), std::string::npos) << report;
+  EXPECT_EQ(test::RowsOf(report), test::Row("Quick", "Pass"));
+  EXPECT_NE(folder.Read("tesselwick.ini").find("URL1=" + padUrl), std::string::npos);
 }
 
 // The box that lists a PAD file's problems: its words, its buttons, and

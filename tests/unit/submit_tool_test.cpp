@@ -2,9 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -78,6 +88,71 @@ Outcome RunTool(const std::vector<std::string>& args,
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
+
+#ifndef _WIN32
+extern "C" char** environ;
+
+// tesselwick-submit as a program of its own, for what only a process shows:
+// the signals it is sent and a standard output that cannot be written. Its
+// standard output goes to `outFd`, its standard error to the file `errFile`.
+class ToolProcess {
+ public:
+  ToolProcess(const std::vector<std::string>& args, int outFd,
+              const std::filesystem::path& errFile) {
+    std::vector<std::string> words = {TESSELWICK_SUBMIT_PROGRAM};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outFd, 1);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    // The test runner's own handling of signals is not the tool's to inherit.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t all;
+    sigfillset(&all);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    started_ = posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), environ) == 0;
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~ToolProcess() {
+    if (started_ && !ended_) {
+      ::kill(pid_, SIGKILL);
+      Wait();
+    }
+  }
+
+  bool Started() const { return started_; }
+  void Send(int signal) const { ::kill(pid_, signal); }
+  // The exit status as a shell reports it: 128 plus the signal's number for
+  // a program a signal ended; -1 when it has not ended within a minute.
+  int Wait() {
+    for (int i = 0; i < 6000; ++i) {
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        ended_ = true;
+        return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    return -1;
+  }
+
+ private:
+  pid_t pid_ = 0;
+  bool started_ = false;
+  bool ended_ = false;
+};
+#endif
 
 TEST(SubmitTool, PrintsALinePerSiteAndWritesTheWindowsReportAndHistory) {
   TestHttpServer server;
@@ -161,6 +236,8 @@ TEST(SubmitTool, JsonGivesEverySitesReasonAsTheReportHasIt) {
       {"Refused", refusing.Url("/x"), "Fail", "error 12029: cannot connect", nullptr, 12029},
       {"Stalled", server.Url("/stall"), "Fail", "error 12002: timed out", nullptr, 12002},
       {"Bare", "", "Fail", "no request template", nullptr, nullptr},
+      // Control characters arrive whole, as escapes that no terminal obeys.
+      {"Evil\x1b]0;t\x07\x7f\xC2\x9B", server.Url("/thanks"), "Pass", "HTTP 200", 200, nullptr},
   };
   std::string file;
   for (const Expected& site : expected) {
@@ -207,8 +284,10 @@ TEST(SubmitTool, JsonGivesEverySitesReasonAsTheReportHasIt) {
                                            std::to_string(json["failed"].get<int>()) + "/" +
                                            std::to_string(json["sites"].size()) + "|" + rows +
                                            "\r\n");
-  EXPECT_EQ(json["passed"], 1);
+  EXPECT_EQ(json["passed"], 2);
   EXPECT_EQ(json["failed"], 5);
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);) EXPECT_EQ(PrintableText(line), line);
 }
 
 TEST(SubmitTool, APadFileThatFailsEndsWithStatus2AndAnEmptyReport) {
@@ -528,6 +607,164 @@ TEST(SubmitTool, CtrlCStopsTheRunAndTheReportListsTheSitesThatAnswered) {
   EXPECT_EQ(early.status, exit_status::kStopped);
   EXPECT_TRUE(Contains(early.err, "stopped; nothing was submitted\n"));
   EXPECT_TRUE(server.Requests().empty());
+}
+
+#ifndef _WIN32
+TEST(SubmitTool, SigtermAndSighupStopTheRunAsCtrlCDoesWithTheirOwnStatus) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  server.Set("/thanks", Reply::Text("Thank you"));
+  server.Set("/stall", Reply::Stall(30s));
+  const std::string padUrl = server.Url("/pad.xml");
+  struct Row {
+    int signal;
+    int status;
+    // Standard output goes to /dev/full, as to a terminal that went away: the
+    // stop keeps its status.
+    bool unwritable;
+  };
+  const Row rows[] = {
+      {SIGTERM, exit_status::kTerminated, false},
+      {SIGHUP, exit_status::kHungUp, false},
+      {SIGINT, exit_status::kStopped, false},
+      {SIGHUP, exit_status::kHungUp, true},
+  };
+  for (const auto& [signal, status, unwritable] : rows) {
+    SCOPED_TRACE(signal);
+    server.ClearRequests();
+    TempFolder folder, output;
+    folder.Write("pad.dat",
+                 Site("Stalled", server.Url("/stall")) + Site("Quick", server.Url("/thanks")));
+    const int out = unwritable
+                        ? ::open("/dev/full", O_WRONLY)
+                        : ::open((output / "out.json").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(out, 0);
+    ToolProcess tool({"--json", "--folder", folder.Path().string(), padUrl}, out,
+                     output / "err.txt");
+    ::close(out);
+    ASSERT_TRUE(tool.Started());
+    // The signal once the stalled site has been asked and the quick one has
+    // answered.
+    for (int i = 0; i < 1000 && server.Requests().size() < 3; ++i)
+      std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(300ms);
+    tool.Send(signal);
+    EXPECT_EQ(tool.Wait(), status);
+    const std::string err = output.Read("err.txt");
+    EXPECT_TRUE(Contains(err, "stopped; 1 site had not answered (left out of the report)\n"))
+        << err;
+    EXPECT_TRUE(Contains(folder.Read("Report.htm"), "<br>Stopped after 1 of 2 sites.<br>"));
+    EXPECT_TRUE(Contains(folder.Read("tesselwick.ini"), "URL1=" + padUrl + "\r\n"));
+    if (unwritable) {
+      EXPECT_TRUE(Contains(err, "could not write to standard output")) << err;
+      continue;
+    }
+    const nlohmann::json json = nlohmann::json::parse(output.Read("out.json"), nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << output.Read("out.json");
+    EXPECT_EQ(json["stopped"], true);
+    EXPECT_EQ(json["passed"], 1);
+    EXPECT_EQ(json["failed"], 1);
+  }
+}
+
+TEST(SubmitTool, StandardOutputThatCannotBeWrittenEndsWithStatus74) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  server.Set("/thanks", Reply::Text("Thank you"));
+  const std::string padUrl = server.Url("/pad.xml");
+  struct Row {
+    std::vector<std::string> args;
+    bool closedPipe;  // a pipe nobody reads, or else /dev/full
+    bool submits;
+  };
+  const Row rows[] = {
+      {{"--json", padUrl}, false, true},   {{padUrl}, false, true},
+      {{"--json", padUrl}, true, true},    {{padUrl}, true, true},
+      {{"--check", padUrl}, false, false}, {{"--help"}, false, false},
+      {{"--version"}, true, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args[0] + (row.closedPipe ? " | closed pipe" : " > /dev/full"));
+    TempFolder folder, output;
+    folder.Write("pad.dat", Site("Quick", server.Url("/thanks")));
+    int out = -1;
+    if (row.closedPipe) {
+      int ends[2];
+      ASSERT_EQ(::pipe(ends), 0);
+      ::close(ends[0]);
+      out = ends[1];
+    } else {
+      out = ::open("/dev/full", O_WRONLY);
+    }
+    ASSERT_GE(out, 0);
+    std::vector<std::string> args = {"--folder", folder.Path().string()};
+    if (row.args[0] == "--help" || row.args[0] == "--version" || row.args[0] == "--check")
+      args.clear();
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    ToolProcess tool(args, out, output / "err.txt");
+    ::close(out);
+    ASSERT_TRUE(tool.Started());
+    EXPECT_EQ(tool.Wait(), exit_status::kOutputFailed);
+    const std::string err = output.Read("err.txt");
+    EXPECT_TRUE(err.ends_with(
+        "tesselwick-submit: could not write to standard output; what it shows is incomplete\n"))
+        << err;
+    // What the run keeps is kept all the same.
+    if (row.submits) {
+      EXPECT_TRUE(Contains(folder.Read("Report.htm"), ">Quick</a>"));
+      EXPECT_TRUE(Contains(folder.Read("tesselwick.ini"), "URL1=" + padUrl + "\r\n"));
+    }
+  }
+}
+TEST(SubmitTool, TheBrowserIsStartedWithSigpipeAsUsualThoughTheToolIgnoresIt) {
+  // A stand-in for xdg-open that notes which signals it ignores.
+  TempFolder bin;
+  bin.Write("xdg-open",
+            "#!/bin/sh\ngrep '^SigIgn:' /proc/$$/status > \"$0.out.tmp\"\n"
+            "mv \"$0.out.tmp\" \"$0.out\"\n");
+  std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+  const std::string path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+  ::setenv("PATH", (bin.Path().string() + ":" + path).c_str(), 1);
+  const auto previous = std::signal(SIGPIPE, SIG_IGN);
+  std::string why;
+  const bool started = OpenWithDesktop("/nowhere/Report.htm", why);
+  std::signal(SIGPIPE, previous);
+  ::setenv("PATH", path.c_str(), 1);
+  ASSERT_TRUE(started) << why;
+  for (int i = 0; i < 500 && bin.Read("xdg-open.out") == "<missing>"; ++i)
+    std::this_thread::sleep_for(10ms);
+  const std::string line = bin.Read("xdg-open.out");
+  ASSERT_TRUE(line.starts_with("SigIgn:")) << line;
+  const unsigned long ignored = std::stoul(line.substr(7), nullptr, 16);
+  EXPECT_EQ(ignored & (1UL << (SIGPIPE - 1)), 0UL) << line;
+}
+
+#endif
+
+TEST(SubmitTool, ControlCharactersInTheFolderNeverReachTheTerminal) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text(kPadFile));
+  TempFolder parent;
+  const std::filesystem::path folder = parent / "work\x1b]0;title\x07";
+  const std::string shown = (parent / "work?]0;title?").lexically_normal().string();
+  // What is made in the folder, and a line that names a file in it.
+  const std::pair<const char*, std::string> rows[] = {
+      {"", "the site list is empty (" + shown + "/pad.dat)"},
+      {"", "report written to " + shown + "/Report.htm\n"},
+      {"Report.htm", "Could not write to report file (" + shown + "/Report.htm)\n"},
+      {"tesselwick.ini", "(" + shown + "/tesselwick.ini)\n"},
+      {"ReportTemplate.htm", "(" + shown + "/ReportTemplate.htm; the built-in layout is used)\n"},
+  };
+  for (const auto& [made, line] : rows) {
+    SCOPED_TRACE(line);
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directory(folder);
+    if (*made != '\0') std::filesystem::create_directory(folder / made);
+    const Outcome run = RunTool({"--folder", folder.string(), server.Url("/pad.xml")});
+    EXPECT_TRUE(Contains(run.err, line)) << run.err;
+    EXPECT_FALSE(Contains(run.err, "\x1b")) << run.err;
+    EXPECT_FALSE(Contains(run.err, "\x07")) << run.err;
+  }
 }
 
 TEST(SubmitTool, OpenShowsTheReportAndAFailedReportEndsWithStatus3) {
