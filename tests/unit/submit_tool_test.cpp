@@ -343,6 +343,10 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
       {"--check", "--update", "http://a/pad.xml"},
       {"--open", "--check", "http://a/pad.xml"},
       {"--check", "--json", "http://a/pad.xml"},
+      // A line break would plant lines of its own in tesselwick.ini.
+      {"--folder", dir, "http://x/pad.xml\nURL3=http://planted.example/"},
+      {"--folder", dir, "http://x/pad.xml\r\nURL3=http://planted.example/"},
+      {"--check", "http://x/\x1b]0;title\x07pad.xml"},
   };
   for (const auto& args : wrong) {
     const Outcome run = RunTool(args);
