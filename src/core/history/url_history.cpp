@@ -44,7 +44,8 @@ std::optional<std::string> TakeEntries(std::vector<std::string>& entries,
     if (!line.value.empty() && !IsRememberableUrl(line.value)) return;
     if (line.key == "URL") {
       padUrl = line.value;
-    } else if (IsEntryKey(line.key) && !line.value.empty() && entries.size() - before < UrlHistory::kMostLoadedEntries &&
+    } else if (IsEntryKey(line.key) && !line.value.empty() &&
+               entries.size() - before < UrlHistory::kMostLoadedEntries &&
                bytes + line.value.size() <= UrlHistory::kMostLoadedBytes &&
                known.insert(FoldAsciiCase(line.value)).second) {
       bytes += line.value.size();
