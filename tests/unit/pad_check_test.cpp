@@ -184,17 +184,17 @@ TEST(PadCheck, ACategoryTheSubmissionCannotReadIsAProblem) {
       {"an attribute in the tag",
        "<Program_Category_Class>",
        "<Program_Category_Class xml:lang=\"en\">",
-       {"A submission cannot read " + path +
-        ", which it takes from the text between <Program_Category_Class> and "
-        "</Program_Category_Class>: it stops with \"Your PAD File Needs to Contain a "
-        "Category\"."}},
+       {path + " cannot be read by a submission, which takes it from the text between "
+               "<Program_Category_Class> and "
+               "</Program_Category_Class>: it stops with \"Your PAD File Needs to Contain a "
+               "Category\"."}},
       {"a blank before the closing tag's end",
        "</Program_Category_Class>",
        "</Program_Category_Class >",
-       {"A submission cannot read " + path +
-        ", which it takes from the text between <Program_Category_Class> and "
-        "</Program_Category_Class>: it stops with \"Your PAD File Needs to Contain a "
-        "Category\"."}},
+       {path + " cannot be read by a submission, which takes it from the text between "
+               "<Program_Category_Class> and "
+               "</Program_Category_Class>: it stops with \"Your PAD File Needs to Contain a "
+               "Category\"."}},
   });
   // UTF-16 with its byte-order mark, either way round.
   const std::string utf8 = ReplaceAll(kGoodPad, "encoding=\"UTF-8\"", "encoding=\"UTF-16\"");
@@ -217,9 +217,8 @@ TEST(PadCheck, ACategoryTheSubmissionCannotReadIsAProblem) {
     }
     EXPECT_EQ(CheckPadFile(bytes, kPadUrl + "&x=1"),
               std::vector<std::string>{
-                  "The file is in UTF-16, from which a submission cannot read " + path +
-                  ": it stops with \"Your PAD File Needs to Contain a Category\". Save the "
-                  "file as UTF-8."});
+                  path + " cannot be read by a submission from a file in UTF-16: it stops with "
+                         "\"Your PAD File Needs to Contain a Category\". Save the file as UTF-8."});
   }
 }
 

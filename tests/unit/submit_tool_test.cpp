@@ -284,9 +284,9 @@ TEST(SubmitTool, CheckPrintsThePadFilesProblemsAndSubmitWarnsOfThem) {
       {unreachable, exit_status::kPadFileFailed, "",
        "Error Loading Your PAD File. error 12029: cannot connect (" + unreachable + ")\n"},
       {utf16, exit_status::kPadFileProblems,
-       "The file is in UTF-16, from which a submission cannot read "
-       "XML_DIZ_INFO/Program_Info/Program_Category_Class: it stops with \"Your PAD File Needs "
-       "to Contain a Category\". Save the file as UTF-8.\n",
+       "XML_DIZ_INFO/Program_Info/Program_Category_Class cannot be read by a submission from a "
+       "file in UTF-16: it stops with \"Your PAD File Needs to Contain a Category\". Save the "
+       "file as UTF-8.\n",
        "the PAD file has 1 problem (" + utf16 + ")\n"},
   };
   for (const Row& row : rows) {

@@ -339,9 +339,9 @@ std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view
       node != nullptr && !Text(node).empty() && ExtractCategoryText(padText).empty()) {
     const bool utf16 = padText.starts_with("\xFF\xFE") || padText.starts_with("\xFE\xFF");
     problems.push_back(FormatText(
-        utf16 ? Tr("The file is in UTF-16, from which a submission cannot read %1$s: it stops "
-                   "with \"Your PAD File Needs to Contain a Category\". Save the file as UTF-8.")
-              : Tr("A submission cannot read %1$s, which it takes from the text between "
+        utf16 ? Tr("%1$s cannot be read by a submission from a file in UTF-16: it stops with "
+                   "\"Your PAD File Needs to Contain a Category\". Save the file as UTF-8.")
+              : Tr("%1$s cannot be read by a submission, which takes it from the text between "
                    "<Program_Category_Class> and </Program_Category_Class>: it stops with "
                    "\"Your PAD File Needs to Contain a Category\"."),
         {FullPath("Program_Info/Program_Category_Class")}));
