@@ -163,6 +163,12 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
     parsed.error = "the PAD URL is empty";
     return parsed;
   }
+  // Neither requested nor remembered: it would split the history's lines.
+  if (HasControlCharacter(operands[0])) {
+    parsed.error = "the PAD URL holds a line break or another control character: '" +
+                   PrintableText(operands[0]) + "'";
+    return parsed;
+  }
   options.padUrl = operands[0];
 
   std::error_code ec;

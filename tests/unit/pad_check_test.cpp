@@ -177,6 +177,93 @@ TEST(PadCheck, TheCategoryIsAnOfficialOne) {
             std::vector<std::string>{path + " \"" + std::string(60, 'z') + "...\"" + notOne});
 }
 
+// A file the check passes is one whose submission finds its category.
+TEST(PadCheck, ACategoryTheSubmissionCannotReadIsAProblem) {
+  const std::string path = Path("Program_Info/Program_Category_Class");
+  ExpectCases({
+      {"an attribute in the tag",
+       "<Program_Category_Class>",
+       "<Program_Category_Class xml:lang=\"en\">",
+       {path + " cannot be read by a submission, which takes it from the text between "
+               "<Program_Category_Class> and "
+               "</Program_Category_Class>: it stops with \"Your PAD File Needs to Contain a "
+               "Category\"."}},
+      {"a blank before the closing tag's end",
+       "</Program_Category_Class>",
+       "</Program_Category_Class >",
+       {path + " cannot be read by a submission, which takes it from the text between "
+               "<Program_Category_Class> and "
+               "</Program_Category_Class>: it stops with \"Your PAD File Needs to Contain a "
+               "Category\"."}},
+  });
+  // UTF-16 with its byte-order mark, either way round.
+  const std::string utf8 = ReplaceAll(kGoodPad, "encoding=\"UTF-8\"", "encoding=\"UTF-16\"");
+  std::u16string units;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c < 0x80) {
+      units.push_back(c);
+    } else {  // two bytes: the one "ü" of the file
+      units.push_back(static_cast<char16_t>(((c & 0x1F) << 6) | (utf8[++i] & 0x3F)));
+    }
+  }
+  for (const bool littleEndian : {true, false}) {
+    SCOPED_TRACE(littleEndian ? "UTF-16LE" : "UTF-16BE");
+    std::string bytes = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char16_t unit : units) {
+      const char low = static_cast<char>(unit & 0xFF);
+      const char high = static_cast<char>(unit >> 8);
+      bytes += littleEndian ? std::string{low, high} : std::string{high, low};
+    }
+    EXPECT_EQ(CheckPadFile(bytes, kPadUrl + "&x=1"),
+              std::vector<std::string>{
+                  path + " cannot be read by a submission from a file in UTF-16: it stops with "
+                         "\"Your PAD File Needs to Contain a Category\". Save the file as UTF-8."});
+  }
+}
+
+// However far a file's entities would expand, the check costs no more memory
+// than the file itself: past 32 MiB of text it stops there.
+TEST(PadCheck, EntitiesThatExpandPastTheBoundAreRefused) {
+  const std::vector<std::string> refused = {"The PAD file expands entities past 32 MiB of text."};
+  auto withEntities = [](const std::string& declarations, const std::string& companyName) {
+    std::string pad = ReplaceAll(kGoodPad, "<XML_DIZ_INFO>",
+                                 "<!DOCTYPE XML_DIZ_INFO [" + declarations + "]>\n<XML_DIZ_INFO>");
+    return ReplaceAll(pad, ">Lantern Works<", ">" + companyName + "<");
+  };
+  std::string uses;
+  for (int i = 0; i < 20000; ++i) uses += "&big;";
+  const std::string big = "<!ENTITY big \"" + std::string(100000, 'x') + "\">";
+  std::string tenTimes;
+  for (int i = 0; i < 10; ++i) tenTimes += "&big;";
+  const struct {
+    const char* name;
+    std::string pad;
+    std::vector<std::string> problems;
+  } cases[] = {
+      {"one of 100 KB used 20,000 times", withEntities(big, uses), refused},
+      {"spread over many fields",
+       ReplaceAll(withEntities(big, "Lantern Works"), "</English>",
+                  [&] {
+                    std::string more;
+                    for (int i = 0; i < 400; ++i) more += "<Extra>" + tenTimes + "</Extra>";
+                    return more + "</English>";
+                  }()),
+       refused},
+      {"in an attribute, which is never expanded into the text",
+       withEntities(big, "<Nick a=\"" + tenTimes + "\"/>Lantern Works"),
+       {}},
+      {"a name given by an entity",
+       withEntities("<!ENTITY co \"Lantern &#38;#38; Sons\">", "&co;"),
+       {}},
+      {"10 MB in a field", withEntities(big, tenTimes + tenTimes + tenTimes + tenTimes), {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(CheckPadFile(c.pad, kPadUrl + "&x=1"), c.problems);
+  }
+}
+
 TEST(PadCheck, TheFileSaysItLivesAtTheAddressSubmitted) {
   const std::string& ok = kGoodPad;
   const std::string path = Path("Web_Info/Application_URLs/Application_XML_File_URL");

@@ -332,6 +332,12 @@ TEST(SubmitTool, CheckPrintsThePadFilesProblemsAndSubmitWarnsOfThem) {
   server.Set("/good.xml", Reply::Text(test::CheckedPad(good)));
   server.Set("/moved.xml", Reply::Text(test::CheckedPad(good)));
   server.Set("/bad.xml", Reply::Text("<XML_DIZ_INFO>\n<Program_Info>\x1b"));
+  // In UTF-16 with a byte-order mark: well-formed, but its category cannot
+  // be read by the submission.
+  const std::string utf16 = server.Url("/utf16.xml");
+  std::string utf16Bytes = "\xFF\xFE";
+  for (char c : test::CheckedPad(utf16)) utf16Bytes += std::string{c, '\0'};
+  server.Set("/utf16.xml", Reply::Text(utf16Bytes));
   server.Set("/site", Reply::Text("Thanks"));
   TempFolder folder;
   folder.Write("pad.dat", Site("Site", server.Url("/site")));
@@ -356,6 +362,11 @@ TEST(SubmitTool, CheckPrintsThePadFilesProblemsAndSubmitWarnsOfThem) {
        "the PAD file has 1 problem (" + bad + ")\n"},
       {unreachable, exit_status::kPadFileFailed, "",
        "Error Loading Your PAD File. error 12029: cannot connect (" + unreachable + ")\n"},
+      {utf16, exit_status::kPadFileProblems,
+       "XML_DIZ_INFO/Program_Info/Program_Category_Class cannot be read by a submission from a "
+       "file in UTF-16: it stops with \"Your PAD File Needs to Contain a Category\". Save the "
+       "file as UTF-8.\n",
+       "the PAD file has 1 problem (" + utf16 + ")\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.padUrl);
@@ -365,7 +376,7 @@ TEST(SubmitTool, CheckPrintsThePadFilesProblemsAndSubmitWarnsOfThem) {
     EXPECT_TRUE(run.err.ends_with("tesselwick-submit: " + row.lastErr)) << run.err;
   }
   // --check asks no site and leaves the working folder alone.
-  EXPECT_EQ(server.Requests().size(), 3u);
+  EXPECT_EQ(server.Requests().size(), 4u);
   EXPECT_FALSE(std::filesystem::exists(folder / "Report.htm"));
   EXPECT_FALSE(std::filesystem::exists(folder / "tesselwick.ini"));
 
@@ -378,6 +389,8 @@ TEST(SubmitTool, CheckPrintsThePadFilesProblemsAndSubmitWarnsOfThem) {
                        "XML_DIZ_INFO/Web_Info/Application_URLs/Application_XML_File_URL \"" +
                            good + "\" is not the address submitted, \"" + moved + "\".\n"))
       << warned.err;
+  // ... and stops where the check said it would.
+  EXPECT_EQ(RunTool({"--folder", dir, utf16}).status, exit_status::kPadFileFailed);
   const Outcome clean = RunTool({"--folder", dir, good});
   EXPECT_EQ(clean.status, exit_status::kAllPassed);
   EXPECT_FALSE(Contains(clean.err, "warning")) << clean.err;
@@ -409,6 +422,10 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
       {"--check", "--update", "http://a/pad.xml"},
       {"--open", "--check", "http://a/pad.xml"},
       {"--check", "--json", "http://a/pad.xml"},
+      // A line break would plant lines of its own in tesselwick.ini.
+      {"--folder", dir, "http://x/pad.xml\nURL3=http://planted.example/"},
+      {"--folder", dir, "http://x/pad.xml\r\nURL3=http://planted.example/"},
+      {"--check", "http://x/\x1b]0;title\x07pad.xml"},
   };
   for (const auto& args : wrong) {
     const Outcome run = RunTool(args);

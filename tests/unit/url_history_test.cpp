@@ -1,9 +1,14 @@
+#include "core/history/url_history.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "core/net/http_fetch.h"
+#include "core/platform/text_file.h"
 #include "support/fake_controls.h"
 #include "support/temp_folder.h"
 
@@ -184,6 +189,147 @@ TEST(UrlHistory, HandEditedFilesAreReadByTheirExactKeys) {
   FakeMainWindow third(folder.Path());
   third.dialog.Initialise();
   EXPECT_EQ(third.urlBox.edit, "");
+}
+
+// A line break in the PAD URL would split the history file's lines and plant
+// entries of its own: such a URL is refused before anything is remembered.
+TEST(UrlHistory, AUrlWithAControlCharacterIsRefusedAndNeverReachesTheFile) {
+  const std::pair<std::string, std::string> refused{
+      "Your PAD URL holds a line break or another control character. Type the address on one "
+      "line and submit again.",
+      "Error Loading Your PAD File."};
+  for (const std::string url :
+       {"http://x/pad.xml\nURL3=http://planted.example/",
+        "http://x/pad.xml\r\nURL3=http://planted.example/",
+        "http://x/pad.xml\rURL3=http://planted.example/", "http://x/\x1b]0;title\x07pad.xml",
+        "http://x/\tpad.xml", "http://x/pad.xml\x7f"}) {
+    SCOPED_TRACE(url);
+    TempFolder folder;
+    FakeMainWindow w(folder.Path());
+    w.dialog.Initialise();
+    w.urlBox.edit = url;
+    w.dialog.SubmissionRun();
+    EXPECT_EQ(w.messages.shown, (std::vector<std::pair<std::string, std::string>>{refused}));
+    EXPECT_TRUE(w.dialog.History().Entries().empty());
+    EXPECT_TRUE(w.urlBox.entries.empty());
+    EXPECT_EQ(folder.Read("Report.htm"), "<missing>");
+    // Quit with it still in the box: the file's "URL=" stays empty.
+    w.dialog.CloseDown();
+    EXPECT_EQ(folder.Read("tesselwick.ini"), HistoryBytes("", {}));
+  }
+}
+
+// Whatever a history file holds, it is read in bounded memory, and only what
+// could be requested is taken and written back.
+TEST(UrlHistory, AHostileHistoryFileGivesOnlyEntriesThatCouldBeRequested) {
+  const std::string longest = "http://x/" + std::string(kMaxUrlBytes - 9, 'a');
+  const std::string tooLong = longest + "a";
+  const struct {
+    const char* name;
+    std::string file;
+    std::vector<std::string> entries;
+    std::string padUrl;
+  } cases[] = {
+      {"a URL of the longest length requested", "URL1=" + longest + "\r\n", {longest}, ""},
+      {"one byte longer, then a good line",
+       "URL1=" + tooLong + "\r\nURL2=http://after/\r\n",
+       {"http://after/"},
+       ""},
+      {"a line of 3 MiB between good ones",
+       "URL1=http://before/\nURL2=" + std::string(3 * 1024 * 1024, 'z') + "\nURL3=http://after/\n",
+       {"http://after/", "http://before/"},
+       ""},
+      {"a PAD URL too long is no PAD URL",
+       "URL=http://ok/\nURL=" + tooLong + "\n",
+       {},
+       "http://ok/"},
+      {"control characters inside a value",
+       "URL1=http://a/\rURL3=http://planted/\r\nURL2=http://b/\x1b[2J\r\nURL3=http://c/\r\n"
+       "URL=http://d/\x07\r\n",
+       {"http://c/"},
+       ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    folder.Write("tesselwick.ini", c.file);
+    FakeMainWindow w(folder.Path());
+    w.dialog.Initialise();
+    EXPECT_EQ(w.dialog.History().Entries(), c.entries);
+    EXPECT_EQ(w.urlBox.edit, c.padUrl);
+    w.dialog.CloseDown();
+    EXPECT_EQ(folder.Read("tesselwick.ini"), HistoryBytes(c.padUrl, c.entries));
+  }
+
+  // A URL that could not be requested is not remembered either.
+  UrlHistory history;
+  EXPECT_EQ(history.Remember(tooLong), std::nullopt);
+  EXPECT_EQ(history.Remember(longest), 0u);
+  EXPECT_EQ(history.Entries(), std::vector<std::string>{longest});
+
+  // However many entries a file holds, so many are taken at most.
+  std::string many;
+  for (std::size_t i = 0; i < UrlHistory::kMostLoadedEntries + 5; ++i)
+    many += "URL1=http://h" + std::to_string(i) + "/\n";
+  UrlHistory full;
+  full.Read(many);
+  EXPECT_EQ(full.Entries().size(), UrlHistory::kMostLoadedEntries);
+}
+
+// Two runs in one folder at once: each save merges in what the other saved
+// since it loaded the file, so both URLs are remembered.
+TEST(UrlHistory, RunsThatSaveInOneFolderAtOnceKeepEachOthersUrls) {
+  {
+    TempFolder folder;
+    folder.Write("tesselwick.ini", HistoryBytes("http://old/", {"http://old/"}));
+    FakeMainWindow first(folder.Path()), second(folder.Path());
+    first.dialog.Initialise();
+    second.dialog.Initialise();
+    Remember(first, "http://first/");
+    Remember(second, "http://second/");
+    first.dialog.CloseDown();
+    second.dialog.CloseDown();
+    EXPECT_EQ(folder.Read("tesselwick.ini"),
+              HistoryBytes("http://second/", {"http://first/", "http://old/", "http://second/"}));
+  }
+  {
+    // A save that waits for the lock reads the file that the holder put in
+    // place meanwhile.
+    TempFolder folder;
+    std::thread saving;
+    {
+      const LockedFile held(folder / "tesselwick.ini");
+      ASSERT_TRUE(held.Locked());
+      saving = std::thread([&folder] {
+        UrlHistory history;
+        history.Remember("http://waiting/");
+        EXPECT_TRUE(history.Save(folder / "tesselwick.ini", "http://waiting/"));
+      });
+      ASSERT_TRUE(ReplaceTextFile(folder / "tesselwick.ini", "URL1=http://holder/\n"));
+    }
+    saving.join();
+    EXPECT_EQ(folder.Read("tesselwick.ini"),
+              HistoryBytes("http://waiting/", {"http://holder/", "http://waiting/"}));
+  }
+  // Eight at once, a few times over: every URL is there at the end.
+  for (int round = 0; round < 5; ++round) {
+    TempFolder folder;
+    std::vector<std::thread> runs;
+    std::vector<std::string> urls;
+    for (int i = 0; i < 8; ++i) urls.push_back("http://run" + std::to_string(i) + "/");
+    for (const std::string& url : urls) {
+      runs.emplace_back([&folder, url] {
+        UrlHistory history;
+        history.Load(folder / "tesselwick.ini");
+        history.Remember(url);
+        EXPECT_TRUE(history.Save(folder / "tesselwick.ini", url));
+      });
+    }
+    for (std::thread& run : runs) run.join();
+    UrlHistory after;
+    after.Load(folder / "tesselwick.ini");
+    EXPECT_EQ(after.Entries(), urls) << "round " << round;
+  }
 }
 
 TEST(UrlHistory, AHistoryThatCannotBeReadLoadsNothingSilently) {

@@ -9,6 +9,7 @@
 
 #include "core/app/main_dialog.h"
 #include "core/app/texts.h"
+#include "core/history/url_history.h"
 #include "core/platform/date.h"
 #include "core/platform/system.h"
 #include "core/submit/pad_check.h"
@@ -109,6 +110,13 @@ std::unique_ptr<RunResults> RequestSites(MainDialog& dialog, const std::string& 
 
 void MainDialog::SubmissionRun() {
   Pull();
+  // A URL with a line break in it can be neither requested nor kept in the
+  // history file, whose lines it would split: nothing is remembered or
+  // fetched, and the user is told why.
+  if (HasControlCharacter(PadUrl)) {
+    controls_.messages.ShowMessage(texts::kPadUrlControlCharacters, texts::kPadFileCaption);
+    return;
+  }
   // The URL is remembered before anything is fetched, so a PAD file that
   // fails to load doesn't cost the user the typed URL.
   RememberPadUrl();

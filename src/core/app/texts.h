@@ -29,6 +29,9 @@ inline constexpr const char* kNoSitesYet = "No sites yet: press Update to downlo
 // The main window's boxes about its files and the PAD file: text, caption.
 inline constexpr const char* kPadFileCaption = "Error Loading Your PAD File.";
 inline constexpr const char* kNoCategory = "Your PAD File Needs to Contain a Category";
+inline constexpr const char* kPadUrlControlCharacters =
+    "Your PAD URL holds a line break or another control character. Type the address on one "
+    "line and submit again.";
 // The box that lists the PAD file's problems before any site is asked: its
 // caption, the line above the problems, the question below, the buttons.
 inline constexpr const char* kPadProblemsCaption = "Check Your PAD File";

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "core/net/http_fetch.h"
 #include "core/platform/text_file.h"
 #include "core/text/key_value_line.h"
 
@@ -20,7 +21,57 @@ bool IsEntryKey(const std::string& key) {
   return false;
 }
 
+// The longest line of a history file that can hold a rememberable URL: its
+// key, "=" and the URL.
+constexpr std::size_t kLongestLine = kMaxUrlBytes + 16;
+
+// Takes the lines that forEachLine(handle) hands to `handle` into entries:
+// see UrlHistory::Read.
+template <typename ForEachLine>
+std::optional<std::string> TakeEntries(std::vector<std::string>& entries,
+                                       ForEachLine&& forEachLine) {
+  // Entries are told apart by their text with ASCII letters folded, looked up
+  // in a hash set, and put in order once at the end, so a file of many lines
+  // loads in time proportional to its size.
+  std::unordered_set<std::string> known;
+  for (const std::string& entry : entries) known.insert(FoldAsciiCase(entry));
+  std::optional<std::string> padUrl;
+  const std::size_t before = entries.size();
+  std::size_t bytes = 0;
+  forEachLine([&](std::string_view text) {
+    const KeyValue line = SplitKeyValueLine(text);
+    // An empty "URL" line empties the box; an empty entry is no entry.
+    if (!line.value.empty() && !IsRememberableUrl(line.value)) return;
+    if (line.key == "URL") {
+      padUrl = line.value;
+    } else if (IsEntryKey(line.key) && !line.value.empty() &&
+               entries.size() - before < UrlHistory::kMostLoadedEntries &&
+               bytes + line.value.size() <= UrlHistory::kMostLoadedBytes &&
+               known.insert(FoldAsciiCase(line.value)).second) {
+      bytes += line.value.size();
+      entries.push_back(line.value);
+    }
+  });
+  // No two entries compare equal, so the order is the same as inserting each
+  // at its place.
+  std::sort(entries.begin() + static_cast<std::ptrdiff_t>(before), entries.end(), UrlEntryLess);
+  std::inplace_merge(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(before),
+                     entries.end(), UrlEntryLess);
+  return padUrl;
+}
+
 }  // namespace
+
+bool HasControlCharacter(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+  });
+}
+
+bool IsRememberableUrl(std::string_view url) {
+  return !url.empty() && url.size() <= kMaxUrlBytes && !HasControlCharacter(url);
+}
 
 bool UrlEntryLess(const std::string& a, const std::string& b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -40,36 +91,23 @@ std::string FoldAsciiCase(std::string text) {
 }
 
 std::optional<std::string> UrlHistory::Read(std::string_view text) {
-  // Entries are told apart by their text with ASCII letters folded, looked up
-  // in a hash set, and put in order once at the end, so a file of many lines
-  // loads in time proportional to its size.
-  std::unordered_set<std::string> known;
-  for (const std::string& entry : entries_) known.insert(FoldAsciiCase(entry));
-  std::optional<std::string> padUrl;
-  const std::size_t before = entries_.size();
-  ForEachKeyValueLine(text, [&](const KeyValue& line) {
-    if (line.key == "URL") {
-      padUrl = line.value;
-    } else if (IsEntryKey(line.key) && !line.value.empty() &&
-               known.insert(FoldAsciiCase(line.value)).second) {
-      entries_.push_back(line.value);
+  return TakeEntries(entries_, [text](const auto& handle) {
+    std::size_t start = 0;
+    for (std::size_t end = text.find('\n'); end != std::string_view::npos;
+         end = text.find('\n', start)) {
+      handle(text.substr(start, end - start + 1));
+      start = end + 1;
     }
   });
-  // No two entries compare equal, so the order is the same as inserting each
-  // at its place.
-  std::sort(entries_.begin() + static_cast<std::ptrdiff_t>(before), entries_.end(), UrlEntryLess);
-  std::inplace_merge(entries_.begin(), entries_.begin() + static_cast<std::ptrdiff_t>(before),
-                     entries_.end(), UrlEntryLess);
-  return padUrl;
 }
 
 std::optional<std::string> UrlHistory::Load(const std::filesystem::path& file) {
-  const std::optional<std::string> text = ReadTextFileContents(file);
-  return text ? Read(*text) : std::nullopt;
+  return TakeEntries(
+      entries_, [&file](const auto& handle) { ForEachTextFileLine(file, kLongestLine, handle); });
 }
 
 std::optional<std::size_t> UrlHistory::Remember(const std::string& url) {
-  if (url.empty()) return std::nullopt;
+  if (!IsRememberableUrl(url)) return std::nullopt;
   used_ = url;
   if (Find(url)) return std::nullopt;
   const auto at = std::upper_bound(entries_.begin(), entries_.end(), url, UrlEntryLess);
@@ -79,15 +117,16 @@ std::optional<std::size_t> UrlHistory::Remember(const std::string& url) {
 }
 
 std::optional<std::size_t> UrlHistory::Find(const std::string& text) const {
-  const auto it = std::find_if(entries_.begin(), entries_.end(),
-                               [&text](const std::string& entry) { return EqualsNoCase(entry, text); });
+  const auto it = std::find_if(entries_.begin(), entries_.end(), [&text](const std::string& entry) {
+    return EqualsNoCase(entry, text);
+  });
   if (it == entries_.end()) return std::nullopt;
   return static_cast<std::size_t>(it - entries_.begin());
 }
 
 std::string UrlHistory::FileText(const std::string& padUrl) const {
   std::string text = "CREATOR=TESSELWICK 1.0";
-  text += "\nURL=" + padUrl;
+  text += "\nURL=" + (IsRememberableUrl(padUrl) ? padUrl : std::string());
   std::vector<std::size_t> saved;
   for (std::size_t i = 0; i < entries_.size() && saved.size() < kSavedEntries; ++i)
     saved.push_back(i);
@@ -101,9 +140,16 @@ std::string UrlHistory::FileText(const std::string& padUrl) const {
 }
 
 bool UrlHistory::Save(const std::filesystem::path& file, const std::string& padUrl) const {
+  // Another copy of the program working in the same folder may have saved
+  // the file since this one loaded it: what it remembered is read again under
+  // the lock, just before the file is replaced, so both runs' URLs are kept.
+  const LockedFile locked(file);
+  UrlHistory merged = *this;
+  TakeEntries(merged.entries_,
+              [&locked](const auto& handle) { locked.ForEachLine(kLongestLine, handle); });
   // The new file replaces the old one only when it was written whole, so a
   // failed save leaves the previous history in place.
-  return ReplaceTextFile(file, FileText(padUrl));
+  return ReplaceTextFile(file, merged.FileText(padUrl));
 }
 
 }  // namespace tesselwick

@@ -52,6 +52,18 @@ long WriteSome(int fd, const char* bytes, std::size_t size);
 bool FlushToDisk(int fd);
 bool CloseFile(int fd);
 
+// The program's advisory lock on an open file, which copies of the program
+// take while they read and replace one of their files, so that they take
+// turns. It never holds back a reader or writer that does not ask for it
+// (on Windows it covers a byte far past any file's end). TryLockFile takes it
+// at once or gives false when another holder has it; it is given up by
+// UnlockFile or when the file is closed.
+bool TryLockFile(int fd);
+void UnlockFile(int fd);
+// Whether `path` leads to the file open as fd, not to another renamed over
+// it since it was opened.
+bool IsFileAt(int fd, const std::filesystem::path& path);
+
 // Creates a new, empty file that did not exist (never through a link), open
 // for writing; -1 when it cannot, with `taken` true when the name exists.
 int CreateNewFile(const std::filesystem::path& path, bool& taken);

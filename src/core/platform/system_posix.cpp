@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -94,6 +95,25 @@ long WriteSome(int fd, const char* bytes, std::size_t size) {
 bool FlushToDisk(int fd) { return ::fsync(fd) == 0; }
 
 bool CloseFile(int fd) { return ::close(fd) == 0; }
+
+bool TryLockFile(int fd) {
+  // flock, not fcntl: its lock belongs to the open file, so two saves in one
+  // process take turns too, and closing another descriptor of the same file
+  // does not give it up.
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
+void UnlockFile(int fd) { ::flock(fd, LOCK_UN); }
+
+bool IsFileAt(int fd, const fs::path& path) {
+  struct stat open {};
+  struct stat named {};
+  return ::fstat(fd, &open) == 0 && ::stat(path.c_str(), &named) == 0 &&
+         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
 
 int CreateNewFile(const fs::path& path, bool& taken) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);

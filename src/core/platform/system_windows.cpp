@@ -110,6 +110,46 @@ bool FlushToDisk(int fd) { return _commit(fd) == 0; }
 
 bool CloseFile(int fd) { return _close(fd) == 0; }
 
+namespace {
+
+// Windows' byte-range locks keep other handles from reading what they
+// cover, so the lock covers one byte at the end of the range, where no file
+// has data.
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+constexpr DWORD kLockOffsetLow = 0xFFFFFFFE;
+
+HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
+
+}  // namespace
+
+bool TryLockFile(int fd) {
+  OVERLAPPED at{};
+  at.Offset = kLockOffsetLow;
+  at.OffsetHigh = kLockOffsetHigh;
+  return LockFileEx(HandleOf(fd), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                    &at) != 0;
+}
+
+void UnlockFile(int fd) {
+  OVERLAPPED at{};
+  at.Offset = kLockOffsetLow;
+  at.OffsetHigh = kLockOffsetHigh;
+  UnlockFileEx(HandleOf(fd), 0, 1, 0, &at);
+}
+
+bool IsFileAt(int fd, const fs::path& path) {
+  BY_HANDLE_FILE_INFORMATION open{};
+  if (!GetFileInformationByHandle(HandleOf(fd), &open)) return false;
+  HANDLE named = CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (named == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION other{};
+  const bool known = GetFileInformationByHandle(named, &other) != 0;
+  CloseHandle(named);
+  return known && open.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+         open.nFileIndexHigh == other.nFileIndexHigh && open.nFileIndexLow == other.nFileIndexLow;
+}
+
 int CreateNewFile(const fs::path& path, bool& taken) {
   HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                               nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);

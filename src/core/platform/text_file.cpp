@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <random>
 #include <system_error>
+#include <thread>
 
 #include "core/platform/system.h"
 
@@ -56,6 +57,85 @@ std::optional<std::string> ReadTextFileContents(const fs::path& path, std::strin
   }
   platform::CloseFile(opened.fd);
   return FromDiskLineEnds(bytes);
+}
+
+namespace {
+
+void ForEachLineOf(int fd, std::size_t longestLine,
+                   const std::function<void(std::string_view line)>& handle) {
+  std::string line;
+  // Set while the rest of a line that grew too long is passed over.
+  bool passing = false;
+  char buffer[65536];
+  for (;;) {
+    const long n = platform::ReadSome(fd, buffer, sizeof buffer);
+    // A read error ends the text like the end of the file.
+    if (n <= 0) break;
+    std::string_view piece(buffer, static_cast<std::size_t>(n));
+    while (!piece.empty()) {
+      const std::size_t end = piece.find('\n');
+      const std::string_view part = piece.substr(0, end);
+      if (!passing && line.size() + part.size() > longestLine + 1) {
+        // One byte more than the longest line is taken: the CR of its CR LF.
+        passing = true;
+        line.clear();
+      } else if (!passing) {
+        line.append(part);
+      }
+      if (end == std::string_view::npos) break;
+      piece.remove_prefix(end + 1);
+      if (!passing) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.size() <= longestLine) handle(line.append(1, '\n'));
+      }
+      line.clear();
+      passing = false;
+    }
+  }
+}
+
+}  // namespace
+
+bool ForEachTextFileLine(const fs::path& path, std::size_t longestLine,
+                         const std::function<void(std::string_view line)>& line,
+                         std::string* problem) {
+  const platform::OpenedFile opened = platform::OpenForReading(path);
+  if (opened.danglingLink) return true;
+  if (opened.fd < 0) {
+    Say(problem, opened.problem);
+    return false;
+  }
+  ForEachLineOf(opened.fd, longestLine, line);
+  platform::CloseFile(opened.fd);
+  return true;
+}
+
+LockedFile::LockedFile(const fs::path& path, std::chrono::milliseconds patience) {
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  // A copy that held the lock before this one got it has renamed its new
+  // file over the one opened here: that one is opened and locked in turn.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const platform::OpenedFile opened = platform::OpenForReading(path);
+    if (opened.fd < 0) return;
+    fd_ = opened.fd;
+    while (!(locked_ = platform::TryLockFile(fd_)) && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!locked_ || platform::IsFileAt(fd_, path)) return;
+    platform::CloseFile(fd_);
+    fd_ = -1;
+    locked_ = false;
+  }
+}
+
+LockedFile::~LockedFile() {
+  if (fd_ < 0) return;
+  if (locked_) platform::UnlockFile(fd_);
+  platform::CloseFile(fd_);
+}
+
+void LockedFile::ForEachLine(std::size_t longestLine,
+                             const std::function<void(std::string_view line)>& line) const {
+  if (fd_ >= 0) ForEachLineOf(fd_, longestLine, line);
 }
 
 namespace {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +21,42 @@ namespace tesselwick {
 // ("it is a folder"); a read error part-way ends the text there.
 std::optional<std::string> ReadTextFileContents(const std::filesystem::path& path,
                                                 std::string* problem = nullptr);
+
+// Reads a text file one line at a time, for a file that anyone may have made
+// as large as they like: calls `line` with each line that ends in a line feed
+// (its CR LF as LF, the LF included), in order. A line of more than
+// `longestLine` bytes (its line feed not counted) is passed over whole and
+// never held in memory, and whatever follows the last line feed is not a
+// line. The file is opened as ReadTextFileContents opens it; false when it
+// cannot be, with the reason in `problem` when given.
+bool ForEachTextFileLine(const std::filesystem::path& path, std::size_t longestLine,
+                         const std::function<void(std::string_view line)>& line,
+                         std::string* problem = nullptr);
+
+// A file held under the program's lock (platform::TryLockFile) while it is
+// read and then replaced, so that copies of the program saving it at the same
+// moment take turns and each reads what the one before it wrote. The file is
+// opened as ReadTextFileContents opens it, and the lock waited for up to
+// `patience`; when it cannot be had by then (a program that holds it and does
+// not let go), the file is read and replaced all the same, unlocked.
+class LockedFile {
+ public:
+  explicit LockedFile(const std::filesystem::path& path,
+                      std::chrono::milliseconds patience = std::chrono::seconds(10));
+  ~LockedFile();
+  LockedFile(const LockedFile&) = delete;
+  LockedFile& operator=(const LockedFile&) = delete;
+
+  bool Locked() const { return locked_; }
+  // The lines of the file as it is now, under ForEachTextFileLine's rules;
+  // none when it could not be opened.
+  void ForEachLine(std::size_t longestLine,
+                   const std::function<void(std::string_view line)>& line) const;
+
+ private:
+  int fd_ = -1;
+  bool locked_ = false;
+};
 
 // Turns every LF into CR LF.
 std::string ToDiskLineEnds(std::string_view text);

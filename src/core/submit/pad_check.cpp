@@ -1,12 +1,16 @@
 #include "core/submit/pad_check.h"
 
+#include <libxml/entities.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
+#include <algorithm>
 #include <climits>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
+#include "core/submit/category.h"
 #include "core/submit/pad_categories.h"
 #include "core/text/translation.h"
 
@@ -52,13 +56,82 @@ const xmlNode* Find(const xmlNode* root, std::string_view path) {
   return node;
 }
 
+// How many bytes of text a document may come to with its entities expanded:
+// twice the largest PAD file that is fetched, so only entities can reach it.
+constexpr std::size_t kMostExpandedText = std::size_t{32} * 1024 * 1024;
+
+// The bytes of text below a node with every entity reference expanded, as
+// xmlNodeGetContent would give them, counted without making that text: an
+// entity's own size is counted once and kept in `sizes`. Counting stops past
+// `bound`, so a small file whose entities expand to gigabytes costs nothing.
+class ExpandedText {
+ public:
+  explicit ExpandedText(std::size_t bound) : bound_(bound) {}
+
+  std::size_t Size(const xmlNode* node) {
+    std::size_t size = 0;
+    for (const xmlNode* child = node->children; child != nullptr && size <= bound_;
+         child = child->next) {
+      size += Own(child);
+    }
+    // Past the bound by at most one, however deep the entities nest.
+    return std::min(size, bound_ + 1);
+  }
+
+ private:
+  std::size_t Own(const xmlNode* node) {
+    switch (node->type) {
+      case XML_TEXT_NODE:
+      case XML_CDATA_SECTION_NODE:
+        return node->content == nullptr ? 0 : static_cast<std::size_t>(xmlStrlen(node->content));
+      case XML_ELEMENT_NODE:
+        return Size(node);
+      case XML_ENTITY_REF_NODE: {
+        const xmlEntity* entity = xmlGetDocEntity(node->doc, node->name);
+        if (entity == nullptr) return 0;
+        const auto known = sizes_.find(entity);
+        if (known != sizes_.end()) return known->second;
+        // Nothing while it is being counted: the parser refuses an entity that
+        // refers to itself, and the count ends even if one came through.
+        sizes_.emplace(entity, 0);
+        const std::size_t size = Size(reinterpret_cast<const xmlNode*>(entity));
+        sizes_[entity] = size;
+        return size;
+      }
+      default:
+        return 0;
+    }
+  }
+
+  const std::size_t bound_;
+  std::unordered_map<const xmlEntity*, std::size_t> sizes_;
+};
+
+void AppendText(const xmlNode* node, std::string& text) {
+  for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
+    if (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE) {
+      if (child->content != nullptr) text += reinterpret_cast<const char*>(child->content);
+    } else if (child->type == XML_ELEMENT_NODE) {
+      AppendText(child, text);
+    } else if (child->type == XML_ENTITY_REF_NODE) {
+      if (const xmlEntity* entity = xmlGetDocEntity(child->doc, child->name))
+        AppendText(reinterpret_cast<const xmlNode*>(entity), text);
+    }
+  }
+}
+
 // An element's text (in UTF-8, entities and CDATA included) without the
-// white space around it.
+// white space around it. The document's whole text is known to be at most
+// kMostExpandedText bytes, so this is too.
 std::string Text(const xmlNode* node) {
-  xmlChar* content = xmlNodeGetContent(node);
-  if (content == nullptr) return "";
-  std::string text = Trim(reinterpret_cast<const char*>(content));
-  xmlFree(content);
+  std::string text;
+  AppendText(node, text);
+  std::size_t start = 0;
+  while (start < text.size() && IsWhiteSpace(text[start])) ++start;
+  std::size_t end = text.size();
+  while (end > start && IsWhiteSpace(text[end - 1])) --end;
+  text.erase(end);
+  text.erase(0, start);
   return text;
 }
 
@@ -230,6 +303,13 @@ std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view
                                   {root == nullptr ? "" : Name(root), kRoot}));
     return problems;
   }
+  // Entities that would expand a small file into more text than any PAD file
+  // holds are not expanded at all.
+  if (ExpandedText(kMostExpandedText).Size(root) > kMostExpandedText) {
+    problems.push_back(FormatText(Tr("The PAD file expands entities past %1$s MiB of text."),
+                                  {std::to_string(kMostExpandedText / (1024 * 1024))}));
+    return problems;
+  }
 
   for (const char* path : kRequiredPadFields) {
     const xmlNode* node = Find(root, path);
@@ -250,6 +330,21 @@ std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view
                         "\"Games & Entertainment::Puzzle & Word Games\"."),
                      {FullPath("Program_Info/Program_Category_Class"), Quoted(category)}));
     }
+  }
+
+  // The submission takes the category out of the file's bytes as they are;
+  // when it finds none there, it stops before any site is asked, and the
+  // check says so rather than let the file pass.
+  if (const xmlNode* node = Find(root, "Program_Info/Program_Category_Class");
+      node != nullptr && !Text(node).empty() && ExtractCategoryText(padText).empty()) {
+    const bool utf16 = padText.starts_with("\xFF\xFE") || padText.starts_with("\xFE\xFF");
+    problems.push_back(FormatText(
+        utf16 ? Tr("%1$s cannot be read by a submission from a file in UTF-16: it stops with "
+                   "\"Your PAD File Needs to Contain a Category\". Save the file as UTF-8.")
+              : Tr("%1$s cannot be read by a submission, which takes it from the text between "
+                   "<Program_Category_Class> and </Program_Category_Class>: it stops with "
+                   "\"Your PAD File Needs to Contain a Category\"."),
+        {FullPath("Program_Info/Program_Category_Class")}));
   }
 
   if (const xmlNode* node = Find(root, "Web_Info/Application_URLs/Application_XML_File_URL")) {

@@ -10,13 +10,18 @@ namespace tesselwick {
 // problem one line in plain words that names the element's path
 // ("XML_DIZ_INFO/Program_Info/Program_Version ..."); none when every rule
 // holds. The rules, in the order their problems are listed:
-//   - the text is well-formed XML (nothing else is checked when it is not)
-//     and its root element is XML_DIZ_INFO (nor when it is not);
+//   - the text is well-formed XML (nothing else is checked when it is not),
+//     its root element is XML_DIZ_INFO (nor when it is not), and its text
+//     with the entities expanded is at most 32 MiB (nor when it is more: a
+//     small file whose entities expand to gigabytes costs no memory);
 //   - the fields every download site needs are present and hold more than
 //     white space (kRequiredPadFields);
 //   - each Char_Desc_45/80/250/450/2000 of every language under
 //     Program_Descriptions has at most that many characters;
-//   - Program_Category_Class is one of the official PAD categories, exactly;
+//   - Program_Category_Class is one of the official PAD categories, exactly,
+//     and the submission can read it (ExtractCategoryText finds it in the
+//     file's bytes, which it cannot in a UTF-16 file): a file the check
+//     passes is one whose submission goes on to the sites;
 //   - Application_XML_File_URL is `padUrl`, the address submitted, exactly;
 //   - Program_Version has no white space inside; File_Size_Bytes is digits
 //     only; Program_Release_Month (1 to 12) and Program_Release_Day (1 to 31)
