@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "core/net/http_fetch.h"
+#include "core/platform/system.h"
 #include "core/platform/text_file.h"
 #include "core/text/key_value_line.h"
 
@@ -143,13 +144,18 @@ bool UrlHistory::Save(const std::filesystem::path& file, const std::string& padU
   // Another copy of the program working in the same folder may have saved
   // the file since this one loaded it: what it remembered is read again under
   // the lock, just before the file is replaced, so both runs' URLs are kept.
-  const LockedFile locked(file);
+  LockedFile locked(file);
   UrlHistory merged = *this;
   TakeEntries(merged.entries_,
               [&locked](const auto& handle) { locked.ForEachLine(kLongestLine, handle); });
   // The new file replaces the old one only when it was written whole, so a
-  // failed save leaves the previous history in place.
-  return ReplaceTextFile(file, merged.FileText(padUrl));
+  // failed save leaves the previous history in place. Where a file held open
+  // cannot be replaced, the lock is given up only at that last moment, so
+  // the next copy in turn still reads what this one wrote, but for a rename.
+  FileReplacement replacement(file);
+  replacement.WriteText(merged.FileText(padUrl));
+  if (platform::CanReplaceHeldFile()) return replacement.Commit();
+  return replacement.Commit([&locked] { locked.Release(); });
 }
 
 }  // namespace tesselwick

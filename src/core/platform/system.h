@@ -63,6 +63,10 @@ void UnlockFile(int fd);
 // Whether `path` leads to the file open as fd, not to another renamed over
 // it since it was opened.
 bool IsFileAt(int fd, const std::filesystem::path& path);
+// Whether a file may be replaced by ReplaceWith while this program holds it
+// open: so on POSIX systems; on Windows not everywhere (not before Windows
+// 10, nor under Wine), so there the holder lets go of it first.
+bool CanReplaceHeldFile();
 
 // Creates a new, empty file that did not exist (never through a link), open
 // for writing; -1 when it cannot, with `taken` true when the name exists.

@@ -108,6 +108,8 @@ bool TryLockFile(int fd) {
 
 void UnlockFile(int fd) { ::flock(fd, LOCK_UN); }
 
+bool CanReplaceHeldFile() { return true; }
+
 bool IsFileAt(int fd, const fs::path& path) {
   struct stat open {};
   struct stat named {};

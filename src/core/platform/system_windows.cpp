@@ -150,6 +150,8 @@ bool IsFileAt(int fd, const fs::path& path) {
          open.nFileIndexHigh == other.nFileIndexHigh && open.nFileIndexLow == other.nFileIndexLow;
 }
 
+bool CanReplaceHeldFile() { return false; }
+
 int CreateNewFile(const fs::path& path, bool& taken) {
   HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                               nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);

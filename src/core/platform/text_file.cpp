@@ -127,10 +127,14 @@ LockedFile::LockedFile(const fs::path& path, std::chrono::milliseconds patience)
   }
 }
 
-LockedFile::~LockedFile() {
+LockedFile::~LockedFile() { Release(); }
+
+void LockedFile::Release() {
   if (fd_ < 0) return;
   if (locked_) platform::UnlockFile(fd_);
   platform::CloseFile(fd_);
+  fd_ = -1;
+  locked_ = false;
 }
 
 void LockedFile::ForEachLine(std::size_t longestLine,
@@ -249,11 +253,12 @@ bool FileReplacement::WriteText(std::string_view text) {
   return ok_;
 }
 
-bool FileReplacement::Commit() {
+bool FileReplacement::Commit(const std::function<void()>& beforeReplace) {
   if (fd_ < 0) return false;
   if (ok_ && !platform::FlushToDisk(fd_)) ok_ = false;
   if (!platform::CloseFile(fd_)) ok_ = false;
   fd_ = -1;
+  if (ok_ && beforeReplace) beforeReplace();
   if (ok_ && !platform::ReplaceWith(temp_, path_)) ok_ = false;
   std::error_code ec;
   if (!ok_) fs::remove(temp_, ec);

@@ -48,6 +48,8 @@ class LockedFile {
   LockedFile& operator=(const LockedFile&) = delete;
 
   bool Locked() const { return locked_; }
+  // Gives up the lock and closes the file, as the destructor does.
+  void Release();
   // The lines of the file as it is now, under ForEachTextFileLine's rules;
   // none when it could not be opened.
   void ForEachLine(std::size_t longestLine,
@@ -94,8 +96,9 @@ class FileReplacement {
   // Appends text with its LF line ends written as CR LF.
   bool WriteText(std::string_view text);
   // Puts the new content in place; false (and the old file kept) when any
-  // step failed.
-  bool Commit();
+  // step failed. `beforeReplace`, when given, runs once the new content is
+  // on disk, just before it takes the file's name.
+  bool Commit(const std::function<void()>& beforeReplace = {});
 
  private:
   std::filesystem::path path_;
