@@ -7,7 +7,6 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
-#include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -357,7 +356,7 @@ std::string Length(const Shape& shape, bool digits) {
 }
 
 // A long list is shown by its beginning and how many it has.
-constexpr std::size_t kLongestList = 12;
+constexpr std::size_t kLongestList = 40;
 constexpr std::size_t kListBeginning = 6;
 
 std::string Words(const Shape& shape) {
