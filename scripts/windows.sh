@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds TesselWick for 64-bit Windows on Debian: the mingw-w64 cross compilers
-# and Wine from Debian, wxWidgets, libcurl (Schannel, Windows' own TLS) and
-# libxml2 built static from Debian's own sources into a prefix under
+# and Wine from Debian, wxWidgets, libcurl (Schannel, Windows' own TLS),
+# libxml2 and PCRE2 built static from Debian's own sources into a prefix under
 # build/windows-deps (kept for the next run while the source versions stay the
 # same), then the programs with the `windows` preset, the installer and the zip.
 #   scripts/windows.sh            libraries, programs, installer and zip
@@ -69,6 +69,7 @@ version_of() { apt-cache showsrc "$1" | sed -n 's/^Version: //p' | sort -V | tai
 wx_version=$(version_of wxwidgets3.2)
 curl_version=$(version_of curl)
 xml_version=$(version_of libxml2)
+pcre2_version=$(version_of pcre2)
 prefix=$deps/prefix-wx${wx_version}-curl${curl_version}-xml${xml_version}
 prefix=${prefix//[:~+]/_}
 
@@ -101,6 +102,30 @@ build_xml() {
     >/dev/null && make -s -j"$jobs" libxml2.la >/dev/null &&
     make -s install-libLTLIBRARIES install-pkgconfigDATA >/dev/null && make -s -C include install >/dev/null)
   touch "$prefix/.libxml2"
+}
+
+# PCRE2's 8-bit library with JIT; a new version is built into the same prefix
+# (its stamp names the version), so the prefix and its wxWidgets stay.
+# Debian's own patches are left out, so any revision of the same release
+# gives the same library: when the archive no longer has the newest one's
+# files, the next older is taken.
+build_pcre2() {
+  [ -f "$prefix/.pcre2" ] && [ "$(cat "$prefix/.pcre2")" = "$pcre2_version" ] && return 0
+  say "PCRE2 $pcre2_version"
+  local src=$deps/build/pcre2 version
+  for version in $(apt-cache showsrc pcre2 | sed -n 's/^Version: //p' | sort -V -r); do
+    [ "${version%-*}" = "${pcre2_version%-*}" ] || continue
+    if unpack pcre2 "$version" "$src" 2>/dev/null; then break; fi
+    say "PCRE2 $version is not in the archive; trying an older revision"
+  done
+  [ -f "$src/configure" ] || { echo "windows.sh: no source of PCRE2 $pcre2_version" >&2; exit 1; }
+  (cd "$src" && ./configure -q --host=$host --prefix="$prefix" "${tools[@]}" \
+    --disable-shared --enable-static --enable-jit --disable-pcre2grep-libz \
+    --disable-pcre2grep-libbz2 --disable-pcre2test-libedit --disable-pcre2test-libreadline \
+    >/dev/null && make -s -j"$jobs" libpcre2-8.la >/dev/null &&
+    make -s install-libLTLIBRARIES install-nodist_includeHEADERS install-pkgconfigDATA \
+      >/dev/null)
+  echo "$pcre2_version" >"$prefix/.pcre2"
 }
 
 build_curl() {
@@ -150,6 +175,7 @@ stage_json() {
 
 say "libraries into $prefix"
 build_xml
+build_pcre2
 build_curl
 build_wx
 stage_json

@@ -143,7 +143,7 @@ std::string DemoPadXml(std::string_view baseUrl) {
     <City_Town>Millbrook</City_Town>
     <State_Province>Vermont</State_Province>
     <Zip_Postal_Code>05000</Zip_Postal_Code>
-    <Country>U.S.A.</Country>
+    <Country>USA</Country>
     <Company_WebSite_URL>https://www.quillfern.example/</Company_WebSite_URL>
     <Contact_Info>
       <Author_First_Name>Maren</Author_First_Name>
@@ -171,10 +171,10 @@ std::string DemoPadXml(std::string_view baseUrl) {
     <Program_Type>Shareware</Program_Type>
     <Program_Release_Status>Major Update</Program_Release_Status>
     <Program_Install_Support>Install and Uninstall</Program_Install_Support>
-    <Program_OS_Support>Win10,Win11,Linux</Program_OS_Support>
+    <Program_OS_Support>Win7 x64,WinOther,Linux</Program_OS_Support>
     <Program_Language>English,German,French</Program_Language>
     <Program_Change_Info>New hexagon boards, a relaxed mode without a clock and 120 new levels.</Program_Change_Info>
-    <Program_Specific_Category>Puzzle</Program_Specific_Category>
+    <Program_Specific_Category>Games</Program_Specific_Category>
     <Program_Category_Class>Games &amp; Entertainment::Puzzle &amp; Word Games</Program_Category_Class>
     <Program_System_Requirements>1 GHz processor, 256 MB RAM, OpenGL 2.1</Program_System_Requirements>
     <File_Info>

@@ -28,7 +28,8 @@ std::string DemoSiteList(std::string_view baseUrl, int count, std::string_view s
 
 // The sample PAD file of a fictional puzzle game, published at
 // <baseUrl>/demo/pad.xml; its category is "Games &amp; Entertainment::Puzzle &amp; Word Games",
-// one of the official PAD categories, and it passes CheckPadFile.
+// one of the official PAD categories, and it passes CheckPadFields without an
+// error or a warning.
 std::string DemoPadXml(std::string_view baseUrl);
 
 // The pages of demo site `number`.

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "core/text/json_text.h"
+
 namespace tesselwick::cli {
 
 std::string RunJson(const RunResults& results, bool stopped) {
@@ -32,30 +34,8 @@ std::string RunJson(const RunResults& results, bool stopped) {
       {"stopped", stopped},          {"passed", results.Passed()},     {"failed", results.Failed()},
       {"sites", std::move(sites)},
   };
-  const std::string text = run.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
-  // The dump escapes C0 controls but writes DEL and the C1 controls as they
-  // are, which a terminal takes for commands; as escapes they are the same
-  // characters to a JSON reader. Outside strings the JSON is plain ASCII, and
-  // the dump has made every byte that is not UTF-8 into U+FFFD, so each of
-  // these bytes is such a character inside a string.
-  std::string printable;
-  printable.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-    if (byte == 0x7F) {
-      printable += "\\u007f";
-    } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
-      constexpr char kHex[] = "0123456789abcdef";
-      printable += "\\u00";
-      printable += kHex[next >> 4];
-      printable += kHex[next & 0xF];
-      ++i;
-    } else {
-      printable += text[i];
-    }
-  }
-  return printable;
+  // DEL and the C1 controls escaped as well: a terminal takes them for commands.
+  return TerminalSafeJson(run.dump(2, ' ', false, json::error_handler_t::replace) + "\n");
 }
 
 }  // namespace tesselwick::cli

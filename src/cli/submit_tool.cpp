@@ -24,6 +24,7 @@
 #include "core/sites/site_catalog.h"
 #include "core/sites/site_update.h"
 #include "core/submit/pad_check.h"
+#include "core/submit/pad_check_output.h"
 #include "core/submit/report.h"
 #include "core/submit/run_results.h"
 #include "core/submit/submission.h"
@@ -44,7 +45,8 @@ struct Options {
   bool open = false;
   // --check: only fetch the PAD file and say what is wrong with it.
   bool check = false;
-  // --json: the run as one JSON object on standard output, not its lines.
+  // --json: the run (or the check) as one JSON object on standard output,
+  // not its lines.
   bool json = false;
   // --timeout: the overall time limit of every request, in seconds.
   std::optional<long> timeoutSeconds;
@@ -146,9 +148,8 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
     }
   }
 
-  if (options.check && (options.update || options.open || options.json)) {
-    parsed.error =
-        "option '--check' only checks the PAD file: it takes no '--update', '--open' or '--json'";
+  if (options.check && (options.update || options.open)) {
+    parsed.error = "option '--check' only checks the PAD file: it takes no '--update' or '--open'";
     return parsed;
   }
   if (operands.empty()) {
@@ -336,8 +337,9 @@ void SayPadFileFailed(const PadFile& pad, const std::string& aboutPad, std::ostr
   }
 }
 
-// --check: fetches the PAD file and prints its problems on `out`, one a line;
-// no site is asked, no file of the working folder is read or written.
+// --check: fetches the PAD file and prints its problems on `out`, one a line
+// (errors, then warnings) or as JSON; no site is asked, no file of the
+// working folder is read or written. Only an error fails the check.
 int CheckOnly(const Options& options, std::ostream& out, std::ostream& err,
               const SubmitToolEnvironment& env) {
   ConsoleRunProgress progress(out, err, env.stderrIsTerminal, env.terminalColumns, env.interrupted,
@@ -352,16 +354,15 @@ int CheckOnly(const Options& options, std::ostream& out, std::ostream& err,
     SayPadFileFailed(pad, aboutPad, err);
     return exit_status::kPadFileFailed;
   }
-  const std::vector<std::string> problems = CheckPadFile(pad.answer.body, options.padUrl);
-  for (const std::string& problem : problems) out << PrintableText(problem) << "\n";
-  out << std::flush;
-  if (problems.empty()) {
-    err << kProgram << ": the PAD file passed every check" << aboutPad << std::endl;
-    return exit_status::kAllPassed;
+  const std::vector<PadProblem> problems = CheckPadFields(pad.answer.body, options.padUrl);
+  if (options.json) {
+    out << PadCheckJson(options.padUrl, problems);
+  } else {
+    for (const std::string& line : PadCheckLines(problems)) out << PrintableText(line) << "\n";
   }
-  err << kProgram << ": the PAD file has " << problems.size()
-      << (problems.size() == 1 ? " problem" : " problems") << aboutPad << std::endl;
-  return exit_status::kPadFileProblems;
+  out << std::flush;
+  err << kProgram << ": " << PadCheckSummary(problems) << aboutPad << std::endl;
+  return HasPadErrors(problems) ? exit_status::kPadFileProblems : exit_status::kAllPassed;
 }
 
 int Submit(const Options& options, std::ostream& out, std::ostream& err,
@@ -422,8 +423,8 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
     say(texts::kPadFileCaption, texts::kNoCategory, aboutPad);
   } else if (pad.outcome == PadFile::Outcome::Fetched) {
     // What download sites are likely to reject the file for; the run goes on.
-    for (const std::string& problem : CheckPadFile(pad.answer.body, options.padUrl))
-      err << kProgram << ": warning: " << PrintableText(problem) << std::endl;
+    for (const std::string& line : PadRunLines(CheckPadFields(pad.answer.body, options.padUrl)))
+      err << kProgram << ": " << PrintableText(line) << std::endl;
     category = pad.category;
     std::vector<SiteRecord> rows;
     rows.reserve(sites.Count());
@@ -483,14 +484,15 @@ std::string SubmitToolUsage() {
   return std::string(
              "Usage: tesselwick-submit [--folder DIR] [--update] [--open] [--json]\n"
              "                         [--timeout SECONDS] [--parallel N] PAD_URL\n"
-             "       tesselwick-submit --check [--timeout SECONDS] PAD_URL\n"
+             "       tesselwick-submit --check [--json] [--timeout SECONDS] PAD_URL\n"
              "\n"
              "Submits the PAD file at PAD_URL to every download site of the site list\n"
              "(pad.dat) as TesselWick's Submit button does: the sites are requested side by\n"
              "side, each answer is judged Pass or Fail, Report.htm is written and the URL is\n"
              "remembered in tesselwick.ini. Before any site is asked, the PAD file is checked\n"
              "for what download sites reject; each problem is printed as a warning on\n"
-             "standard error, and the run goes on.\n"
+             "standard error, and the run goes on; it also says how many further\n"
+             "warnings --check lists.\n"
              "\n"
              "Options:\n"
              "  --folder DIR  work in DIR, with its pad.dat, tesselwick.ini,\n"
@@ -503,7 +505,13 @@ std::string SubmitToolUsage() {
          "  --json        print the run as one JSON object on standard output in\n"
          "                place of the site lines (see below)\n"
          "  --check       only check the PAD file: print its problems on standard\n"
-         "                output, one a line, ask no site and write no file\n"
+         "                output, one a line, ask no site and write no file. First\n"
+         "                the errors, what download sites reject; then the warnings\n"
+         "                (\"warning: ...\"), every other field whose text does not\n"
+         "                keep to the PAD format's pattern for it. With --json, one\n"
+         "                JSON object: {\"pad_url\": \"...\", \"problems\": [{\"level\":\n"
+         "                \"error\" or \"warning\", \"path\": \"XML_DIZ_INFO/...\" or null,\n"
+         "                \"text\": \"...\"}, ...]}\n"
          "  --timeout SECONDS\n"
          "                give up on any request (the PAD file, a site, the update\n"
          "                server) that has not ended after SECONDS, from 1 to 86400\n"
@@ -555,7 +563,8 @@ std::string SubmitToolUsage() {
          "  3    Report.htm could not be written\n"
          "  64   usage error (unknown option, no or two PAD URLs, a PAD URL with a\n"
          "       line break or another control character, no such folder)\n"
-         "  65   --check found problems in the PAD file (0: none; 2: not fetched)\n"
+         "  65   --check found problems in the PAD file: errors (0: none, or only\n"
+         "       warnings; 2: not fetched)\n"
          "  74   standard output could not be written (a full disk, a closed pipe);\n"
          "       the report and the history are still written (a stop keeps 129,\n"
          "       130 or 143)\n"

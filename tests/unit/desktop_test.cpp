@@ -5,7 +5,10 @@
 
 #include "core/app/main_dialog.h"
 #include "core/submit/pad_check.h"
+#include "core/submit/pad_check_output.h"
+#include "core/text/replace.h"
 #include "core/text/translation.h"
+#include "support/sample_sites.h"
 #include "support/temp_folder.h"
 
 namespace tesselwick {
@@ -38,6 +41,34 @@ TEST(Translation, ThePadChecksProblemsAreLookedUpAsPatterns) {
   SetTranslator({});
   ASSERT_FALSE(problems.empty());
   EXPECT_EQ(problems.front(), "Es fehlt: XML_DIZ_INFO/Company_Info/Company_Name");
+}
+
+// A warning's words are made of pieces each looked up on its own, so that
+// the window shows them in the user's language.
+TEST(Translation, ThePadChecksWarningsAreInTheUsersLanguage) {
+  SetTranslator([](const char* english) {
+    const std::string text = english;
+    if (text == "%1$s is missing; it must be %2$s.")
+      return std::string("%1$s fehlt; es muss %2$s sein.");
+    if (text == "%1$s to %2$s characters") return std::string("%1$s bis %2$s Zeichen");
+    if (text == "%1$s without %2$s") return std::string("%1$s ohne %2$s");
+    if (text == "%1$s or %2$s") return std::string("%1$s oder %2$s");
+    if (text == "tab") return std::string("Tabulator");
+    if (text == "and 1 warning:") return std::string("und 1 Warnung:");
+    return text;
+  });
+  const std::string pad = test::CheckedPad("http://a.example/pad.xml");
+  const std::vector<PadProblem> problems =
+      CheckPadFields(ReplaceAll(ReplaceAll(pad, "<Author_First_Name>Ada</Author_First_Name>", ""),
+                                ">1.0<", ">1.0 beta<"),
+                     "http://a.example/pad.xml");
+  const std::string box = PadProblemsBoxList(problems);
+  SetTranslator({});
+  EXPECT_EQ(box,
+            "XML_DIZ_INFO/Program_Info/Program_Version \"1.0 beta\" has white space inside; a "
+            "version is one word, such as \"2.4\".\r\n\r\nund 1 Warnung:\r\n"
+            "XML_DIZ_INFO/Company_Info/Contact_Info/Author_First_Name fehlt; es muss 2 bis 30 "
+            "Zeichen ohne < oder Tabulator sein.");
 }
 
 TEST(Translation, FormatTextFillsNumberedPlaceholdersInAnyOrder) {

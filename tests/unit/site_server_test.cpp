@@ -217,8 +217,10 @@ TEST(SiteServer, DemoSiteListPointsAtDemoSitesThatPassAndFail) {
   EXPECT_EQ(server.DemoPadUrl(), server.BaseUrl() + "/demo/pad.xml");
   const std::string category = ExtractCategoryText(pad->body);
   EXPECT_EQ(category, "Games+%26amp%3B+Entertainment%3A%3APuzzle+%26amp%3B+Word+Games");
-  // The sample keeps every rule of the PAD check.
+  // The sample keeps every rule of the PAD check, and every field its pattern.
   EXPECT_EQ(CheckPadFile(pad->body, server.DemoPadUrl()), std::vector<std::string>{});
+  for (const PadProblem& problem : CheckPadFields(pad->body, server.DemoPadUrl()))
+    ADD_FAILURE() << problem.text;
 
   auto download = client.Get("/cgi-bin/versionupdate.pl?version=2026.12");
   ASSERT_TRUE(download);

@@ -13,6 +13,7 @@
 #include "core/submit/run_results.h"
 #include "core/submit/site_request.h"
 #include "core/text/percent_encode.h"
+#include "core/text/replace.h"
 #include "support/fake_controls.h"
 #include "support/refusing_port.h"
 #include "support/sample_sites.h"
@@ -447,6 +448,27 @@ TEST(SubmissionRun, APadFileWithoutACategoryOrAnEmptyListGivesNoRows) {
     EXPECT_EQ(server.Requests().size(), checked ? 2u : 1u);
   }
   EXPECT_EQ(w.messages.asked.at(0).second, "Check Your PAD File");
+  // The box lists the errors, then how many warnings there are, with the first few.
+  const std::string& asked = w.messages.asked.at(0).first;
+  EXPECT_TRUE(
+      asked.starts_with("Download sites are likely to reject your PAD file:\r\n\r\n"
+                        "XML_DIZ_INFO/Company_Info/Company_Name is missing.\r\n"))
+      << asked;
+  EXPECT_NE(asked.find("\r\n\r\nand 24 warnings, among them:\r\nXML_DIZ_INFO/"
+                       "MASTER_PAD_VERSION_INFO/MASTER_PAD_VERSION is missing; it must be a "
+                       "version number, such as 3.11.\r\n"),
+            std::string::npos)
+      << asked;
+  EXPECT_TRUE(asked.ends_with(".\r\n\r\nSubmit it to every site anyway?")) << asked;
+
+  // A file with warnings alone goes straight on, unasked.
+  server.Set("/warned.xml", Reply::Text(ReplaceAll(test::CheckedPad(server.Url("/warned.xml")),
+                                                   ">Canada<", ">U.S.A.<")));
+  server.ClearRequests();
+  w.urlBox.edit = server.Url("/warned.xml");
+  w.dialog.SubmissionRun();
+  EXPECT_EQ(w.messages.asked.size(), 1u);
+  EXPECT_EQ(server.Requests().size(), 2u);
 }
 
 // A megabyte-long URL that passes on to thousands of sites neither fills the

@@ -24,6 +24,7 @@
 
 #include "cli/console_progress.h"
 #include "core/submit/report.h"
+#include "core/text/replace.h"
 #include "support/fake_controls.h"
 #include "support/refusing_port.h"
 #include "support/sample_sites.h"
@@ -338,6 +339,13 @@ TEST(SubmitTool, CheckPrintsThePadFilesProblemsAndSubmitWarnsOfThem) {
   std::string utf16Bytes = "\xFF\xFE";
   for (char c : test::CheckedPad(utf16)) utf16Bytes += std::string{c, '\0'};
   server.Set("/utf16.xml", Reply::Text(utf16Bytes));
+  // Only warnings: its country has points in it.
+  const std::string onlyWarnings = server.Url("/warned.xml");
+  server.Set("/warned.xml",
+             Reply::Text(ReplaceAll(test::CheckedPad(onlyWarnings), ">Canada<", ">U.S.A.<")));
+  const std::string countryWarning =
+      "warning: XML_DIZ_INFO/Company_Info/Country \"U.S.A.\" must be 2 to 40 characters of "
+      "letters, blanks and ' -.\n";
   server.Set("/site", Reply::Text("Thanks"));
   TempFolder folder;
   folder.Write("pad.dat", Site("Site", server.Url("/site")));
@@ -360,6 +368,9 @@ TEST(SubmitTool, CheckPrintsThePadFilesProblemsAndSubmitWarnsOfThem) {
       {bad, exit_status::kPadFileProblems,
        "The file is not well-formed XML: line 2: PCDATA invalid Char value 27.\n",
        "the PAD file has 1 problem (" + bad + ")\n"},
+      // Warnings alone do not fail the check.
+      {onlyWarnings, exit_status::kAllPassed, countryWarning,
+       "the PAD file has no problem and 1 warning (" + onlyWarnings + ")\n"},
       {unreachable, exit_status::kPadFileFailed, "",
        "Error Loading Your PAD File. error 12029: cannot connect (" + unreachable + ")\n"},
       {utf16, exit_status::kPadFileProblems,
@@ -375,8 +386,24 @@ TEST(SubmitTool, CheckPrintsThePadFilesProblemsAndSubmitWarnsOfThem) {
     EXPECT_EQ(run.out, row.out);
     EXPECT_TRUE(run.err.ends_with("tesselwick-submit: " + row.lastErr)) << run.err;
   }
+  // With --json, the same problems as one object, with the same status.
+  const Outcome json = RunTool({"--check", "--json", "--folder", dir, moved});
+  EXPECT_EQ(json.status, exit_status::kPadFileProblems);
+  EXPECT_EQ(nlohmann::json::parse(json.out),
+            nlohmann::json::parse(R"({"pad_url": ")" + moved + R"(", "problems": [{"level": "error",
+              "path": "XML_DIZ_INFO/Web_Info/Application_URLs/Application_XML_File_URL",
+              "text": "XML_DIZ_INFO/Web_Info/Application_URLs/Application_XML_File_URL \")" +
+                                  good + R"(\" is not the address submitted, \")" + moved +
+                                  R"(\"."}]})"));
+  const Outcome notXml = RunTool({"--json", "--check", bad});
+  EXPECT_EQ(notXml.status, exit_status::kPadFileProblems);
+  EXPECT_TRUE(nlohmann::json::parse(notXml.out)["problems"][0]["path"].is_null()) << notXml.out;
+  const Outcome onlyWarned = RunTool({"--check", "--json", onlyWarnings});
+  EXPECT_EQ(onlyWarned.status, exit_status::kAllPassed);
+  EXPECT_EQ(nlohmann::json::parse(onlyWarned.out)["problems"][0]["level"], "warning");
+
   // --check asks no site and leaves the working folder alone.
-  EXPECT_EQ(server.Requests().size(), 4u);
+  EXPECT_EQ(server.Requests().size(), 8u);
   EXPECT_FALSE(std::filesystem::exists(folder / "Report.htm"));
   EXPECT_FALSE(std::filesystem::exists(folder / "tesselwick.ini"));
 
@@ -389,6 +416,13 @@ TEST(SubmitTool, CheckPrintsThePadFilesProblemsAndSubmitWarnsOfThem) {
                        "XML_DIZ_INFO/Web_Info/Application_URLs/Application_XML_File_URL \"" +
                            good + "\" is not the address submitted, \"" + moved + "\".\n"))
       << warned.err;
+  // Of the warnings it only says how many --check lists.
+  const Outcome counted = RunTool({"--folder", dir, onlyWarnings});
+  EXPECT_EQ(counted.status, exit_status::kAllPassed);
+  EXPECT_TRUE(Contains(counted.err,
+                       "tesselwick-submit: --check lists 1 further warning about the PAD file\n"))
+      << counted.err;
+  EXPECT_FALSE(Contains(counted.err, "Country")) << counted.err;
   // ... and stops where the check said it would.
   EXPECT_EQ(RunTool({"--folder", dir, utf16}).status, exit_status::kPadFileFailed);
   const Outcome clean = RunTool({"--folder", dir, good});
@@ -421,7 +455,7 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
       {"--folder", dir, "http://a/pad.xml", "--parallel"},
       {"--check", "--update", "http://a/pad.xml"},
       {"--open", "--check", "http://a/pad.xml"},
-      {"--check", "--json", "http://a/pad.xml"},
+      {"--check", "--json", "--update", "http://a/pad.xml"},
       // A line break would plant lines of its own in tesselwick.ini.
       {"--folder", dir, "http://x/pad.xml\nURL3=http://planted.example/"},
       {"--folder", dir, "http://x/pad.xml\r\nURL3=http://planted.example/"},
@@ -443,8 +477,8 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
                              "[--json]\n",
                              0) == 0);
   EXPECT_TRUE(Contains(help.out, "\n  --timeout SECONDS\n"));
-  EXPECT_TRUE(
-      Contains(help.out, "\n       tesselwick-submit --check [--timeout SECONDS] PAD_URL\n"));
+  EXPECT_TRUE(Contains(
+      help.out, "\n       tesselwick-submit --check [--json] [--timeout SECONDS] PAD_URL\n"));
   EXPECT_TRUE(Contains(help.out, "\n  65   --check found problems"));
   const Outcome version = RunTool({"--version"});
   EXPECT_EQ(version.status, 0);

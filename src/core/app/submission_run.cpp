@@ -13,6 +13,7 @@
 #include "core/platform/date.h"
 #include "core/platform/system.h"
 #include "core/submit/pad_check.h"
+#include "core/submit/pad_check_output.h"
 #include "core/submit/report.h"
 #include "core/submit/run_results.h"
 #include "core/submit/site_run.h"
@@ -23,10 +24,9 @@ namespace tesselwick {
 namespace {
 
 // The text of the box that lists the PAD file's problems, one a line.
-std::string PadProblemsText(const std::vector<std::string>& problems) {
-  std::string text = std::string(Tr(texts::kPadProblemsIntro)) + "\r\n";
-  for (const std::string& problem : problems) text += "\r\n" + problem;
-  return text + "\r\n\r\n" + Tr(texts::kPadProblemsQuestion);
+std::string PadProblemsText(const std::vector<PadProblem>& problems) {
+  return std::string(Tr(texts::kPadProblemsIntro)) + "\r\n\r\n" + PadProblemsBoxList(problems) +
+         "\r\n\r\n" + Tr(texts::kPadProblemsQuestion);
 }
 
 }  // namespace
@@ -152,9 +152,9 @@ void MainDialog::SubmissionRun() {
     } else {
       // What download sites would reject is shown before any of them is
       // asked; Cancel ends the run there, as a PAD file without a category
-      // does. A file without problems goes straight on.
-      const std::vector<std::string> problems = CheckPadFile(ResponseText, PadUrl);
-      if (problems.empty() ||
+      // does. A file without errors goes straight on, whatever it warns of.
+      const std::vector<PadProblem> problems = CheckPadFields(ResponseText, PadUrl);
+      if (!HasPadErrors(problems) ||
           controls_.messages.Ask(PadProblemsText(problems), texts::kPadProblemsCaption,
                                  texts::kSubmitAnyway, texts::kCancel)) {
         lastRun_ = RequestSites(*this, runDate);

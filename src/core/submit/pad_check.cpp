@@ -8,10 +8,12 @@
 #include <climits>
 #include <memory>
 #include <optional>
+#include <set>
 #include <unordered_map>
 
 #include "core/submit/category.h"
 #include "core/submit/pad_categories.h"
+#include "core/submit/pad_fields.h"
 #include "core/text/translation.h"
 
 namespace tesselwick {
@@ -210,7 +212,14 @@ std::optional<std::string> NotWellFormed(const xmlParserCtxt* context, bool pars
                     {std::to_string(first.line), first.message});
 }
 
-void CheckLengths(const xmlNode* root, std::vector<std::string>& problems) {
+using Problems = std::vector<PadProblem>;
+
+// An error about the element at `path` (empty: about the whole file).
+void Error(Problems& problems, std::string path, std::string text) {
+  problems.push_back({PadProblemLevel::kError, std::move(path), std::move(text)});
+}
+
+void CheckLengths(const xmlNode* root, Problems& problems) {
   const xmlNode* descriptions = Child(root, "Program_Descriptions");
   if (descriptions == nullptr) return;
   static constexpr std::size_t kLimits[] = {45, 80, 250, 450, 2000};
@@ -223,18 +232,26 @@ void CheckLengths(const xmlNode* root, std::vector<std::string>& problems) {
       if (description == nullptr) continue;
       const std::size_t length = Characters(Text(description));
       if (length > limit) {
-        problems.push_back(FormatText(
-            Tr("%1$s is %2$s characters long; at most %3$s are allowed."),
-            {FullPath("Program_Descriptions/" + std::string(Name(language)) + "/" + name),
-             std::to_string(length), std::to_string(limit)}));
+        const std::string path =
+            FullPath("Program_Descriptions/" + std::string(Name(language)) + "/" + name);
+        Error(problems, path,
+              FormatText(Tr("%1$s is %2$s characters long; at most %3$s are allowed."),
+                         {path, std::to_string(length), std::to_string(limit)}));
       }
     }
   }
 }
 
-void CheckFormats(const xmlNode* root, std::vector<std::string>& problems) {
-  // Each rule: the field, whether its value keeps to it, and the problem
-  // when it does not (the field's path, then its value quoted).
+// What a field's text must be, after its path and its text quoted.
+std::string MustBe(const PadFieldRule& rule, std::string_view value) {
+  return FormatText(Tr("%1$s %2$s must be %3$s."), {rule.Path(), Quoted(value), rule.Words()});
+}
+
+void CheckFormats(const xmlNode* root, Problems& problems) {
+  // Each field's text must keep to its pattern. Each rule: the field, a
+  // fault of its text that has words of its own, and the problem when it
+  // has that fault (the field's path, then its text quoted); any other text
+  // that its pattern refuses is an error in the pattern's words.
   struct Rule {
     const char* path;
     bool (*holds)(std::string_view value);
@@ -259,14 +276,42 @@ void CheckFormats(const xmlNode* root, std::vector<std::string>& problems) {
     if (node == nullptr) continue;
     const std::string value = Text(node);
     // A blank field is either required (and reported so) or left out.
-    if (value.empty() || rule.holds(value)) continue;
-    problems.push_back(FormatText(Tr(rule.problem), {FullPath(rule.path), Quoted(value)}));
+    if (value.empty()) continue;
+    const std::string path = FullPath(rule.path);
+    if (!rule.holds(value)) {
+      Error(problems, path, FormatText(Tr(rule.problem), {path, Quoted(value)}));
+    } else if (const PadFieldRule* field = FindPadFieldRule(path);
+               field != nullptr && !field->Matches(value)) {
+      Error(problems, path, MustBe(*field, value));
+    }
   }
 }
 
-}  // namespace
+// A warning for every field of the PAD format whose text its pattern
+// refuses, a missing field's empty text included, unless an error is about
+// that field already.
+void CheckPatterns(const xmlNode* root, Problems& problems) {
+  std::set<std::string, std::less<>> withErrors;
+  for (const PadProblem& problem : problems) withErrors.insert(problem.path);
+  const std::string prefix = std::string(kRoot) + "/";
+  for (const PadFieldRule& rule : PadFieldRules()) {
+    if (withErrors.contains(rule.Path()) || !rule.Path().starts_with(prefix)) continue;
+    const xmlNode* node = Find(root, std::string_view(rule.Path()).substr(prefix.size()));
+    const std::string value = node == nullptr ? std::string() : Text(node);
+    if (rule.Matches(value)) continue;
+    std::string text;
+    if (node == nullptr) {
+      text = FormatText(Tr("%1$s is missing; it must be %2$s."), {rule.Path(), rule.Words()});
+    } else if (value.empty()) {
+      text = FormatText(Tr("%1$s is empty; it must be %2$s."), {rule.Path(), rule.Words()});
+    } else {
+      text = MustBe(rule, value);
+    }
+    problems.push_back({PadProblemLevel::kWarning, rule.Path(), std::move(text)});
+  }
+}
 
-std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view padUrl) {
+Problems Check(std::string_view padText, std::string_view padUrl, bool withWarnings) {
   // The parser's tables are set up once, before any thread parses.
   static const bool initialised = [] {
     xmlInitParser();
@@ -274,14 +319,14 @@ std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view
   }();
   (void)initialised;
 
-  std::vector<std::string> problems;
+  Problems problems;
   if (padText.size() > static_cast<std::size_t>(INT_MAX)) {
-    problems.push_back(Tr("The file is not well-formed XML: it is too large to read."));
+    Error(problems, "", Tr("The file is not well-formed XML: it is too large to read."));
     return problems;
   }
   const std::unique_ptr<xmlParserCtxt, FreeContext> context(xmlNewParserCtxt());
   if (!context) {
-    problems.push_back(Tr("The file could not be read: out of memory."));
+    Error(problems, "", Tr("The file could not be read: out of memory."));
     return problems;
   }
   // Nothing is fetched from the network (no external DTD or entity), and the
@@ -294,41 +339,44 @@ std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view
       xmlCtxtReadMemory(context.get(), padText.data(), static_cast<int>(padText.size()), nullptr,
                         nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
   if (std::optional<std::string> why = NotWellFormed(context.get(), document != nullptr, first)) {
-    problems.push_back(*why);
+    Error(problems, "", *why);
     return problems;
   }
   const xmlNode* root = xmlDocGetRootElement(document.get());
   if (root == nullptr || Name(root) != kRoot) {
-    problems.push_back(FormatText(Tr("The root element is <%1$s>, not <%2$s>."),
-                                  {root == nullptr ? "" : Name(root), kRoot}));
+    Error(problems, "",
+          FormatText(Tr("The root element is <%1$s>, not <%2$s>."),
+                     {root == nullptr ? "" : Name(root), kRoot}));
     return problems;
   }
   // Entities that would expand a small file into more text than any PAD file
   // holds are not expanded at all.
   if (ExpandedText(kMostExpandedText).Size(root) > kMostExpandedText) {
-    problems.push_back(FormatText(Tr("The PAD file expands entities past %1$s MiB of text."),
-                                  {std::to_string(kMostExpandedText / (1024 * 1024))}));
+    Error(problems, "",
+          FormatText(Tr("The PAD file expands entities past %1$s MiB of text."),
+                     {std::to_string(kMostExpandedText / (1024 * 1024))}));
     return problems;
   }
 
   for (const char* path : kRequiredPadFields) {
     const xmlNode* node = Find(root, path);
     if (node == nullptr) {
-      problems.push_back(FormatText(Tr("%1$s is missing."), {FullPath(path)}));
+      Error(problems, FullPath(path), FormatText(Tr("%1$s is missing."), {FullPath(path)}));
     } else if (Text(node).empty()) {
-      problems.push_back(FormatText(Tr("%1$s is empty."), {FullPath(path)}));
+      Error(problems, FullPath(path), FormatText(Tr("%1$s is empty."), {FullPath(path)}));
     }
   }
 
   CheckLengths(root, problems);
 
+  const std::string categoryPath = FullPath("Program_Info/Program_Category_Class");
   if (const xmlNode* node = Find(root, "Program_Info/Program_Category_Class")) {
     const std::string category = Text(node);
     if (!category.empty() && !IsPadCategory(category)) {
-      problems.push_back(
-          FormatText(Tr("%1$s %2$s is not one of the official PAD categories, such as "
-                        "\"Games & Entertainment::Puzzle & Word Games\"."),
-                     {FullPath("Program_Info/Program_Category_Class"), Quoted(category)}));
+      Error(problems, categoryPath,
+            FormatText(Tr("%1$s %2$s is not one of the official PAD categories, such as "
+                          "\"Games & Entertainment::Puzzle & Word Games\"."),
+                       {categoryPath, Quoted(category)}));
     }
   }
 
@@ -338,26 +386,43 @@ std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view
   if (const xmlNode* node = Find(root, "Program_Info/Program_Category_Class");
       node != nullptr && !Text(node).empty() && ExtractCategoryText(padText).empty()) {
     const bool utf16 = padText.starts_with("\xFF\xFE") || padText.starts_with("\xFE\xFF");
-    problems.push_back(FormatText(
-        utf16 ? Tr("%1$s cannot be read by a submission from a file in UTF-16: it stops with "
-                   "\"Your PAD File Needs to Contain a Category\". Save the file as UTF-8.")
-              : Tr("%1$s cannot be read by a submission, which takes it from the text between "
-                   "<Program_Category_Class> and </Program_Category_Class>: it stops with "
-                   "\"Your PAD File Needs to Contain a Category\"."),
-        {FullPath("Program_Info/Program_Category_Class")}));
+    Error(problems, categoryPath,
+          FormatText(
+              utf16 ? Tr("%1$s cannot be read by a submission from a file in UTF-16: it stops "
+                         "with \"Your PAD File Needs to Contain a Category\". Save the file as "
+                         "UTF-8.")
+                    : Tr("%1$s cannot be read by a submission, which takes it from the text "
+                         "between <Program_Category_Class> and </Program_Category_Class>: it "
+                         "stops with \"Your PAD File Needs to Contain a Category\"."),
+              {categoryPath}));
   }
 
+  const std::string addressPath = FullPath("Web_Info/Application_URLs/Application_XML_File_URL");
   if (const xmlNode* node = Find(root, "Web_Info/Application_URLs/Application_XML_File_URL")) {
     const std::string address = Text(node);
     if (!address.empty() && address != padUrl) {
-      problems.push_back(FormatText(Tr("%1$s %2$s is not the address submitted, %3$s."),
-                                    {FullPath("Web_Info/Application_URLs/Application_XML_File_URL"),
-                                     Quoted(address), Quoted(padUrl)}));
+      Error(problems, addressPath,
+            FormatText(Tr("%1$s %2$s is not the address submitted, %3$s."),
+                       {addressPath, Quoted(address), Quoted(padUrl)}));
     }
   }
 
   CheckFormats(root, problems);
+  if (withWarnings) CheckPatterns(root, problems);
   return problems;
+}
+
+}  // namespace
+
+std::vector<PadProblem> CheckPadFields(std::string_view padText, std::string_view padUrl) {
+  return Check(padText, padUrl, true);
+}
+
+std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view padUrl) {
+  std::vector<std::string> errors;
+  for (PadProblem& problem : Check(padText, padUrl, false))
+    errors.push_back(std::move(problem.text));
+  return errors;
 }
 
 }  // namespace tesselwick

@@ -27,10 +27,38 @@ namespace tesselwick {
 //     only; Program_Release_Month (1 to 12) and Program_Release_Day (1 to 31)
 //     are one or two digits, Program_Release_Year four digits, when present
 //     and not blank.
+//   - Program_Version, the release date's fields and File_Size_Bytes, when
+//     present and not blank, also keep to their patterns of the PAD format
+//     (PadFieldRules); a text those rules let through is refused in the
+//     pattern's words ("... must be a month of two digits, 01 to 12.").
 // Values are taken without the white space around them. The check only
 // reports: the category that the sites are sent is taken as before
-// (ExtractCategoryText).
+// (ExtractCategoryText). These are the errors: what download sites reject.
 std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view padUrl);
+
+// An error is what download sites reject (CheckPadFile); a warning is a
+// field of the PAD format whose text does not keep to that field's pattern.
+enum class PadProblemLevel { kError, kWarning };
+
+struct PadProblem {
+  PadProblemLevel level = PadProblemLevel::kError;
+  // The path of the element it is about ("XML_DIZ_INFO/Company_Info/
+  // Company_Name"), or empty for a problem of the whole file.
+  std::string path;
+  // The problem in plain words, one line that begins with the path when it
+  // has one.
+  std::string text;
+
+  bool operator==(const PadProblem&) const = default;
+};
+
+// Every problem of a PAD file: the errors of CheckPadFile, in its order,
+// then a warning for each field of PadFieldRules, in their order, whose text
+// (the element's whole text with white space trimmed, empty when it is
+// missing; the first element of the path counts) the field's pattern refuses,
+// unless that field has an error already. A file that is not well-formed, or
+// not a PAD file, has that one error alone.
+std::vector<PadProblem> CheckPadFields(std::string_view padText, std::string_view padUrl);
 
 // The fields, below XML_DIZ_INFO, that download sites require.
 inline constexpr const char* kRequiredPadFields[] = {
