@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "core/net/background_fetch.h"
+#include "core/net/judgement.h"
+#include "core/net/site_requests.h"
 #include "support/refusing_port.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
@@ -128,9 +130,13 @@ TEST(HttpFetch, OnlyHttpAndHttpsAddressesAreRequestedAndNoSchemeIsGuessed) {
   // Letter case does not matter.
   EXPECT_TRUE(HttpFetch("HTTP://" + withoutScheme, FetchMode::Blocks).ok);
 
-  // A URL longer than any request libcurl sends is not handed to it.
-  ExpectFailure(HttpFetch(url + "?" + std::string(kMaxUrlBytes, 'q'), FetchMode::Blocks),
-                FetchError::Internal);
+  // A URL longer than any request libcurl sends is not handed to it, and
+  // its failure says so.
+  const FetchResult tooLong =
+      HttpFetch(url + "?" + std::string(kMaxUrlBytes, 'q'), FetchMode::Blocks);
+  ExpectFailure(tooLong, FetchError::Internal);
+  EXPECT_EQ(DescribeFetchError(tooLong), "12004: the request is longer than 1 MiB");
+  EXPECT_EQ(FailureNumber(tooLong), "12004: the request is longer than 1 MiB");
   EXPECT_EQ(server.Requests().size(), 1u);
 }
 
@@ -220,8 +226,17 @@ TEST(HttpFetch, ABodyOverTheCapFails) {
   EXPECT_FALSE(HttpFetch(server.Url("/long"), FetchMode::Blocks, limits).ok);
   ExpectFailure(HttpFetch(server.Url("/unannounced"), FetchMode::Lines, limits),
                 FetchError::Internal);
-  // The program's own cap of 16 MiB.
-  ExpectFailure(HttpFetch(server.Url("/huge"), FetchMode::Blocks), FetchError::Internal);
+  // The program's own cap of 16 MiB; the failure names it.
+  const FetchResult huge = HttpFetch(server.Url("/huge"), FetchMode::Blocks);
+  ExpectFailure(huge, FetchError::Internal);
+  EXPECT_EQ(DescribeFetchError(huge), "12004: the answer is larger than 16 MiB");
+  EXPECT_EQ(DescribeFetchError(HttpFetch(server.Url("/long"), FetchMode::Blocks, limits)),
+            "12004: the answer is larger than 1000 bytes");
+  // A failure that no limit decided keeps the number's own words, and the
+  // PAD file's box the number alone.
+  const FetchResult refused = HttpFetch("gopher://127.0.0.1/", FetchMode::Blocks);
+  EXPECT_EQ(DescribeFetchError(refused), "12006: not an http or https address");
+  EXPECT_EQ(FailureNumber(refused), "12006");
 }
 
 TEST(HttpFetch, TheProgramsOwnLimits) {
@@ -311,6 +326,61 @@ TEST(HttpFetch, RetrievalsRunSideBySide) {
   for (auto& worker : workers) worker.join();
   for (int i = 0; i < kCount; ++i) {
     EXPECT_EQ(results[static_cast<std::size_t>(i)].body, "answer " + std::to_string(i));
+  }
+}
+
+// An address whose host name holds letters outside ASCII is requested under
+// the name's ASCII form, which libcurl makes, whatever the user's locale;
+// a name that cannot be converted fails with its own reason. The same for a
+// retrieval of its own and for a run's site requests.
+TEST(HttpFetch, InternationalHostNamesAreRequestedInTheirAsciiForm) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text("<XML_DIZ_INFO/>"));
+  const std::string port = std::to_string(server.Port());
+  struct Case {
+    const char* what;
+    std::string url;
+    std::string host;    // as the server sees it; empty: nothing is sent
+    std::string reason;  // for a failure
+  };
+  const Case cases[] = {
+      {"German",
+       "http://b\xC3\xBC"
+       "cher.localhost:" +
+           port + "/pad.xml",
+       "xn--bcher-kva.localhost:" + port, ""},
+      {"Japanese", "http://\xE4\xBE\x8B\xE3\x81\x88.localhost:" + port + "/pad.xml",
+       "xn--r8jz45g.localhost:" + port, ""},
+      {"upper case",
+       "http://B\xC3\x9C"
+       "CHER.localhost:" +
+           port + "/pad.xml",
+       "xn--bcher-kva.localhost:" + port, ""},
+      {"not UTF-8",
+       "http://b\xFC"
+       "cher.localhost:" +
+           port + "/pad.xml",
+       "", "error 12005: the host name is not a valid international name"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    server.ClearRequests();
+    const FetchResult alone = HttpFetch(c.url, FetchMode::Blocks);
+    SiteRequests run(std::vector<std::string>{c.url}, FetchLimits{});
+    while (!run.Done()) run.Wait(10ms);
+    ASSERT_TRUE(run.Answer(0).has_value());
+    for (const FetchResult& result : {alone, *run.Answer(0)}) {
+      if (c.host.empty()) {
+        ExpectFailure(result, FetchError::InvalidUrl);
+        EXPECT_EQ(JudgeAnswer(result).reason, c.reason);
+      } else {
+        EXPECT_TRUE(result.ok) << result.error << " " << result.cause;
+        EXPECT_EQ(result.body, "<XML_DIZ_INFO/>");
+      }
+    }
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), c.host.empty() ? 0u : 2u);
+    for (const auto& request : requests) EXPECT_EQ(request.Header("Host"), c.host);
   }
 }
 

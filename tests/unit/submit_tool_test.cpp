@@ -145,6 +145,8 @@ TEST(SubmitTool, JsonGivesEverySitesReasonAsTheReportHasIt) {
   server.Set("/gone", Reply::Text("<h1>Not Found</h1>", 404));
   server.Set("/error", Reply::Text("<p>Error: unknown category</p>"));
   server.Set("/stall", Reply::Stall(30s));
+  server.Set("/huge", Reply::Huge(std::size_t{17} * 1024 * 1024));
+  server.Set("/to-data", Reply::Redirect("data:text/html,Thanks"));
   // What each site's answer must come to, in list order (pad.dat bottom up).
   struct Expected {
     std::string title;
@@ -161,6 +163,13 @@ TEST(SubmitTool, JsonGivesEverySitesReasonAsTheReportHasIt) {
       {"Refused", refusing.Url("/x"), "Fail", "error 12029: cannot connect", nullptr, 12029},
       {"Stalled", server.Url("/stall"), "Fail", "error 12002: timed out", nullptr, 12002},
       {"Bare", "", "Fail", "no request template", nullptr, nullptr},
+      // Where a limit or a refused address decides, the reason says which.
+      {"Too Large", server.Url("/huge"), "Fail", "error 12004: the answer is larger than 16 MiB",
+       nullptr, 12004},
+      {"Too Long", server.Url("/thanks?q=" + std::string(kMaxUrlBytes, 'q')), "Fail",
+       "error 12004: the request is longer than 1 MiB", nullptr, 12004},
+      {"To Data", server.Url("/to-data"), "Fail",
+       "error 12156: the redirect leads to an address that is not http or https", nullptr, 12156},
   };
   std::string file;
   for (const Expected& site : expected) {
@@ -208,7 +217,13 @@ TEST(SubmitTool, JsonGivesEverySitesReasonAsTheReportHasIt) {
                                            std::to_string(json["sites"].size()) + "|" + rows +
                                            "\r\n");
   EXPECT_EQ(json["passed"], 1);
-  EXPECT_EQ(json["failed"], 5);
+  EXPECT_EQ(json["failed"], 8);
+  // The lines of the run without --json name the same reasons.
+  const Outcome lines = RunTool({"--timeout", "1", "--folder", folder.Path().string(), padUrl});
+  for (const Expected& site : expected) {
+    if (std::string(site.status) != "Fail") continue;
+    EXPECT_TRUE(Contains(lines.out, site.title + "  (" + site.reason + ")\n")) << lines.out;
+  }
 }
 
 TEST(SubmitTool, APadFileThatFailsEndsWithStatus2AndAnEmptyReport) {
@@ -236,6 +251,16 @@ TEST(SubmitTool, APadFileThatFailsEndsWithStatus2AndAnEmptyReport) {
   EXPECT_EQ(noCategory.out, "0 passed, 0 failed\n");
   EXPECT_TRUE(Contains(noCategory.err,
                        "Error Loading Your PAD File. Your PAD File Needs to Contain a Category"));
+
+  // A PAD file over the program's limit: its line says so beside the number.
+  server.Set("/huge.xml", Reply::Huge(std::size_t{17} * 1024 * 1024));
+  const std::string huge = server.Url("/huge.xml");
+  const Outcome tooLarge = RunTool({"--folder", folder.Path().string(), huge});
+  EXPECT_EQ(tooLarge.status, exit_status::kPadFileFailed);
+  EXPECT_TRUE(Contains(tooLarge.err, "OpenUrl failed: 12004\n"));
+  EXPECT_TRUE(Contains(
+      tooLarge.err, "Error Loading Your PAD File. error 12004: the answer is larger than 16 MiB (" +
+                        huge + ")\n"));
 
   const std::string missing = server.Url("/missing.xml");
   const Outcome notFound = RunTool({"--folder", folder.Path().string(), missing});
