@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -384,6 +386,16 @@ TEST(HttpFetch, InternationalHostNamesAreRequestedInTheirAsciiForm) {
   }
 }
 
+#ifdef __linux__
+// The threads of this process.
+std::size_t ThreadCount() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+    ++count;
+  return count;
+}
+#endif
+
 // A fetch given up is Done at once with a cancelled result, whatever its
 // server does; its thread winds down by itself, and the program can wait for
 // that before it ends.
@@ -391,9 +403,14 @@ TEST(BackgroundFetch, StopGivesUpAtOnceAndTheThreadEndsByItself) {
   TestHttpServer server;
   server.Set("/stall", Reply::Stall(30s));
   server.Set("/pad.xml", Reply::Text("<XML_DIZ_INFO/>"));
+  // Threads are counted once the server's own are all there.
+  ASSERT_TRUE(HttpFetch(server.Url("/pad.xml"), FetchMode::Blocks).ok);
+#ifdef __linux__
+  const std::size_t threadsBefore = ThreadCount();
+#endif
   {
     BackgroundFetch fetch(server.Url("/stall"), FetchMode::Blocks, {});
-    while (server.Requests().empty()) std::this_thread::sleep_for(5ms);
+    for (int i = 0; i < 2000 && server.Requests().size() < 2; ++i) std::this_thread::sleep_for(5ms);
     EXPECT_FALSE(fetch.Done());
     fetch.Stop();
     EXPECT_TRUE(fetch.Done());
@@ -401,7 +418,21 @@ TEST(BackgroundFetch, StopGivesUpAtOnceAndTheThreadEndsByItself) {
     EXPECT_TRUE(result.cancelled);
     EXPECT_EQ(result.error, FetchError::ConnectionAborted);
   }
+  // More given up at once, as a window that is closed in a hurry does.
+  {
+    std::vector<std::unique_ptr<BackgroundFetch>> fetches;
+    for (int i = 0; i < 8; ++i)
+      fetches.push_back(std::make_unique<BackgroundFetch>(server.Url("/stall"), FetchMode::Blocks,
+                                                          FetchLimits{}));
+    for (int i = 0; i < 2000 && server.Requests().size() < 1 + 1 + 8; ++i)
+      std::this_thread::sleep_for(5ms);
+  }
   EXPECT_TRUE(BackgroundFetch::WaitForUnfinished(10s));
+#ifdef __linux__
+  // Once the wait is over, the threads given up have been joined: the
+  // program can end without one still running.
+  EXPECT_EQ(ThreadCount(), threadsBefore);
+#endif
 
   BackgroundFetch whole(server.Url("/pad.xml"), FetchMode::Blocks, {});
   const FetchResult answer = whole.Result();
