@@ -104,22 +104,25 @@ build_xml() {
 }
 
 build_curl() {
-  [ -f "$prefix/.curl" ] && return 0
+  # Named after what the build holds, so that a prefix built before Windows'
+  # own IDN was in builds libcurl again.
+  [ -f "$prefix/.curl-winidn" ] && return 0
   say "libcurl $curl_version"
   local src=$deps/build/curl
   unpack curl "$curl_version" "$src"
   (cd "$src" && ./configure -q --host=$host --prefix="$prefix" "${tools[@]}" \
     --disable-shared --enable-static --with-schannel --without-zlib --without-brotli \
-    --without-zstd --without-libidn2 --without-nghttp2 --without-libpsl --without-librtmp \
+    --without-zstd --without-libidn2 --with-winidn --without-nghttp2 --without-libpsl --without-librtmp \
     --without-libssh2 --disable-ldap --disable-ldaps --disable-rtsp --disable-dict --disable-telnet \
     --disable-tftp --disable-pop3 --disable-imap --disable-smb --disable-smtp --disable-gopher \
     --disable-mqtt --disable-ftp --disable-file --disable-manual \
     >/dev/null && make -s -j"$jobs" -C lib >/dev/null && make -s -C lib install >/dev/null &&
     make -s -C include install >/dev/null && make -s install-pkgconfigDATA >/dev/null)
+  # International host names go through Windows' own IdnToAscii (normaliz).
   # A static libcurl needs CURL_STATICLIB in its users, and mingw's threads
   # come with the compiler, not as -lpthread.
   sed -i -e 's/^Cflags: \(.*\)$/Cflags: \1 -DCURL_STATICLIB/' -e 's/ -lpthread//g' "$prefix/lib/pkgconfig/libcurl.pc"
-  touch "$prefix/.curl"
+  touch "$prefix/.curl-winidn"
 }
 
 build_wx() {
