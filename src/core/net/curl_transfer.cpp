@@ -136,18 +136,18 @@ FetchError ErrorOf(CURLcode code) {
 // True when the host of `url` holds a byte outside ASCII: an international
 // name, which libcurl converts before it looks the name up.
 bool HasInternationalHost(const char* url) {
-  if (url == nullptr) return false;
-  std::string_view rest(url);
-  const std::size_t scheme = rest.find("://");
-  if (scheme == std::string_view::npos) return false;
-  rest.remove_prefix(scheme + 3);
-  rest = rest.substr(0, rest.find_first_of("/?#"));
-  // After any user name and password.
-  if (const std::size_t at = rest.rfind('@'); at != std::string_view::npos)
-    rest.remove_prefix(at + 1);
-  for (const char c : rest)
-    if (static_cast<unsigned char>(c) >= 0x80) return true;
-  return false;
+  CURLU* parts = url != nullptr ? curl_url() : nullptr;
+  if (parts == nullptr) return false;
+  char* host = nullptr;
+  bool international = false;
+  if (curl_url_set(parts, CURLUPART_URL, url, 0) == CURLUE_OK &&
+      curl_url_get(parts, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
+    for (const char* c = host; *c != '\0'; ++c)
+      international = international || static_cast<unsigned char>(*c) >= 0x80;
+  }
+  curl_free(host);
+  curl_url_cleanup(parts);
+  return international;
 }
 
 // What a failed redirect was refused for.
