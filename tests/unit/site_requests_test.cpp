@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #endif
 
 #include <algorithm>
@@ -289,6 +292,54 @@ TEST(SiteRequests, KeepToTheLimitsInFlightAndPerHost) {
     }
   }
 }
+
+#ifndef _WIN32
+// How many of this process's sockets are connected to `port` on this machine.
+int ConnectionsTo(int port) {
+  int count = 0;
+  for (int fd = 0; fd < 4096; ++fd) {
+    sockaddr_in peer{};
+    socklen_t size = sizeof peer;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) == 0 &&
+        peer.sin_family == AF_INET && ntohs(peer.sin_port) == port)
+      ++count;
+  }
+  return count;
+}
+
+// A connection stays open after its request only where another site of its
+// host may use it: a run over many hosts leaves none behind, which keeps
+// libcurl's cache of connections from growing with the hosts of the list.
+TEST(SiteRequests, ConnectionsAreKeptOnlyForSitesOfTheSameHost) {
+  struct Case {
+    const char* what;
+    int sites;
+    int hosts;  // site n goes to host n % hosts
+    int leastKept;
+    int mostKept;
+  };
+  // Few enough sites on one host that the test server never closes a
+  // connection for the number of requests it has carried.
+  const Case cases[] = {
+      {"a host for each site", 20, 20, 0, 0},
+      {"one host for all", 8, 1, 1, SiteRequests::kPerHost},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestHttpServer server;
+    server.Set("/quick", Reply::Text("Thanks"));
+    std::vector<std::string> urls;
+    for (int n = 0; n < c.sites; ++n) urls.push_back(UrlOnHost(server, n % c.hosts, "/quick"));
+    SiteRequests requests(urls, FetchLimits{});
+    WaitUntil(requests, [] { return false; });
+    ASSERT_TRUE(requests.Done());
+    EXPECT_EQ(requests.Finished(), urls.size());
+    const int kept = ConnectionsTo(server.Port());
+    EXPECT_GE(kept, c.leastKept);
+    EXPECT_LE(kept, c.mostKept);
+  }
+}
+#endif
 
 TEST(SiteRequests, StopAbandonsSixtyFourRequestsAtOnceAndSendsNoMore) {
 #ifndef _WIN32
