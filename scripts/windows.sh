@@ -284,6 +284,20 @@ cat "$check/windows.lines"
 cmp <(sort "$check/linux.out") <(sort "$check/windows.lines")
 for file in pad.dat Report.htm tesselwick.ini; do cmp "$linux_dir/$file" "$windows_dir/$file"; done
 echo "the same lines, pad.dat, Report.htm and tesselwick.ini as on Linux"
+# A host name outside ASCII goes through Windows' own IDN: the PAD file is
+# read and checked as on Linux.
+idn_url="http://bücher.localhost:$port/demo/pad.xml"
+set +e
+"$linux/src/cli/tesselwick-submit" --check "$idn_url" >"$check/linux-idn.out" 2>/dev/null
+linux_status=$?
+wine "$out/TesselWick/tesselwick-submit.exe" --check "$idn_url" >"$check/windows-idn.out" 2>/dev/null
+windows_status=$?
+set -e
+# 2: the PAD file could not be fetched.
+[ "$windows_status" != 2 ] || { echo "windows.sh: $idn_url was not reached" >&2; exit 1; }
+[ "$linux_status" = "$windows_status" ] || { echo "windows.sh: $idn_url: exit status differs" >&2; exit 1; }
+cmp "$check/linux-idn.out" <(tr -d '\r' <"$check/windows-idn.out")
+echo "an international host name is reached as on Linux"
 
 say "the window under Wine: a PAD URL typed, Submit pressed"
 gui_dir="$check/gui"
