@@ -4,14 +4,18 @@
 // measured here (time, CPU time, memory) is the program's alone. Its demo
 // sites each answer after L milliseconds. Times the Submit command over:
 //   - N sites on N different hosts (siteN.localhost, which libcurl takes to
-//     this machine by itself), with the program's own limits;
+//     this machine by itself), P requests at once (the program's own number
+//     unless --parallel gives another), beside the least time that can take,
+//     ceil(N / P) x L;
 //   - 100 sites on one host, where the program keeps to its limit per host;
 //   - a sample of S sites one at a time (the baseline only; the program never
 //     runs that way), scaled to N.
 // Then times loading a pad.dat of 5,000 sites into the site list. Prints its
 // figures; asserts nothing.
 //
-//   submit_bench [N [L [S]]]      defaults: N = 1000, L = 200, S = 20
+//   submit_bench [--parallel P] [N [L [S]]]
+//       defaults: P = 64, N = 1000, L = 200, S = 20
+//   submit_bench --parallel 256 10000     10,000 hosts, 256 at once
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -19,12 +23,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "core/app/main_dialog.h"
+#include "core/platform/system.h"
 #include "site_server.h"
 #include "support/fake_controls.h"
 #include "support/temp_folder.h"
@@ -39,14 +45,28 @@ using test::TempFolder;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-double CpuSeconds() {
+double SecondsOf(const timeval& t) {
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
+// The CPU time of this process (the demo site runs in another), in user
+// mode and in the system's kernel.
+struct CpuTime {
+  double user = 0;
+  double system = 0;
+  double Total() const { return user + system; }
+  CpuTime operator-(const CpuTime& earlier) const {
+    return {user - earlier.user, system - earlier.system};
+  }
+};
+
+CpuTime CpuNow() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-  };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  return {SecondsOf(usage.ru_utime), SecondsOf(usage.ru_stime)};
 }
+
+double CpuSeconds() { return CpuNow().Total(); }
 
 long PeakMemoryKiB() {
   rusage usage{};
@@ -65,7 +85,7 @@ std::size_t CountOf(const std::string& text, const std::string& word) {
 // The demo site in a child process, asked over two pipes.
 class DemoSite {
  public:
-  DemoSite(int sites, int delayMs) {
+  DemoSite(int sites, int delayMs, int parallel) {
     int toChild[2];
     int fromChild[2];
     if (pipe(toChild) != 0 || pipe(fromChild) != 0) return;
@@ -73,7 +93,7 @@ class DemoSite {
     if (child_ == 0) {
       close(toChild[1]);
       close(fromChild[0]);
-      std::_Exit(Serve(sites, delayMs, toChild[0], fromChild[1]));
+      std::_Exit(Serve(sites, delayMs, parallel, toChild[0], fromChild[1]));
     }
     close(toChild[0]);
     close(fromChild[1]);
@@ -93,7 +113,7 @@ class DemoSite {
 
  private:
   // Answers one letter with a number: 's' the port (or 0), 'p' the peak.
-  static int Serve(int sites, int delayMs, int in, int out) {
+  static int Serve(int sites, int delayMs, int parallel, int in, int out) {
     site::SiteConfig config;
     config.port = 0;
     config.dataDir = site::SourceDataDir();
@@ -102,9 +122,13 @@ class DemoSite {
     config.demoSites = sites;
     config.demoDelay = std::chrono::milliseconds(delayMs);
     // Every host name reaches the site from 127.0.0.1: the site's share per
-    // client would otherwise be what is measured.
-    config.threads = 2 * SiteRequests::kDefaultConcurrency;
-    config.maxConnectionsPerClient = 2 * SiteRequests::kDefaultConcurrency;
+    // client would otherwise be what is measured. Each answer holds a thread
+    // for its delay, so there are threads for every request at once.
+    const int atOnce = 2 * std::max(parallel, SiteRequests::kDefaultConcurrency);
+    config.threads = atOnce;
+    config.maxConnectionsPerClient = atOnce;
+    config.maxWaitingPerClient = atOnce;
+    platform::RaiseOpenFileLimit(static_cast<std::size_t>(4 * atOnce + 256));
     site::SiteServer server(config);
     const bool started = server.Start();
     if (!started) std::fprintf(stderr, "submit_bench: %s\n", server.Error().c_str());
@@ -161,18 +185,20 @@ double TimeRun(DemoSite& site, const std::string& what, const std::string& list,
   w.dialog.Initialise();
   w.urlBox.edit = site.BaseUrl() + "/demo/pad.xml";
   site.TakePeak();
-  const double cpuBefore = CpuSeconds();
+  const CpuTime cpuBefore = CpuNow();
   const Clock::time_point start = Clock::now();
   w.dialog.SubmissionRun();
   const double seconds = Seconds(Clock::now() - start);
-  const double cpu = CpuSeconds() - cpuBefore;
+  const CpuTime cpu = CpuNow() - cpuBefore;
   for (const auto& [text, caption] : w.messages.shown)
     std::printf("  message box: %s (%s)\n", text.c_str(), caption.c_str());
   const std::string report = folder.Read("Report.htm");
-  std::printf("  %-34s %7.3f s, CPU %.3f s, at once at most %3d  (%d Pass, %d Fail)\n",
-              what.c_str(), seconds, cpu, site.TakePeak(),
-              static_cast<int>(CountOf(report, "<td>Pass</td>")),
-              static_cast<int>(CountOf(report, "<td>Fail</td>")));
+  std::printf(
+      "  %-34s %7.3f s, CPU %.3f s (user %.3f, system %.3f), at once at most %3d  (%d Pass, %d "
+      "Fail)\n",
+      what.c_str(), seconds, cpu.Total(), cpu.user, cpu.system, site.TakePeak(),
+      static_cast<int>(CountOf(report, "<td>Pass</td>")),
+      static_cast<int>(CountOf(report, "<td>Fail</td>")));
   return seconds;
 }
 
@@ -188,17 +214,24 @@ std::string LargeSiteFile(int count) {
   return file;
 }
 
-int Run(int sites, int delayMs, int sample) {
-  DemoSite site(std::max(sites, 100), delayMs);
+int Run(int sites, int delayMs, int sample, int parallel) {
+  DemoSite site(std::max(sites, 100), delayMs, parallel);
   if (site.Port() == 0) {
     std::fprintf(stderr, "submit_bench: the demo site did not start\n");
     return 1;
   }
-  std::printf("Submission runs: demo sites answering after %d ms (%s), %d at once, %d per host\n",
-              delayMs, site.BaseUrl().c_str(), SiteRequests::kDefaultConcurrency,
-              SiteRequests::kPerHost);
+  std::printf(
+      "Submission runs: demo sites answering after %d ms (%s); the program's own %d at once, %d "
+      "per host\n",
+      delayMs, site.BaseUrl().c_str(), SiteRequests::kDefaultConcurrency, SiteRequests::kPerHost);
   const double spread = TimeRun(
-      site, std::to_string(sites) + " sites on as many hosts:", SiteList(site, sites, true), 0);
+      site,
+      std::to_string(sites) + " sites on as many hosts, " + std::to_string(parallel) + " at once:",
+      SiteList(site, sites, true), parallel);
+  const double least = std::ceil(static_cast<double>(sites) / parallel) * delayMs / 1000.0;
+  std::printf(
+      "  the least it can take, ceil(%d / %d) x %d ms: %.1f s; the run took %.2f times that\n",
+      sites, parallel, delayMs, least, least > 0 ? spread / least : 0.0);
   TimeRun(site, "100 sites on one host:", SiteList(site, 100, false), 0);
   const double inTurn = TimeRun(
       site, std::to_string(sample) + " sites one at a time:", SiteList(site, sample, true), 1);
@@ -224,12 +257,30 @@ int Run(int sites, int delayMs, int sample) {
 }  // namespace tesselwick
 
 int main(int argc, char** argv) {
-  const int sites = argc > 1 ? std::atoi(argv[1]) : 1000;
-  const int delayMs = argc > 2 ? std::atoi(argv[2]) : 200;
-  const int sample = argc > 3 ? std::atoi(argv[3]) : 20;
-  if (sites < 1 || delayMs < 0 || sample < 1) {
-    std::fprintf(stderr, "usage: submit_bench [sites [delay-ms [sample]]]\n");
+  int parallel = tesselwick::SiteRequests::kDefaultConcurrency;
+  std::vector<int> numbers;
+  bool usage = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--parallel" && i + 1 < argc) {
+      parallel = std::atoi(argv[++i]);
+    } else if (!arg.empty() && arg[0] != '-') {
+      numbers.push_back(std::atoi(arg.c_str()));
+    } else {
+      usage = true;
+    }
+  }
+  auto number = [&numbers](std::size_t at, int otherwise) {
+    return numbers.size() > at ? numbers[at] : otherwise;
+  };
+  const int sites = number(0, 1000);
+  const int delayMs = number(1, 200);
+  const int sample = number(2, 20);
+  if (usage || numbers.size() > 3 || sites < 1 || delayMs < 0 || sample < 1 || parallel < 1 ||
+      parallel > tesselwick::SiteRequests::kMostConcurrency) {
+    std::fprintf(stderr, "usage: submit_bench [--parallel 1..%d] [sites [delay-ms [sample]]]\n",
+                 tesselwick::SiteRequests::kMostConcurrency);
     return 2;
   }
-  return tesselwick::Run(sites, delayMs, sample);
+  return tesselwick::Run(sites, delayMs, sample, parallel);
 }

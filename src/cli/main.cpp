@@ -25,7 +25,10 @@ int main(int argc, char** argv) {
 
   const std::vector<std::string> args = tesselwick::cli::CommandLineArguments(argc, argv);
   const int code = tesselwick::cli::RunSubmitTool(args, std::cout, std::cerr, env);
-  // A request given up on a stop may still be winding down.
-  tesselwick::BackgroundFetch::WaitForUnfinished(std::chrono::seconds(2));
+  // A request given up on a stop may still be winding down: it is joined,
+  // or, should it not end in time, the program ends without the exit
+  // handlers that it may still be using.
+  if (!tesselwick::BackgroundFetch::WaitForUnfinished(std::chrono::seconds(2)))
+    tesselwick::BackgroundFetch::EndWithoutCleanup(code);
   return code;
 }

@@ -289,7 +289,7 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
     say(texts::kNotDownloadedCaption, texts::kNotDownloaded);
     if (!check.ok) {
       err << kProgram << ": the update server " << server << " could not be asked: error "
-          << DescribeFetchError(check.error) << "\n"
+          << DescribeFetchError(check) << "\n"
           << carryOn << std::endl;
       return;
     }
@@ -319,7 +319,7 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
   }
   if (!download.ok) {
     err << kProgram << ": the new site list could not be downloaded from " << server << ": error "
-        << DescribeFetchError(download.error) << "\n";
+        << DescribeFetchError(download) << "\n";
   }
   err << carryOn << std::endl;
 }
@@ -332,7 +332,7 @@ void SayPadFileFailed(const PadFile& pad, const std::string& aboutPad, std::ostr
   } else {
     err << "OpenUrl failed: " << ErrorNumber(pad.answer.error) << std::endl;
     err << kProgram << ": "
-        << MessageLine(texts::kPadFileCaption, "error " + DescribeFetchError(pad.answer.error))
+        << MessageLine(texts::kPadFileCaption, "error " + DescribeFetchError(pad.answer))
         << aboutPad << std::endl;
   }
 }

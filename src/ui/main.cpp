@@ -39,7 +39,10 @@ int main(int argc, char** argv) {
 #else
   const int code = wxEntry(argc, argv);
 #endif
-  // A request the user gave up a moment ago may still be winding down.
-  tesselwick::BackgroundFetch::WaitForUnfinished(std::chrono::seconds(2));
+  // A request the user gave up a moment ago may still be winding down: it is
+  // joined, or, should it not end in time, the program ends without the exit
+  // handlers that it may still be using.
+  if (!tesselwick::BackgroundFetch::WaitForUnfinished(std::chrono::seconds(2)))
+    tesselwick::BackgroundFetch::EndWithoutCleanup(code);
   return code;
 }

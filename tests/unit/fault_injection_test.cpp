@@ -66,7 +66,18 @@ struct Fault {
   // base + "/site", the update server's requests under base.
   std::string base;
   FetchError error;
+  // What decided the failure, when a limit or a refused address did: the
+  // words that stand beside the number instead of the number's own.
+  std::string cause = {};
+
+  // How the PAD file's box and a site's reason name the failure.
+  std::string Told() const { return cause.empty() ? ErrorNumber(error) : Described(); }
+  std::string Described() const {
+    return cause.empty() ? DescribeFetchError(error) : ErrorNumber(error) + ": " + cause;
+  }
 };
+
+constexpr const char* kNotWeb = "the redirect leads to an address that is not http or https";
 
 // Every misbehaviour at once, each on its own address.
 class FaultyServers {
@@ -82,6 +93,9 @@ class FaultyServers {
     streamed.chunked = true;
     SetEverywhere("/huge-streamed", streamed);
     SetEverywhere("/error-500", Reply::Text("", 500));
+    for (const char* target :
+         {"data:text/html,Thanks", "javascript:alert(1)", "file:///etc/passwd"})
+      SetEverywhere(std::string("/to-") + target[0], Reply::Redirect(target));
     // A byte every 100 ms: never a stall, but it would take 100 seconds.
     SetEverywhere("/trickle", Reply::Trickle(std::string(1000, 't'), 100ms));
 
@@ -94,9 +108,15 @@ class FaultyServers {
         {"answers garbage bytes", garbage.Url(""), FetchError::InvalidServerResponse},
         {"answers a broken header", brokenHeader.Url(""), FetchError::InvalidServerResponse},
         {"closes without answering", mute.Url(""), FetchError::InvalidServerResponse},
-        {"redirects to itself", server.Url("/redirect-loop"), FetchError::RedirectFailed},
-        {"announces 100 MB", server.Url("/huge"), FetchError::Internal},
-        {"streams 100 MB", server.Url("/huge-streamed"), FetchError::Internal},
+        {"redirects to itself", server.Url("/redirect-loop"), FetchError::RedirectFailed,
+         "more than 10 redirects"},
+        {"redirects to data:", server.Url("/to-d"), FetchError::RedirectFailed, kNotWeb},
+        {"redirects to javascript:", server.Url("/to-j"), FetchError::RedirectFailed, kNotWeb},
+        {"redirects to file:", server.Url("/to-f"), FetchError::RedirectFailed, kNotWeb},
+        {"announces 100 MB", server.Url("/huge"), FetchError::Internal,
+         "the answer is larger than 16 MiB"},
+        {"streams 100 MB", server.Url("/huge-streamed"), FetchError::Internal,
+         "the answer is larger than 16 MiB"},
         {"answers 500 with an empty body", server.Url("/error-500"), kAnswered},
         {"trickles its answer for ever", server.Url("/trickle"), FetchError::TimedOut},
     };
@@ -180,12 +200,17 @@ TEST(FaultInjection, APadFileServerThatMisbehavesEndsTheRunWithItsNumber) {
     w.urlBox.edit = fault.base + "/pad.xml";
     w.dialog.SubmissionRun();
 
-    // A PAD file answered with an error status fails too; its box names the status.
+    // A PAD file answered with an error status fails too; its box names the
+    // status. Otherwise the box shows the number, and what decided it when a
+    // limit or a refused address did; ErrorText keeps the number alone.
     const Message told = fault.error == kAnswered
                              ? Message{"HTTP 500", "Error Loading Your PAD File."}
-                             : Message{ErrorNumber(fault.error), "Error Loading Your PAD File."};
+                             : Message{fault.Told(), "Error Loading Your PAD File."};
     EXPECT_EQ(w.messages.shown, Messages{told});
     EXPECT_EQ(w.dialog.PadCategory, "");
+    if (fault.error != kAnswered) {
+      EXPECT_EQ(w.dialog.ErrorText, ErrorNumber(fault.error));
+    }
     EXPECT_TRUE(w.dialog.ResponseText.empty()) << w.dialog.ResponseText.size() << " bytes kept";
     // The run stops before the sites, and its report, with no rows, is shown.
     EXPECT_TRUE(sites.Requests().empty());
@@ -257,7 +282,7 @@ TEST(FaultInjection, ARunWithEveryKindOfFaultySiteFinishesAndReportsEverySite) {
     // The results name the failure: the number with its words, or the status.
     ASSERT_NE(w.dialog.LastRun(), nullptr);
     EXPECT_EQ(w.dialog.LastRun()->Sites()[2 * i + 1].reason,
-              fault.error == kAnswered ? "HTTP 500" : "error " + DescribeFetchError(fault.error));
+              fault.error == kAnswered ? "HTTP 500" : "error " + fault.Described());
   }
   EXPECT_LT(servers.server.HugeBytesSent(), std::size_t{64} * 1024 * 1024);
   // The last site in list order is a good one: its answer is what the run leaves.

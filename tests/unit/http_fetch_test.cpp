@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "core/net/background_fetch.h"
+#include "core/net/judgement.h"
+#include "core/net/site_requests.h"
 #include "support/refusing_port.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
@@ -128,9 +132,13 @@ TEST(HttpFetch, OnlyHttpAndHttpsAddressesAreRequestedAndNoSchemeIsGuessed) {
   // Letter case does not matter.
   EXPECT_TRUE(HttpFetch("HTTP://" + withoutScheme, FetchMode::Blocks).ok);
 
-  // A URL longer than any request libcurl sends is not handed to it.
-  ExpectFailure(HttpFetch(url + "?" + std::string(kMaxUrlBytes, 'q'), FetchMode::Blocks),
-                FetchError::Internal);
+  // A URL longer than any request libcurl sends is not handed to it, and
+  // its failure says so.
+  const FetchResult tooLong =
+      HttpFetch(url + "?" + std::string(kMaxUrlBytes, 'q'), FetchMode::Blocks);
+  ExpectFailure(tooLong, FetchError::Internal);
+  EXPECT_EQ(DescribeFetchError(tooLong), "12004: the request is longer than 1 MiB");
+  EXPECT_EQ(FailureNumber(tooLong), "12004: the request is longer than 1 MiB");
   EXPECT_EQ(server.Requests().size(), 1u);
 }
 
@@ -220,8 +228,17 @@ TEST(HttpFetch, ABodyOverTheCapFails) {
   EXPECT_FALSE(HttpFetch(server.Url("/long"), FetchMode::Blocks, limits).ok);
   ExpectFailure(HttpFetch(server.Url("/unannounced"), FetchMode::Lines, limits),
                 FetchError::Internal);
-  // The program's own cap of 16 MiB.
-  ExpectFailure(HttpFetch(server.Url("/huge"), FetchMode::Blocks), FetchError::Internal);
+  // The program's own cap of 16 MiB; the failure names it.
+  const FetchResult huge = HttpFetch(server.Url("/huge"), FetchMode::Blocks);
+  ExpectFailure(huge, FetchError::Internal);
+  EXPECT_EQ(DescribeFetchError(huge), "12004: the answer is larger than 16 MiB");
+  EXPECT_EQ(DescribeFetchError(HttpFetch(server.Url("/long"), FetchMode::Blocks, limits)),
+            "12004: the answer is larger than 1000 bytes");
+  // A failure that no limit decided keeps the number's own words, and the
+  // PAD file's box the number alone.
+  const FetchResult refused = HttpFetch("gopher://127.0.0.1/", FetchMode::Blocks);
+  EXPECT_EQ(DescribeFetchError(refused), "12006: not an http or https address");
+  EXPECT_EQ(FailureNumber(refused), "12006");
 }
 
 TEST(HttpFetch, TheProgramsOwnLimits) {
@@ -314,6 +331,71 @@ TEST(HttpFetch, RetrievalsRunSideBySide) {
   }
 }
 
+// An address whose host name holds letters outside ASCII is requested under
+// the name's ASCII form, which libcurl makes, whatever the user's locale;
+// a name that cannot be converted fails with its own reason. The same for a
+// retrieval of its own and for a run's site requests.
+TEST(HttpFetch, InternationalHostNamesAreRequestedInTheirAsciiForm) {
+  TestHttpServer server;
+  server.Set("/pad.xml", Reply::Text("<XML_DIZ_INFO/>"));
+  const std::string port = std::to_string(server.Port());
+  struct Case {
+    const char* what;
+    std::string url;
+    std::string host;    // as the server sees it; empty: nothing is sent
+    std::string reason;  // for a failure
+  };
+  const Case cases[] = {
+      {"German",
+       "http://b\xC3\xBC"
+       "cher.localhost:" +
+           port + "/pad.xml",
+       "xn--bcher-kva.localhost:" + port, ""},
+      {"Japanese", "http://\xE4\xBE\x8B\xE3\x81\x88.localhost:" + port + "/pad.xml",
+       "xn--r8jz45g.localhost:" + port, ""},
+      {"upper case",
+       "http://B\xC3\x9C"
+       "CHER.localhost:" +
+           port + "/pad.xml",
+       "xn--bcher-kva.localhost:" + port, ""},
+      {"not UTF-8",
+       "http://b\xFC"
+       "cher.localhost:" +
+           port + "/pad.xml",
+       "", "error 12005: the host name is not a valid international name"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    server.ClearRequests();
+    const FetchResult alone = HttpFetch(c.url, FetchMode::Blocks);
+    SiteRequests run(std::vector<std::string>{c.url}, FetchLimits{});
+    while (!run.Done()) run.Wait(10ms);
+    ASSERT_TRUE(run.Answer(0).has_value());
+    for (const FetchResult& result : {alone, *run.Answer(0)}) {
+      if (c.host.empty()) {
+        ExpectFailure(result, FetchError::InvalidUrl);
+        EXPECT_EQ(JudgeAnswer(result).reason, c.reason);
+      } else {
+        EXPECT_TRUE(result.ok) << result.error << " " << result.cause;
+        EXPECT_EQ(result.body, "<XML_DIZ_INFO/>");
+      }
+    }
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), c.host.empty() ? 0u : 2u);
+    for (const auto& request : requests) EXPECT_EQ(request.Header("Host"), c.host);
+  }
+}
+
+#ifdef __linux__
+// The threads of this process.
+std::size_t ThreadCount() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+    ++count;
+  return count;
+}
+#endif
+
 // A fetch given up is Done at once with a cancelled result, whatever its
 // server does; its thread winds down by itself, and the program can wait for
 // that before it ends.
@@ -321,9 +403,14 @@ TEST(BackgroundFetch, StopGivesUpAtOnceAndTheThreadEndsByItself) {
   TestHttpServer server;
   server.Set("/stall", Reply::Stall(30s));
   server.Set("/pad.xml", Reply::Text("<XML_DIZ_INFO/>"));
+  // Threads are counted once the server's own are all there.
+  ASSERT_TRUE(HttpFetch(server.Url("/pad.xml"), FetchMode::Blocks).ok);
+#ifdef __linux__
+  const std::size_t threadsBefore = ThreadCount();
+#endif
   {
     BackgroundFetch fetch(server.Url("/stall"), FetchMode::Blocks, {});
-    while (server.Requests().empty()) std::this_thread::sleep_for(5ms);
+    for (int i = 0; i < 2000 && server.Requests().size() < 2; ++i) std::this_thread::sleep_for(5ms);
     EXPECT_FALSE(fetch.Done());
     fetch.Stop();
     EXPECT_TRUE(fetch.Done());
@@ -331,7 +418,21 @@ TEST(BackgroundFetch, StopGivesUpAtOnceAndTheThreadEndsByItself) {
     EXPECT_TRUE(result.cancelled);
     EXPECT_EQ(result.error, FetchError::ConnectionAborted);
   }
+  // More given up at once, as a window that is closed in a hurry does.
+  {
+    std::vector<std::unique_ptr<BackgroundFetch>> fetches;
+    for (int i = 0; i < 8; ++i)
+      fetches.push_back(std::make_unique<BackgroundFetch>(server.Url("/stall"), FetchMode::Blocks,
+                                                          FetchLimits{}));
+    for (int i = 0; i < 2000 && server.Requests().size() < 1 + 1 + 8; ++i)
+      std::this_thread::sleep_for(5ms);
+  }
   EXPECT_TRUE(BackgroundFetch::WaitForUnfinished(10s));
+#ifdef __linux__
+  // Once the wait is over, the threads given up have been joined: the
+  // program can end without one still running.
+  EXPECT_EQ(ThreadCount(), threadsBefore);
+#endif
 
   BackgroundFetch whole(server.Url("/pad.xml"), FetchMode::Blocks, {});
   const FetchResult answer = whole.Result();

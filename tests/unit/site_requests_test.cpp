@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -14,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/net/judgement.h"
 #include "core/platform/date.h"
 #include "core/submit/report.h"
 #include "demo_sites.h"
@@ -22,6 +27,30 @@
 #include "support/sample_sites.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
+
+#ifdef TESSELWICK_POOL_FAULTS
+#include <curl/curl.h>
+
+// Stand-ins for two libcurl functions of the request pool (linked with
+// --wrap): each fails from the moment its test arms it.
+namespace {
+std::atomic<CURLMcode> performFails{CURLM_OK};
+std::atomic<CURLMcode> pollFails{CURLM_OK};
+}  // namespace
+
+extern "C" CURLMcode __real_curl_multi_perform(CURLM* multi, int* running);
+extern "C" CURLMcode __real_curl_multi_poll(CURLM* multi, curl_waitfd extra[], unsigned count,
+                                            int timeoutMs, int* ready);
+extern "C" CURLMcode __wrap_curl_multi_perform(CURLM* multi, int* running) {
+  if (const CURLMcode fails = performFails.load(); fails != CURLM_OK) return fails;
+  return __real_curl_multi_perform(multi, running);
+}
+extern "C" CURLMcode __wrap_curl_multi_poll(CURLM* multi, curl_waitfd extra[], unsigned count,
+                                            int timeoutMs, int* ready) {
+  if (const CURLMcode fails = pollFails.load(); fails != CURLM_OK) return fails;
+  return __real_curl_multi_poll(multi, extra, count, timeoutMs, ready);
+}
+#endif
 
 namespace tesselwick {
 namespace {
@@ -138,6 +167,70 @@ TEST(SiteRequests, AUrlIsMadeOnlyWhenItsRequestIsSent) {
   EXPECT_EQ(server.Requests().size(), 1u);
 }
 
+// A site whose URL would be too long to send fails as such a URL fails, and
+// says so.
+TEST(SiteRequests, ASiteTooLongToSendSaysSo) {
+  TestHttpServer server;
+  server.Set("/quick", Reply::Text("Thanks"));
+  SiteRequests requests(
+      2,
+      [&](std::size_t index) -> std::optional<std::string> {
+        if (index == 0) return std::nullopt;
+        return server.Url("/quick");
+      },
+      FetchLimits{});
+  WaitUntil(requests, [] { return false; });
+  ASSERT_TRUE(requests.Answer(0).has_value());
+  EXPECT_EQ(JudgeAnswer(*requests.Answer(0)).reason,
+            "error 12004: the request is longer than 1 MiB");
+  ASSERT_TRUE(requests.Answer(1).has_value());
+  EXPECT_TRUE(requests.Answer(1)->ok);
+}
+
+#ifdef TESSELWICK_POOL_FAULTS
+// When libcurl can no longer run the requests, the run ends at once: every
+// site not yet finished fails with the reason, none is left waiting.
+TEST(SiteRequests, APoolThatFailsEndsTheRunWithEverySiteFailed) {
+  struct Case {
+    const char* what;
+    std::atomic<CURLMcode>& fails;
+    CURLMcode code;
+  };
+  const Case cases[] = {
+      {"waiting for activity fails", pollFails, CURLM_UNRECOVERABLE_POLL},
+      {"running the requests fails", performFails, CURLM_OUT_OF_MEMORY},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestHttpServer server;
+    server.Set("/stall", Reply::Stall(30s));
+    server.Set("/quick", Reply::Text("Thanks"));
+    const std::vector<std::string> urls = {server.Url("/quick"), server.Url("/stall?n=1"),
+                                           server.Url("/stall?n=2"), server.Url("/quick?n=3"),
+                                           server.Url("/quick?n=4")};
+    // Two at a time: the quick site answers, then the stalled ones hold both
+    // places while the rest wait.
+    SiteRequests requests(urls, FetchLimits{}, 2);
+    WaitUntil(requests, [&] { return requests.Finished() == 1 && server.Requests().size() == 3; });
+    ASSERT_EQ(requests.InFlight(), (std::vector<std::size_t>{1, 2}));
+    c.fails = c.code;
+    for (int i = 0; i < 500 && !requests.Done(); ++i) requests.Wait(10ms);
+    c.fails = CURLM_OK;
+    ASSERT_TRUE(requests.Done());
+    EXPECT_EQ(requests.Finished(), urls.size());
+    EXPECT_TRUE(requests.Answer(0)->ok);
+    const std::string reason =
+        std::string("error 12004: libcurl could not go on with the requests (") +
+        curl_multi_strerror(c.code) + ")";
+    for (std::size_t i = 1; i < urls.size(); ++i) {
+      ASSERT_TRUE(requests.Answer(i).has_value()) << i;
+      EXPECT_EQ(JudgeAnswer(*requests.Answer(i)).reason, reason) << i;
+    }
+    EXPECT_EQ(server.Requests().size(), 3u);
+  }
+}
+#endif
+
 // The URL of a path on the test server under a host name of its own
 // ("h3.localhost", which libcurl takes to this machine by itself).
 std::string UrlOnHost(const TestHttpServer& server, int host, const std::string& path) {
@@ -163,6 +256,10 @@ TEST(SiteRequests, KeepToTheLimitsInFlightAndPerHost) {
       {"a site waiting for its host", 12, 1, SiteRequests::kDefaultConcurrency, 500ms, 1,
        SiteRequests::kPerHost},
       {"a small limit in flight", 12, 12, 3, 200ms, 120, 2},
+      // Sites of two hosts in turn, most of them waiting at first: each host's
+      // queue goes on as soon as one of its requests ends.
+      {"two hosts, many waiting", 40, 2, SiteRequests::kDefaultConcurrency, 100ms, 120,
+       2 * SiteRequests::kPerHost},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -195,6 +292,54 @@ TEST(SiteRequests, KeepToTheLimitsInFlightAndPerHost) {
     }
   }
 }
+
+#ifndef _WIN32
+// How many of this process's sockets are connected to `port` on this machine.
+int ConnectionsTo(int port) {
+  int count = 0;
+  for (int fd = 0; fd < 4096; ++fd) {
+    sockaddr_in peer{};
+    socklen_t size = sizeof peer;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) == 0 &&
+        peer.sin_family == AF_INET && ntohs(peer.sin_port) == port)
+      ++count;
+  }
+  return count;
+}
+
+// A connection stays open after its request only where another site of its
+// host may use it: a run over many hosts leaves none behind, which keeps
+// libcurl's cache of connections from growing with the hosts of the list.
+TEST(SiteRequests, ConnectionsAreKeptOnlyForSitesOfTheSameHost) {
+  struct Case {
+    const char* what;
+    int sites;
+    int hosts;  // site n goes to host n % hosts
+    int leastKept;
+    int mostKept;
+  };
+  // Few enough sites on one host that the test server never closes a
+  // connection for the number of requests it has carried.
+  const Case cases[] = {
+      {"a host for each site", 20, 20, 0, 0},
+      {"one host for all", 8, 1, 1, SiteRequests::kPerHost},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestHttpServer server;
+    server.Set("/quick", Reply::Text("Thanks"));
+    std::vector<std::string> urls;
+    for (int n = 0; n < c.sites; ++n) urls.push_back(UrlOnHost(server, n % c.hosts, "/quick"));
+    SiteRequests requests(urls, FetchLimits{});
+    WaitUntil(requests, [] { return false; });
+    ASSERT_TRUE(requests.Done());
+    EXPECT_EQ(requests.Finished(), urls.size());
+    const int kept = ConnectionsTo(server.Port());
+    EXPECT_GE(kept, c.leastKept);
+    EXPECT_LE(kept, c.mostKept);
+  }
+}
+#endif
 
 TEST(SiteRequests, StopAbandonsSixtyFourRequestsAtOnceAndSendsNoMore) {
 #ifndef _WIN32

@@ -221,6 +221,8 @@ TEST(SubmitTool, JsonGivesEverySitesReasonAsTheReportHasIt) {
   server.Set("/gone", Reply::Text("<h1>Not Found</h1>", 404));
   server.Set("/error", Reply::Text("<p>Error: unknown category</p>"));
   server.Set("/stall", Reply::Stall(30s));
+  server.Set("/huge", Reply::Huge(std::size_t{17} * 1024 * 1024));
+  server.Set("/to-data", Reply::Redirect("data:text/html,Thanks"));
   // What each site's answer must come to, in list order (pad.dat bottom up).
   struct Expected {
     std::string title;
@@ -239,6 +241,13 @@ TEST(SubmitTool, JsonGivesEverySitesReasonAsTheReportHasIt) {
       {"Bare", "", "Fail", "no request template", nullptr, nullptr},
       // Control characters arrive whole, as escapes that no terminal obeys.
       {"Evil\x1b]0;t\x07\x7f\xC2\x9B", server.Url("/thanks"), "Pass", "HTTP 200", 200, nullptr},
+      // Where a limit or a refused address decides, the reason says which.
+      {"Too Large", server.Url("/huge"), "Fail", "error 12004: the answer is larger than 16 MiB",
+       nullptr, 12004},
+      {"Too Long", server.Url("/thanks?q=" + std::string(kMaxUrlBytes, 'q')), "Fail",
+       "error 12004: the request is longer than 1 MiB", nullptr, 12004},
+      {"To Data", server.Url("/to-data"), "Fail",
+       "error 12156: the redirect leads to an address that is not http or https", nullptr, 12156},
   };
   std::string file;
   for (const Expected& site : expected) {
@@ -286,9 +295,15 @@ TEST(SubmitTool, JsonGivesEverySitesReasonAsTheReportHasIt) {
                                            std::to_string(json["sites"].size()) + "|" + rows +
                                            "\r\n");
   EXPECT_EQ(json["passed"], 2);
-  EXPECT_EQ(json["failed"], 5);
-  std::istringstream lines(run.out);
-  for (std::string line; std::getline(lines, line);) EXPECT_EQ(PrintableText(line), line);
+  EXPECT_EQ(json["failed"], 8);
+  std::istringstream printed(run.out);
+  for (std::string line; std::getline(printed, line);) EXPECT_EQ(PrintableText(line), line);
+  // The lines of the run without --json name the same reasons.
+  const Outcome lines = RunTool({"--timeout", "1", "--folder", folder.Path().string(), padUrl});
+  for (const Expected& site : expected) {
+    if (std::string(site.status) != "Fail") continue;
+    EXPECT_TRUE(Contains(lines.out, site.title + "  (" + site.reason + ")\n")) << lines.out;
+  }
 }
 
 TEST(SubmitTool, APadFileThatFailsEndsWithStatus2AndAnEmptyReport) {
@@ -316,6 +331,16 @@ TEST(SubmitTool, APadFileThatFailsEndsWithStatus2AndAnEmptyReport) {
   EXPECT_EQ(noCategory.out, "0 passed, 0 failed\n");
   EXPECT_TRUE(Contains(noCategory.err,
                        "Error Loading Your PAD File. Your PAD File Needs to Contain a Category"));
+
+  // A PAD file over the program's limit: its line says so beside the number.
+  server.Set("/huge.xml", Reply::Huge(std::size_t{17} * 1024 * 1024));
+  const std::string huge = server.Url("/huge.xml");
+  const Outcome tooLarge = RunTool({"--folder", folder.Path().string(), huge});
+  EXPECT_EQ(tooLarge.status, exit_status::kPadFileFailed);
+  EXPECT_TRUE(Contains(tooLarge.err, "OpenUrl failed: 12004\n"));
+  EXPECT_TRUE(Contains(
+      tooLarge.err, "Error Loading Your PAD File. error 12004: the answer is larger than 16 MiB (" +
+                        huge + ")\n"));
 
   const std::string missing = server.Url("/missing.xml");
   const Outcome notFound = RunTool({"--folder", folder.Path().string(), missing});

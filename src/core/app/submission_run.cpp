@@ -134,12 +134,17 @@ void MainDialog::SubmissionRun() {
     PadCategory.clear();
     // A PAD file the user gave up on is no error of the network's.
     if (pad.outcome == PadFile::Outcome::Failed) {
+      // The box shows the error number, and what decided the failure when a
+      // limit or a refused address did; ErrorText keeps the number alone.
+      std::string told;
       if (pad.answer.ok) {
         ErrorText = pad.failure;
+        told = ErrorText;
       } else {
         ReportFetchFailure(pad.answer.error, ErrorText);
+        told = FailureNumber(pad.answer);
       }
-      controls_.messages.ShowMessage(ErrorText, texts::kPadFileCaption);
+      controls_.messages.ShowMessage(told, texts::kPadFileCaption);
     }
   } else {
     ResponseStatus = pad.answer.status;

@@ -23,7 +23,8 @@ class BackgroundFetch {
   // Starts the request at once. `limits.cancel` is replaced by this fetch's
   // own stop flag.
   BackgroundFetch(std::string url, FetchMode mode, FetchLimits limits);
-  // Gives up the request if it still runs; does not wait for it to wind down.
+  // Gives up the request if it still runs; does not wait for it to wind down:
+  // its thread is joined by WaitForUnfinished.
   ~BackgroundFetch();
   BackgroundFetch(const BackgroundFetch&) = delete;
   BackgroundFetch& operator=(const BackgroundFetch&) = delete;
@@ -38,9 +39,16 @@ class BackgroundFetch {
   FetchResult Result();
 
   // Waits, at most `limit`, for the threads of fetches given up earlier that
-  // are still winding down, so that the program does not end while one of
-  // them still uses the network layer. True when none is left.
+  // are still winding down, and joins them, so that the program does not end
+  // while one of them still uses the network layer. True when none is left
+  // running; false when one still runs after `limit`, and then the program
+  // must end without running its exit handlers (EndWithoutCleanup), which
+  // the thread may still need.
   static bool WaitForUnfinished(std::chrono::milliseconds limit);
+
+  // Ends the program at once with `code` after flushing its standard
+  // streams, without the exit handlers and destructors of static objects.
+  [[noreturn]] static void EndWithoutCleanup(int code);
 
  private:
   // Shared with the thread, which may outlive this object after a Stop.
@@ -50,6 +58,9 @@ class BackgroundFetch {
     std::mutex mutex;
     std::condition_variable ended;
     std::optional<FetchResult> result;
+    // Set by the thread as its last step, under the lock of the program's
+    // fetch threads (background_fetch.cpp).
+    bool threadEnded = false;
   };
   std::shared_ptr<State> state_;
   std::thread thread_;

@@ -19,6 +19,9 @@ struct CurlTransfer::Shared {
   Clock::time_point lastByte = Clock::now();
   // Zero: no limit.
   Clock::duration stallLimit{};
+  // The limits that a failure may name.
+  std::size_t maxBodyBytes = 0;
+  long maxRedirects = 0;
   bool tooLarge = false;
   bool cancelled = false;
   bool stalled = false;
@@ -78,22 +81,14 @@ bool IsWebAddress(std::string_view text) {
   return startsWith("http://") || startsWith("https://");
 }
 
-// The error number that the program reports for a failed transfer.
-// `lastUrl` is the address libcurl was at when it failed (a redirect's target
-// after a redirect).
-FetchError ErrorOf(CURLcode code, const Transfer& transfer, long status, const char* lastUrl) {
-  if (transfer.cancelled) return FetchError::ConnectionAborted;
-  if (transfer.tooLarge) return FetchError::Internal;
-  if (transfer.stalled) return FetchError::TimedOut;
+// The error number that the program reports for a transfer that libcurl
+// ended with `code`, where the code alone decides it.
+FetchError ErrorOf(CURLcode code) {
   switch (code) {
     case CURLE_URL_MALFORMAT:
       return FetchError::InvalidUrl;
     case CURLE_UNSUPPORTED_PROTOCOL:
-      // libcurl also gives this when a web server answers with bytes that are
-      // no HTTP at all; that is an invalid answer, not a refused scheme.
-      if (lastUrl != nullptr && IsWebAddress(lastUrl)) return FetchError::InvalidServerResponse;
-      // After an answer, the refused scheme was a redirect's target.
-      return status != 0 ? FetchError::RedirectFailed : FetchError::UnrecognizedScheme;
+      return FetchError::UnrecognizedScheme;
     case CURLE_TOO_MANY_REDIRECTS:
       return FetchError::RedirectFailed;
     case CURLE_COULDNT_RESOLVE_HOST:
@@ -138,6 +133,72 @@ FetchError ErrorOf(CURLcode code, const Transfer& transfer, long status, const c
   }
 }
 
+// True when the host of `url` holds a byte outside ASCII: an international
+// name, which libcurl converts before it looks the name up.
+bool HasInternationalHost(const char* url) {
+  CURLU* parts = url != nullptr ? curl_url() : nullptr;
+  if (parts == nullptr) return false;
+  char* host = nullptr;
+  bool international = false;
+  if (curl_url_set(parts, CURLUPART_URL, url, 0) == CURLUE_OK &&
+      curl_url_get(parts, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
+    for (const char* c = host; *c != '\0'; ++c)
+      international = international || static_cast<unsigned char>(*c) >= 0x80;
+  }
+  curl_free(host);
+  curl_url_cleanup(parts);
+  return international;
+}
+
+// What a failed redirect was refused for.
+std::string RedirectRefused() {
+  return "the redirect leads to an address that is not http or https";
+}
+
+// The failure that the program reports for a transfer that libcurl ended
+// with `code`. `status` is the last answer's HTTP status (0 when none came)
+// and `lastUrl` the address libcurl was at when it failed (a redirect's
+// target after a redirect).
+FetchResult FailureOf(CURLcode code, const Transfer& transfer, long status, const char* lastUrl) {
+  if (transfer.cancelled) return FailedFetch(FetchError::ConnectionAborted);
+  if (transfer.tooLarge) {
+    return FailedFetch(FetchError::Internal, AnswerTooLarge(transfer.maxBodyBytes));
+  }
+  if (transfer.stalled) return FailedFetch(FetchError::TimedOut);
+  const bool redirected = status >= 300 && status < 400;
+  switch (code) {
+    case CURLE_URL_MALFORMAT:
+      if (redirected) {
+        return FailedFetch(FetchError::RedirectFailed, "the redirect leads to an invalid address");
+      }
+      if (HasInternationalHost(lastUrl)) {
+        return FailedFetch(FetchError::InvalidUrl,
+                           "the host name is not a valid international name");
+      }
+      return FailedFetch(FetchError::InvalidUrl);
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      // A redirect to a scheme other than http and https: libcurl leaves the
+      // address as it was when it cannot read the target at all (data:,
+      // javascript:), and moves to it when it only refuses its scheme (file:).
+      if (redirected) return FailedFetch(FetchError::RedirectFailed, RedirectRefused());
+      // libcurl also gives this when a web server answers with bytes that are
+      // no HTTP at all; that is an invalid answer, not a refused scheme.
+      if (lastUrl != nullptr && IsWebAddress(lastUrl)) {
+        return FailedFetch(FetchError::InvalidServerResponse);
+      }
+      // After an answer, the refused scheme was a redirect's target.
+      return status != 0 ? FailedFetch(FetchError::RedirectFailed, RedirectRefused())
+                         : FailedFetch(FetchError::UnrecognizedScheme);
+    case CURLE_TOO_MANY_REDIRECTS:
+      return FailedFetch(FetchError::RedirectFailed,
+                         "more than " + std::to_string(transfer.maxRedirects) + " redirects");
+    case CURLE_FILESIZE_EXCEEDED:
+      return FailedFetch(FetchError::Internal, AnswerTooLarge(transfer.maxBodyBytes));
+    default:
+      return FailedFetch(ErrorOf(code));
+  }
+}
+
 // Every setting of a retrieval in one place; false when libcurl refused one.
 bool Configure(CURL* curl, const std::string& url, FetchMode mode, const FetchLimits& limits,
                curl_slist* headers, Transfer& transfer) {
@@ -175,6 +236,11 @@ bool Configure(CURL* curl, const std::string& url, FetchMode mode, const FetchLi
       // A cancelled transfer ends at once instead of waiting for a host-name
       // lookup still under way.
       curl_easy_setopt(curl, CURLOPT_QUICK_EXIT, 1L),
+      // A host name is looked up for each new connection. libcurl's own cache
+      // of names would cost time in proportion to all the names it holds at
+      // every lookup, which adds up over thousands of hosts; the system keeps
+      // a cache of its own where it has one.
+      curl_easy_setopt(curl, CURLOPT_DNS_CACHE_TIMEOUT, 0L),
   };
   for (CURLcode code : codes) {
     if (code != CURLE_OK) return false;
@@ -204,7 +270,7 @@ std::optional<FetchResult> CurlTransfer::RefusalOf(const std::string& url,
   // libcurl would guess a scheme for an address without one, and read
   // local files and more besides.
   if (!IsWebAddress(url)) return FailedFetch(FetchError::UnrecognizedScheme);
-  if (url.size() > kMaxUrlBytes) return FailedFetch(FetchError::Internal);
+  if (url.size() > kMaxUrlBytes) return FailedFetch(FetchError::Internal, RequestTooLong());
   if (limits.cancel != nullptr && limits.cancel->load()) return Cancelled();
   return std::nullopt;
 }
@@ -228,6 +294,8 @@ CurlTransfer::CurlTransfer(const std::string& url, FetchMode mode, const FetchLi
   Shared& transfer = *shared_;
   transfer.body = BodyReader(mode, limits.maxBodyBytes, keeping);
   transfer.cancel = limits.cancel;
+  transfer.maxBodyBytes = limits.maxBodyBytes;
+  transfer.maxRedirects = limits.maxRedirects;
   if (limits.stallTimeoutSeconds > 0)
     transfer.stallLimit = std::chrono::seconds(limits.stallTimeoutSeconds);
   if (handle_ == nullptr || !Configure(handle_, url, mode, limits, headers_, transfer)) {
@@ -240,6 +308,10 @@ CurlTransfer::CurlTransfer(const std::string& url, FetchMode mode, const FetchLi
 CurlTransfer::~CurlTransfer() {
   if (handle_ != nullptr) curl_easy_cleanup(handle_);
   curl_slist_free_all(headers_);
+}
+
+void CurlTransfer::KeepConnection(bool keep) {
+  if (handle_ != nullptr) curl_easy_setopt(handle_, CURLOPT_FORBID_REUSE, keep ? 0L : 1L);
 }
 
 void CurlTransfer::Starting() { shared_->lastByte = Clock::now(); }
@@ -256,7 +328,7 @@ FetchResult CurlTransfer::Finish(CURLcode code) {
     if (curl_easy_getinfo(handle_, CURLINFO_EFFECTIVE_URL, &lastUrl) != CURLE_OK) {
       lastUrl = nullptr;
     }
-    FetchResult failed = FailedFetch(ErrorOf(code, transfer, status, lastUrl));
+    FetchResult failed = FailureOf(code, transfer, status, lastUrl);
     failed.status = status;
     failed.cancelled = transfer.cancelled;
     failed.seconds = seconds;

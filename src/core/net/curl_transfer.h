@@ -37,6 +37,9 @@ class CurlTransfer {
   // The handle to run; null when Refused().
   CURL* Handle() const { return handle_; }
 
+  // Whether the connection stays open for a later request once this one has
+  // ended (it does unless told otherwise). To be called before the handle runs.
+  void KeepConnection(bool keep);
   // To be called just before the handle runs: the time without a byte is
   // counted from here.
   void Starting();

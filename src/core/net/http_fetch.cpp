@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "core/net/curl_transfer.h"
+#include "core/platform/system.h"
 
 namespace tesselwick {
 namespace {
@@ -19,11 +20,26 @@ constexpr std::size_t kLongestWord = std::max(kErrorWord.size(), kNotFoundWord.s
 
 }  // namespace
 
-FetchResult FailedFetch(FetchError error) {
+FetchResult FailedFetch(FetchError error, std::string cause) {
   FetchResult result;
   result.error = error;
+  result.cause = std::move(cause);
   return result;
 }
+
+std::string SizeWords(std::size_t bytes) {
+  constexpr std::size_t kKiB = 1024;
+  constexpr std::size_t kMiB = kKiB * kKiB;
+  if (bytes >= kMiB && bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
+  if (bytes >= kKiB && bytes % kKiB == 0) return std::to_string(bytes / kKiB) + " KiB";
+  return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+}
+
+std::string AnswerTooLarge(std::size_t maxBodyBytes) {
+  return "the answer is larger than " + SizeWords(maxBodyBytes);
+}
+
+std::string RequestTooLong() { return "the request is longer than " + SizeWords(kMaxUrlBytes); }
 
 bool BodyReader::Take(std::string_view piece) {
   if (piece.size() > maxBodyBytes_ - receivedBytes_) return false;
@@ -90,6 +106,8 @@ FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits&
                       BodyKeeping keeping) {
   CurlTransfer transfer(url, mode, limits, keeping);
   if (transfer.Refused()) return *transfer.Refused();
+  // libcurl reads international host names in the thread's character set.
+  const platform::Utf8Text utf8;
   transfer.Starting();
   return transfer.Finish(curl_easy_perform(transfer.Handle()));
 }
@@ -114,6 +132,15 @@ std::string DescribeFetchError(FetchError error) {
   for (const auto& [known, words] : kWords)
     if (known == error) text += std::string(": ") + words;
   return text;
+}
+
+std::string DescribeFetchError(const FetchResult& failed) {
+  if (failed.cause.empty()) return DescribeFetchError(failed.error);
+  return ErrorNumber(failed.error) + ": " + failed.cause;
+}
+
+std::string FailureNumber(const FetchResult& failed) {
+  return failed.cause.empty() ? ErrorNumber(failed.error) : DescribeFetchError(failed);
 }
 
 void ReportFetchFailure(FetchError error, std::string& errorText) {

@@ -96,10 +96,28 @@ struct FetchResult {
   bool says404 = false;
   // How long the request took, from its start to its end, in seconds.
   double seconds = 0;
+  // When a limit of the program or a refused address decided the failure,
+  // what it was, in words that stand in for the number's own: "the answer
+  // is larger than 16 MiB". Empty otherwise.
+  std::string cause;
 };
 
-// A failed retrieval with the given number.
-FetchResult FailedFetch(FetchError error);
+// A failed retrieval with the given number, and what decided it when that
+// was more than the number says.
+FetchResult FailedFetch(FetchError error, std::string cause = {});
+
+// The number of a failed retrieval with what decided it: "12004: the answer
+// is larger than 16 MiB", or "12029: cannot connect" when the number says it all.
+std::string DescribeFetchError(const FetchResult& failed);
+// What the PAD file's box shows for a failed retrieval: the number alone,
+// followed by what decided it when a limit or a refused address did.
+std::string FailureNumber(const FetchResult& failed);
+
+// The words of the causes, for the limits that the program keeps.
+std::string AnswerTooLarge(std::size_t maxBodyBytes);
+std::string RequestTooLong();
+// A byte count in the largest unit it is a whole number of: "16 MiB", "1000 bytes".
+std::string SizeWords(std::size_t bytes);
 
 // Collects an answer's body piece by piece as it arrives, the way its mode
 // reads it, and looks for the words of an error page in it, also where a word

@@ -23,7 +23,8 @@ inline constexpr const char* kNoAnswer = N_("no answer: the run was stopped");
 // How a site's answer was judged, and why it failed.
 struct Judgement {
   bool passed = false;
-  // Empty for a pass; otherwise "error 12029: cannot connect", "HTTP 500",
+  // Empty for a pass; otherwise "error 12029: cannot connect" (or what
+  // decided the failure: "error 12004: the answer is larger than 16 MiB"), "HTTP 500",
   // "answer contains \"Error\"" or "answer contains \"404\"".
   std::string reason;
 

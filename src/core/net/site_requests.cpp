@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <deque>
-#include <map>
+#include <set>
 #include <unordered_map>
 #include <utility>
 
@@ -25,6 +25,9 @@ constexpr int kLongestSleepMs = 1000;
 // host-name lookup), and those the rest of the program may need besides.
 constexpr std::size_t kFilesPerRequest = 3;
 constexpr std::size_t kFilesBesides = 256;
+// How long the run's thread lets answers gather before it looks at its
+// requests, for each request under way: 2.56 ms with 256 under way.
+constexpr std::chrono::microseconds kPausePerRequest{10};
 
 // "name:port" of a URL's host, the name in lower case; empty when libcurl
 // cannot read the URL (its request then fails at once).
@@ -79,17 +82,62 @@ struct SiteRequests::Engine {
     return found != underWayTo.end() && found->second >= perHost;
   }
 
+  // Puts a site whose host is busy in its host's queue.
+  void Wait(std::size_t index, std::string host) {
+    waiting[host].push_back(index);
+    ++waitingCount;
+  }
+  // A host that has room again: the first site waiting for it may go.
+  void HostHasRoom(const std::string& host) {
+    const auto found = waiting.find(host);
+    if (found != waiting.end()) ready.emplace(found->second.front(), host);
+  }
+  // Takes the first site of the list that waits for a host with room.
+  std::optional<Site> TakeReady(int perHost) {
+    while (!ready.empty()) {
+      auto [index, host] = *ready.begin();
+      ready.erase(ready.begin());
+      const auto queue = waiting.find(host);
+      if (queue == waiting.end() || queue->second.front() != index) continue;
+      // Filled again by a site of the list that went first.
+      if (HostBusy(host, perHost)) continue;
+      queue->second.pop_front();
+      --waitingCount;
+      if (queue->second.empty()) {
+        waiting.erase(queue);
+      } else {
+        ready.emplace(queue->second.front(), host);
+      }
+      return Site{index, std::nullopt, std::move(host)};
+    }
+    return std::nullopt;
+  }
+
+  // Whether the connection of a request to `host` is kept for a later
+  // request. libcurl's cache of idle connections costs time in proportion to
+  // the hosts it ever held, so a connection is only kept where another site
+  // of its host is under way or waiting, or the site before it in the list
+  // went to the same host, as sites of one host tend to stand together.
+  bool KeepConnection(const std::string& host) const {
+    return underWayTo.count(host) > 0 || waiting.count(host) > 0 || host == lastHost;
+  }
+
   CURLM* multi;
   std::unordered_map<CURL*, Request> underWay;
   // Requests under way per host.
-  std::map<std::string, int> underWayTo;
-  // Sites whose host was busy when their turn came, in list order.
-  std::deque<std::pair<std::size_t, std::string>> waiting;
+  std::unordered_map<std::string, int> underWayTo;
+  // Sites whose host was busy when their turn came, per host in list order,
+  // and the first of those whose host has room again, in list order.
+  std::unordered_map<std::string, std::deque<std::size_t>> waiting;
+  std::set<std::pair<std::size_t, std::string>> ready;
+  std::size_t waitingCount = 0;
   // A site whose URL waits for the other requests' URLs to make room.
   std::optional<Site> held;
   // The next site of the list not yet looked at.
   std::size_t next = 0;
   std::size_t urlBytesUnderWay = 0;
+  // The host of the request started last.
+  std::string lastHost;
 };
 
 SiteRequests::SiteRequests(const std::vector<std::string>& urls, FetchLimits limits,
@@ -127,25 +175,33 @@ SiteRequests::~SiteRequests() {
 
 void SiteRequests::Run() {
   Engine& e = *engine_;
-  if (e.multi == nullptr) {
-    // Without libcurl's multi handle no request can be sent: each fails as
-    // a retrieval fails when libcurl cannot make its handle.
-    for (std::size_t index = 0; index < count_ && !stop_.load(); ++index)
-      Ended(index, FailedFetch(FetchError::Internal));
-  }
-  while (e.multi != nullptr && !stop_.load()) {
+  // libcurl reads international host names in the thread's character set.
+  const platform::Utf8Text utf8;
+  CURLMcode failure = e.multi == nullptr ? CURLM_OUT_OF_MEMORY : CURLM_OK;
+  while (failure == CURLM_OK && !stop_.load()) {
     Fill(e);
     if (stop_.load()) break;
     // With nothing under way, Fill has started or ended every site it could
     // see, and every host had room: the list is through.
     if (e.underWay.empty()) break;
     int running = 0;
-    curl_multi_perform(e.multi, &running);
+    failure = curl_multi_perform(e.multi, &running);
+    if (failure != CURLM_OK) break;
     // A request that ended leaves room for the next at once; otherwise the
     // thread sleeps until a request has something to do.
     const bool someEnded = TakeEnded(e);
-    if (stop_.load()) break;
-    if (!someEnded) curl_multi_poll(e.multi, nullptr, 0, kLongestSleepMs, nullptr);
+    if (stop_.load() || someEnded) continue;
+    failure = curl_multi_poll(e.multi, nullptr, 0, kLongestSleepMs, nullptr);
+    // Each look at the requests costs time for every request under way, so
+    // with many under way the thread lets what is coming gather for a moment
+    // before it looks: a few milliseconds at most, and time in proportion to
+    // the sites instead of to the sites times the requests under way.
+    if (failure == CURLM_OK && !stop_.load())
+      std::this_thread::sleep_for(kPausePerRequest * e.underWay.size());
+  }
+  if (failure != CURLM_OK) {
+    FailUnfinished(e, std::string("libcurl could not go on with the requests (") +
+                          curl_multi_strerror(failure) + ")");
   }
   // After Stop: the requests still under way are abandoned, unanswered.
   for (auto& [handle, request] : e.underWay) curl_multi_remove_handle(e.multi, handle);
@@ -158,25 +214,39 @@ void SiteRequests::Run() {
   arrived_.notify_all();
 }
 
+void SiteRequests::FailUnfinished(Engine& e, const std::string& cause) {
+  const FetchResult failed = FailedFetch(FetchError::Internal, cause);
+  std::vector<std::size_t> unfinished;
+  for (auto& [handle, request] : e.underWay) {
+    if (e.multi != nullptr) curl_multi_remove_handle(e.multi, handle);
+    unfinished.push_back(request.index);
+  }
+  e.underWay.clear();
+  if (e.held) unfinished.push_back(e.held->index);
+  e.held.reset();
+  for (const auto& [host, queue] : e.waiting)
+    unfinished.insert(unfinished.end(), queue.begin(), queue.end());
+  e.waiting.clear();
+  e.ready.clear();
+  e.waitingCount = 0;
+  std::sort(unfinished.begin(), unfinished.end());
+  for (; e.next < count_; ++e.next) unfinished.push_back(e.next);
+  for (const std::size_t index : unfinished) Ended(index, failed);
+}
+
 void SiteRequests::Fill(Engine& e) {
   while (!stop_.load() && e.underWay.size() < maxConcurrent_) {
     Engine::Site site;
-    const auto hostFree = [&](const auto& waiting) {
-      return !e.HostBusy(waiting.second, perHost_);
-    };
     if (e.held) {
       if (e.urlBytesUnderWay > 0 && e.urlBytesUnderWay + e.held->url->size() > kUrlBytesUnderWay)
         return;
       site = std::move(*e.held);
       e.held.reset();
-    } else if (auto turn = std::find_if(e.waiting.begin(), e.waiting.end(), hostFree);
-               turn != e.waiting.end()) {
+    } else if (std::optional<Engine::Site> turn = e.TakeReady(perHost_)) {
       // The URL is made from the same site as before: its host is the same.
-      site.index = turn->first;
-      site.host = std::move(turn->second);
-      e.waiting.erase(turn);
+      site = std::move(*turn);
       site.url = makeUrl_(site.index);
-    } else if (e.next < count_ && e.waiting.size() < kMostWaitingForHost) {
+    } else if (e.next < count_ && e.waitingCount < kMostWaitingForHost) {
       site.index = e.next++;
       site.url = makeUrl_(site.index);
       if (site.url) site.host = HostOf(*site.url);
@@ -184,7 +254,7 @@ void SiteRequests::Fill(Engine& e) {
       return;
     }
     if (!site.url) {
-      Ended(site.index, FailedFetch(FetchError::Internal));
+      Ended(site.index, FailedFetch(FetchError::Internal, RequestTooLong()));
       continue;
     }
     // What would never be sent needs no turn.
@@ -195,7 +265,7 @@ void SiteRequests::Fill(Engine& e) {
     // A site that waits for its host keeps no handle: its transfer is made
     // when its turn comes.
     if (e.HostBusy(site.host, perHost_)) {
-      e.waiting.emplace_back(site.index, std::move(site.host));
+      e.Wait(site.index, std::move(site.host));
       continue;
     }
     // libcurl keeps several copies of a URL while its request is under way:
@@ -219,6 +289,8 @@ void SiteRequests::Fill(Engine& e) {
       underWay_.insert(site.index);
     }
     CURL* handle = transfer->Handle();
+    transfer->KeepConnection(e.KeepConnection(site.host));
+    e.lastHost = site.host;
     transfer->Starting();
     if (curl_multi_add_handle(e.multi, handle) != CURLM_OK) {
       Ended(site.index, FailedFetch(FetchError::Internal));
@@ -244,6 +316,7 @@ bool SiteRequests::TakeEnded(Engine& e) {
     Engine::Request& request = found->second;
     FetchResult result = request.transfer->Finish(code);
     if (--e.underWayTo[request.host] == 0) e.underWayTo.erase(request.host);
+    e.HostHasRoom(request.host);
     e.urlBytesUnderWay -= request.urlBytes;
     const std::size_t index = request.index;
     e.underWay.erase(found);

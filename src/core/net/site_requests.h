@@ -98,6 +98,9 @@ class SiteRequests {
   bool TakeEnded(Engine& engine);
   // Hands a request's outcome to the owning thread (unless Stop cut it short).
   void Ended(std::size_t index, FetchResult result);
+  // Ends every site not yet finished with a failure for `cause`, once
+  // libcurl can no longer run the requests.
+  void FailUnfinished(Engine& engine, const std::string& cause);
 
   const std::size_t count_;
   const UrlMaker makeUrl_;

@@ -104,4 +104,19 @@ bool MayEnterFolder(const std::filesystem::path& folder, std::string& problem);
 // no such limit.
 std::size_t RaiseOpenFileLimit(std::size_t wanted);
 
+// While it lives, the calling thread reads text in the C library's
+// functions as UTF-8, whatever the user's locale, as the program's own text
+// is: libcurl hands an international host name to the C library on Linux.
+// Changes nothing on Windows, where libcurl reads such names as UTF-8 itself.
+class Utf8Text {
+ public:
+  Utf8Text();
+  ~Utf8Text();
+  Utf8Text(const Utf8Text&) = delete;
+  Utf8Text& operator=(const Utf8Text&) = delete;
+
+ private:
+  void* previous_ = nullptr;
+};
+
 }  // namespace tesselwick::platform

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <locale.h>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -6,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdlib>
 #include <system_error>
 
@@ -165,6 +167,25 @@ std::size_t RaiseOpenFileLimit(std::size_t wanted) {
       limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= want ? want : limit.rlim_max;
   if (setrlimit(RLIMIT_NOFILE, &raised) != 0) return static_cast<std::size_t>(limit.rlim_cur);
   return static_cast<std::size_t>(raised.rlim_cur);
+}
+
+Utf8Text::Utf8Text() {
+  // Made once and kept for the program's life; the C library has the
+  // character set "C.UTF-8" built in, other systems may only have a
+  // language's UTF-8 locale.
+  static const locale_t utf8 = [] {
+    locale_t made = nullptr;
+    for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+      made = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr));
+      if (made != nullptr) break;
+    }
+    return made;
+  }();
+  if (utf8 != nullptr) previous_ = uselocale(utf8);
+}
+
+Utf8Text::~Utf8Text() {
+  if (previous_ != nullptr) uselocale(static_cast<locale_t>(previous_));
 }
 
 }  // namespace tesselwick::platform

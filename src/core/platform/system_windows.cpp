@@ -243,4 +243,8 @@ bool MayEnterFolder(const fs::path& folder, std::string& problem) {
 // Sockets are not counted against a limit of open files here.
 std::size_t RaiseOpenFileLimit(std::size_t wanted) { return wanted; }
 
+// libcurl converts international host names from UTF-8 itself on Windows.
+Utf8Text::Utf8Text() = default;
+Utf8Text::~Utf8Text() = default;
+
 }  // namespace tesselwick::platform
