@@ -266,7 +266,14 @@ void CheckFormats(const xmlNode* root, std::vector<std::string>& problems) {
 
 }  // namespace
 
-std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view padUrl) {
+namespace {
+
+// Parses a PAD file under the check's bounds: nothing fetched from the
+// network, nothing printed, no file over INT_MAX bytes, the root element
+// XML_DIZ_INFO and at most kMostExpandedText bytes of text with its entities
+// expanded. Nothing, with the reason in `problems`, when the file is not one.
+std::unique_ptr<xmlDoc, FreeDocument> ParsePadFile(std::string_view padText,
+                                                   std::vector<std::string>& problems) {
   // The parser's tables are set up once, before any thread parses.
   static const bool initialised = [] {
     xmlInitParser();
@@ -274,15 +281,14 @@ std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view
   }();
   (void)initialised;
 
-  std::vector<std::string> problems;
   if (padText.size() > static_cast<std::size_t>(INT_MAX)) {
     problems.push_back(Tr("The file is not well-formed XML: it is too large to read."));
-    return problems;
+    return nullptr;
   }
   const std::unique_ptr<xmlParserCtxt, FreeContext> context(xmlNewParserCtxt());
   if (!context) {
     problems.push_back(Tr("The file could not be read: out of memory."));
-    return problems;
+    return nullptr;
   }
   // Nothing is fetched from the network (no external DTD or entity), and the
   // parser prints nothing: its first error goes into the problem's line.
@@ -290,26 +296,50 @@ std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view
   context->_private = &first;
   context->userData = context.get();
   context->sax->serror = KeepFirstError;
-  const std::unique_ptr<xmlDoc, FreeDocument> document(
+  std::unique_ptr<xmlDoc, FreeDocument> document(
       xmlCtxtReadMemory(context.get(), padText.data(), static_cast<int>(padText.size()), nullptr,
                         nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
   if (std::optional<std::string> why = NotWellFormed(context.get(), document != nullptr, first)) {
     problems.push_back(*why);
-    return problems;
+    return nullptr;
   }
   const xmlNode* root = xmlDocGetRootElement(document.get());
   if (root == nullptr || Name(root) != kRoot) {
     problems.push_back(FormatText(Tr("The root element is <%1$s>, not <%2$s>."),
                                   {root == nullptr ? "" : Name(root), kRoot}));
-    return problems;
+    return nullptr;
   }
   // Entities that would expand a small file into more text than any PAD file
   // holds are not expanded at all.
   if (ExpandedText(kMostExpandedText).Size(root) > kMostExpandedText) {
     problems.push_back(FormatText(Tr("The PAD file expands entities past %1$s MiB of text."),
                                   {std::to_string(kMostExpandedText / (1024 * 1024))}));
-    return problems;
+    return nullptr;
   }
+  return document;
+}
+
+}  // namespace
+
+PadProgram ReadPadProgram(std::string_view padText) {
+  std::vector<std::string> problems;
+  const auto document = ParsePadFile(padText, problems);
+  if (!document) return {};
+  const xmlNode* root = xmlDocGetRootElement(document.get());
+  const auto field = [root](std::string_view path) {
+    const xmlNode* node = Find(root, path);
+    std::string value = node == nullptr ? std::string() : Text(node);
+    if (value.size() > kMostProgramFieldBytes) value.clear();
+    return value;
+  };
+  return {field("Program_Info/Program_Name"), field("Program_Info/Program_Version")};
+}
+
+std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view padUrl) {
+  std::vector<std::string> problems;
+  const auto document = ParsePadFile(padText, problems);
+  if (!document) return problems;
+  const xmlNode* root = xmlDocGetRootElement(document.get());
 
   for (const char* path : kRequiredPadFields) {
     const xmlNode* node = Find(root, path);
