@@ -14,8 +14,13 @@
 #include <vector>
 
 #include "core/runs/sqlite_db.h"
+#include "core/submit/run_recording.h"
+#include "core/submit/run_results.h"
+#include "core/submit/site_run.h"
 #include "support/child_process.h"
+#include "support/refusing_port.h"
 #include "support/temp_folder.h"
+#include "support/test_http_server.h"
 
 namespace tesselwick {
 namespace {
@@ -300,6 +305,84 @@ TEST(RunLog, TwoRunsAtOnceInOneFolderAreBothRecordedWhole) {
   EXPECT_EQ(log.Run(b)->passed, 25u);
   EXPECT_EQ(log.Run(b)->failed, 25u);
   EXPECT_EQ(log.Sites(a).size(), 50u);
+}
+
+// Counts what it is told, as a front end would draw it.
+struct CountingObserver : SubmissionObserver {
+  void SiteFinished(std::size_t, const FetchResult&, const Judgement&) override { ++finished; }
+  void Awaiting(const std::vector<std::size_t>&) override { ++steps; }
+  bool StopRequested() override { return false; }
+  int finished = 0;
+  int steps = 0;
+};
+
+TEST(RunLog, ASiteRunIsRecordedAsItsResultsShowIt) {
+  test::TestHttpServer server;
+  server.Set("/thanks", test::Reply::Text("Thanks"));
+  server.Set("/says-error", test::Reply::Text("Error: already listed"));
+  server.Set("/broken", test::Reply::Text("down", 500));
+  const test::RefusingPort refusing;
+  const auto site = [](const std::string& title, const std::string& request) {
+    return SiteRecord{title, "http://" + title + ".example/", "http://" + title + ".example/add",
+                      request};
+  };
+  const std::vector<SiteRecord> sites = {
+      site("alpha", server.Url("/thanks?pad=%PADURL%&cat=%CATEGORY%")),
+      site("beta", server.Url("/says-error")),
+      site("gamma", server.Url("/broken")),
+      site("delta", ""),
+      site("epsilon", refusing.Url("/add")),
+  };
+  TempFolder folder;
+  RunLog log(folder.Path());
+  RunResults results(sites, kPad, "Games", "08-Dec-2026");
+  CountingObserver front;
+  const auto id = log.BeginRun(Start(kPad, "2.4", kStart, sites.size()));
+  {
+    SiteRun run(sites, "Games", kPad, FetchLimits{});
+    RecordingObserver recording(run, log, front);
+    run.RunToEnd(recording);
+    log.EndRun(false);
+    results.Take(run);
+  }
+  // The front end was told everything.
+  EXPECT_EQ(front.finished, 5);
+  EXPECT_GE(front.steps, 1);
+  const auto rows = log.Sites(id);
+  ASSERT_EQ(rows.size(), sites.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(sites[i].Title.str());
+    const SiteResult& shown = results.Sites()[i];
+    EXPECT_EQ(rows[i].outcome, shown.passed ? SiteOutcome::Pass : SiteOutcome::Fail);
+    EXPECT_EQ(rows[i].reason, shown.reason);
+    EXPECT_EQ(rows[i].httpStatus, shown.httpStatus);
+    EXPECT_EQ(rows[i].error, shown.error);
+    EXPECT_EQ(rows[i].seconds, shown.seconds);
+    EXPECT_EQ(rows[i].requestUrl, results.RequestUrl(i).value_or(""));
+  }
+  EXPECT_EQ(rows[0].reason, "HTTP 200");
+  EXPECT_EQ(rows[0].requestUrl, server.Url("/thanks?pad=http://pad.example/box/pad.xml&cat=Games"));
+  EXPECT_EQ(rows[3].reason, "no request template");
+  EXPECT_EQ(rows[3].httpStatus, std::nullopt);
+  EXPECT_EQ(rows[4].error, 12029);
+  EXPECT_EQ(log.Run(id)->passed, 1u);
+  EXPECT_EQ(log.Run(id)->failed, 4u);
+
+  // A retry asks the failed sites alone; its rows keep their places in the list.
+  RunStart again = Start(kPad, "2.4", kStart + 60, 4);
+  again.retryOf = id;
+  const auto retryId = log.BeginRun(again);
+  {
+    std::unique_ptr<SiteRun> retry = results.RetryRun(FetchLimits{}, 4);
+    ASSERT_TRUE(retry);
+    RecordingObserver recording(*retry, log, front, results.FailedSites());
+    retry->RunToEnd(recording);
+    log.EndRun(false);
+  }
+  std::vector<std::size_t> positions;
+  for (const LoggedSite& row : log.Sites(retryId)) positions.push_back(row.position);
+  EXPECT_EQ(positions, (std::vector<std::size_t>{1, 2, 3, 4}));
+  EXPECT_EQ(log.Sites(retryId)[0].title, "beta");
 }
 
 TEST(RunLogFaults, AFileThatIsNotADatabaseIsKeptAsideAndANewLogStarted) {
