@@ -537,6 +537,8 @@ TEST(RunLogFaults, AProcessKilledMidRunLeavesEveryFlushedSite) {
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
+    // Ended by the alarm should the test give up before it kills it.
+    ::alarm(60);
     ::close(progress[0]);
     RunLog::Options options;
     options.batchRows = 7;
