@@ -28,6 +28,10 @@
 // does nothing more. A file that is not a database is renamed
 // tesselwick-runs.db.corrupt-YYYYMMDD-HHMMSS (the UTC time) and a new log is
 // started; nothing is ever deleted.
+//
+// A RunLog is one connection to the file, used by one thread at a time; two
+// runs at once (two programs, or two threads) each have their own, and the
+// busy timeout lets their short transactions take turns.
 namespace tesselwick {
 
 // How a site of a run fared. The numbers are stored in the file.
