@@ -104,10 +104,10 @@ build_xml() {
   touch "$prefix/.libxml2"
 }
 
-# SQLite's sources make their one C file (the amalgamation) with Tcl and
-# helper programs built for this machine (BCC); those keep no .exe, which the
-# make files would give them when the target is Windows. The prefix is named
-# after the other libraries; its stamp holds SQLite's source version.
+# SQLite's sources make their one C file (the amalgamation) with Tcl and with
+# small programs built for this machine first (BCC); those keep no .exe,
+# which the make files would give them when the target is Windows. The prefix
+# is named after the other libraries; its stamp holds SQLite's source version.
 build_sqlite() {
   [ "$(cat "$prefix/.sqlite3" 2>/dev/null)" = "$sqlite_version" ] && return 0
   say "SQLite $sqlite_version"

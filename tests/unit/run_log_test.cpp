@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -470,6 +471,43 @@ TEST(RunLogFaults, AReadOnlyFolderIsReportedOnceAndTheRunGoesOn) {
   EXPECT_FALSE(fs::exists(folder / "tesselwick-runs.db"));
 }
 
+TEST(RunLogFaults, AFullDiskIsReportedOnceAndKeepsWhatWasWritten) {
+  TempFolder folder;
+  EXPECT_EQ(test::RunInChildProcess([&] {
+              RunLog::Options options;
+              options.batchRows = 10;
+              RunLog log(folder.Path(), options);
+              ASSERT_TRUE(log.Usable());
+              log.BeginRun(Start(kPad, "2.4", kStart, 5000));
+              for (std::size_t i = 0; i < 10; ++i)
+                log.Record(Site(i, "first" + std::to_string(i), SiteOutcome::Pass));
+              // From here on no file may grow past 64 KiB: a write beyond fails
+              // (EFBIG) as a write to a full disk (ENOSPC) would.
+              std::signal(SIGXFSZ, SIG_IGN);
+              const rlimit room{64 * 1024, 64 * 1024};
+              ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &room), 0);
+              for (std::size_t i = 10; i < 5000; ++i)
+                log.Record(Site(i, "site" + std::to_string(i), SiteOutcome::Fail));
+              log.EndRun(false);
+              EXPECT_FALSE(log.Usable());
+              const auto problem = log.TakeProblem();
+              ASSERT_TRUE(problem);
+              EXPECT_EQ(problem->kind, RunLogProblem::Kind::Unusable);
+              EXPECT_TRUE(problem->reason.starts_with("tesselwick-runs.db: ")) << problem->reason;
+              EXPECT_FALSE(log.TakeProblem());
+            }),
+            "");
+  RunLog log(folder.Path());
+  ASSERT_TRUE(log.Usable());
+  EXPECT_EQ(Pragma(log.Path(), "integrity_check"), "ok");
+  const auto runs = log.Runs();
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_FALSE(runs[0].ended);
+  const auto sites = log.Sites(runs[0].id);
+  EXPECT_GE(sites.size(), 10u);
+  EXPECT_LT(sites.size(), 5000u);
+  EXPECT_EQ(runs[0].passed + runs[0].failed, sites.size());
+}
 #endif  // _WIN32
 
 TEST(RunLogFaults, ALogOfANewerProgramIsLeftAsItIs) {
