@@ -210,6 +210,39 @@ TEST(RunLog, RunsAndTheirSitesReadBackAsRecorded) {
   EXPECT_FALSE(log.NewestRun("http://pad.example/none.xml"));
 }
 
+TEST(RunLog, ARetryRunsSitesStandInTheirPlacesOfTheRunItRetried) {
+  TempFolder folder;
+  RunLog log(folder.Path());
+  const auto first =
+      RecordRun(log, Start(kPad, "2.4", kStart),
+                {Site(0, "alpha", SiteOutcome::Pass), Site(1, "beta", SiteOutcome::Fail),
+                 Site(2, "gamma", SiteOutcome::Fail), Site(3, "delta", SiteOutcome::Skipped)});
+  RunStart retry = Start(kPad, "2.4", kStart + 60, 2);
+  retry.retryOf = first;
+  const auto second = RecordRun(log, retry, {Site(1, "beta", SiteOutcome::Pass)});
+  retry.retryOf = second;
+  auto again = Site(2, "gamma", SiteOutcome::Fail);
+  again.reason = "HTTP 503";
+  const auto third = RecordRun(log, retry, {again});
+  const struct {
+    std::int64_t run;
+    std::vector<SiteOutcome> outcomes;
+  } cases[] = {
+      {first, {SiteOutcome::Pass, SiteOutcome::Fail, SiteOutcome::Fail, SiteOutcome::Skipped}},
+      {second, {SiteOutcome::Pass, SiteOutcome::Pass, SiteOutcome::Fail, SiteOutcome::Skipped}},
+      {third, {SiteOutcome::Pass, SiteOutcome::Pass, SiteOutcome::Fail, SiteOutcome::Skipped}},
+      {third + 1, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.run);
+    std::vector<SiteOutcome> outcomes;
+    for (const LoggedSite& site : log.MergedSites(c.run)) outcomes.push_back(site.outcome);
+    EXPECT_EQ(outcomes, c.outcomes);
+  }
+  EXPECT_EQ(log.MergedSites(third)[2].reason, "HTTP 503");
+  EXPECT_EQ(log.MergedSites(second)[2].reason, "error 12029: cannot connect");
+}
+
 TEST(RunLog, EarlierAcceptancesAreFoundPerSiteAndPadUrl) {
   TempFolder folder;
   RunLog log(folder.Path());

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -484,6 +485,32 @@ std::vector<LoggedSite> RunLog::Sites(std::int64_t run) {
 
 std::vector<LoggedSite> RunLog::FailedSites(std::int64_t run) {
   return impl_->Read([run](Database& db) { return ReadSites(db, run, true); });
+}
+
+std::vector<LoggedSite> RunLog::MergedSites(std::int64_t run) {
+  return impl_->Read([run](Database& db) {
+    // The runs from the first submission to this one. Each retried run is
+    // older than its retry, so the chain ends; a file edited by hand into a
+    // loop ends where the ids stop going down.
+    std::vector<std::int64_t> chain;
+    Statement up = db.Prepare("SELECT retry_of FROM runs WHERE id = ?1");
+    for (std::int64_t id = run; id > 0 && (chain.empty() || id < chain.back());) {
+      chain.push_back(id);
+      up.Bind(1, id);
+      id = up.Step() ? up.OptionalInt(0).value_or(0) : 0;
+      up.Reset();
+    }
+    std::map<std::size_t, LoggedSite> merged;
+    Transaction reading(db, Transaction::Kind::Read);
+    for (auto id = chain.rbegin(); id != chain.rend(); ++id) {
+      for (LoggedSite& site : ReadSites(db, *id, false)) merged[site.position] = std::move(site);
+    }
+    reading.Commit();
+    std::vector<LoggedSite> sites;
+    sites.reserve(merged.size());
+    for (auto& [position, site] : merged) sites.push_back(std::move(site));
+    return sites;
+  });
 }
 
 std::vector<std::optional<Acceptance>> RunLog::LastAccepted(const std::string& padUrl,

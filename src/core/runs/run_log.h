@@ -178,6 +178,10 @@ class RunLog {
   std::optional<LoggedRun> NewestRun(const std::string& padUrl);
   // The rows of a run whose outcome is Fail, in list order.
   std::vector<LoggedSite> FailedSites(std::int64_t run);
+  // A run's sites as its results stand once it ended: for a run that asked
+  // the failed sites of another again (retryOf), the rows of that run, itself
+  // merged so, with this run's rows in their places; in list order.
+  std::vector<LoggedSite> MergedSites(std::int64_t run);
   // For each site, the newest Pass for this PAD URL in a run before
   // `beforeRun` (every run when 0).
   std::vector<std::optional<Acceptance>> LastAccepted(const std::string& padUrl,
