@@ -6,7 +6,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
-  libwxgtk3.2-dev libgtk-3-dev libcurl4-openssl-dev libcpp-httplib-dev libxml2-dev libpcre2-dev nlohmann-json3-dev
+  libwxgtk3.2-dev libgtk-3-dev libcurl4-openssl-dev libcpp-httplib-dev libxml2-dev libpcre2-dev
+  libsqlite3-dev nlohmann-json3-dev
   googletest libgtest-dev
   xvfb xauth xdg-utils imagemagick gettext
   at-spi2-core dbus-x11 python3-gi gir1.2-atspi-2.0

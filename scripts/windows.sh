@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds TesselWick for 64-bit Windows on Debian: the mingw-w64 cross compilers
 # and Wine from Debian, wxWidgets, libcurl (Schannel, Windows' own TLS),
-# libxml2 and PCRE2 built static from Debian's own sources into a prefix under
+# libxml2, PCRE2 and SQLite built static from Debian's own sources into a
+# prefix under
 # build/windows-deps (kept for the next run while the source versions stay the
 # same), then the programs with the `windows` preset, the installer and the zip.
 #   scripts/windows.sh            libraries, programs, installer and zip
@@ -23,7 +24,7 @@ SUDO=""
 
 # Cross compilers, Wine to run the tests, NSIS for the installer.
 bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools \
-  wine wine64 fonts-wine nsis zip xdotool dpkg-dev nlohmann-json3-dev
+  wine wine64 fonts-wine nsis zip xdotool dpkg-dev nlohmann-json3-dev tcl8.6
 
 # Makes the machine's Debian source packages reachable: a deb-src entry for
 # every deb entry, with the same addresses and suites, in whichever of the two
@@ -70,6 +71,7 @@ wx_version=$(version_of wxwidgets3.2)
 curl_version=$(version_of curl)
 xml_version=$(version_of libxml2)
 pcre2_version=$(version_of pcre2)
+sqlite_version=$(version_of sqlite3)
 prefix=$deps/prefix-wx${wx_version}-curl${curl_version}-xml${xml_version}
 prefix=${prefix//[:~+]/_}
 
@@ -126,6 +128,24 @@ build_pcre2() {
     make -s install-libLTLIBRARIES install-nodist_includeHEADERS install-pkgconfigDATA \
       >/dev/null)
   echo "$pcre2_version" >"$prefix/.pcre2"
+# SQLite's sources make their one C file (the amalgamation) with Tcl and with
+# small programs built for this machine first (BCC); those keep no .exe,
+# which the make files would give them when the target is Windows. The prefix
+# is named after the other libraries; its stamp holds SQLite's source version.
+build_sqlite() {
+  [ "$(cat "$prefix/.sqlite3" 2>/dev/null)" = "$sqlite_version" ] && return 0
+  say "SQLite $sqlite_version"
+  local src=$deps/build/sqlite3
+  unpack sqlite3 "$sqlite_version" "$src"
+  mkdir -p "$src/msw" "$prefix/include" "$prefix/lib/pkgconfig"
+  (cd "$src/msw" && config_BUILD_EXEEXT= config_TARGET_EXEEXT=.exe ../configure -q --host=$host \
+    --prefix="$prefix" "${tools[@]}" BCC=gcc TCLSH_CMD=tclsh8.6 \
+    --disable-shared --enable-static --disable-tcl --disable-readline --disable-load-extension \
+    --enable-threadsafe >/dev/null && make -s -j"$jobs" BEXE= libsqlite3.la >/dev/null &&
+    make -s BEXE= lib_install >/dev/null &&
+    install -m 644 sqlite3.h ../src/sqlite3ext.h "$prefix/include/" &&
+    install -m 644 sqlite3.pc "$prefix/lib/pkgconfig/")
+  printf '%s\n' "$sqlite_version" >"$prefix/.sqlite3"
 }
 
 build_curl() {
@@ -179,6 +199,7 @@ stage_json() {
 say "libraries into $prefix"
 build_xml
 build_pcre2
+build_sqlite
 build_curl
 build_wx
 stage_json

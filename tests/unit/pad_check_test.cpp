@@ -691,5 +691,44 @@ TEST(PadCheck, TheProblemsAreToldAsLinesAsJsonAndInTheBox) {
                                           warnings[2].text);
 }
 
+TEST(PadCheck, TheProgramsNameAndVersionAreReadUnderTheSameBounds) {
+  std::string bomb = "<!DOCTYPE XML_DIZ_INFO [<!ENTITY big \"" + std::string(100000, 'x') + "\">]>";
+  std::string uses;
+  for (int i = 0; i < 400; ++i) uses += "&big;";
+  const struct {
+    const char* name;
+    std::string pad;
+    PadProgram program;
+  } cases[] = {
+      {"both present", kGoodPad, {"Box Packer", "3.1.0-rc2"}},
+      {"white space around, an entity inside",
+       ReplaceAll(kGoodPad, "<Program_Name>Box Packer<", "<Program_Name>\n  Box &amp; Packer <"),
+       {"Box & Packer", "3.1.0-rc2"}},
+      {"the version absent",
+       ReplaceAll(kGoodPad, "<Program_Version>3.1.0-rc2</Program_Version>", ""),
+       {"Box Packer", ""}},
+      {"the version blank", ReplaceAll(kGoodPad, ">3.1.0-rc2<", "> <"), {"Box Packer", ""}},
+      {"a version longer than any site takes",
+       ReplaceAll(kGoodPad, ">3.1.0-rc2<",
+                  ">" + std::string(kMostProgramFieldBytes + 1, '9') + "<"),
+       {"Box Packer", ""}},
+      {"not well-formed", ReplaceAll(kGoodPad, "</Program_Name>", ""), {}},
+      {"another root",
+       "<PAD><Program_Info><Program_Version>1</Program_Version></Program_Info></PAD>",
+       {}},
+      {"entities past the bound",
+       ReplaceAll(kGoodPad, "<XML_DIZ_INFO>", bomb + "<XML_DIZ_INFO>"),
+       {"Box Packer", "3.1.0-rc2"}},
+      {"entities past the bound, used",
+       ReplaceAll(ReplaceAll(kGoodPad, "<XML_DIZ_INFO>", bomb + "<XML_DIZ_INFO>"),
+                  ">Lantern Works<", ">" + uses + "<"),
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ReadPadProgram(c.pad), c.program);
+  }
+}
+
 }  // namespace
 }  // namespace tesselwick

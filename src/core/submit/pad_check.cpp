@@ -311,7 +311,12 @@ void CheckPatterns(const xmlNode* root, Problems& problems) {
   }
 }
 
-Problems Check(std::string_view padText, std::string_view padUrl, bool withWarnings) {
+// Parses a PAD file under the check's bounds: nothing fetched from the
+// network, nothing printed, no file over INT_MAX bytes, the root element
+// XML_DIZ_INFO and at most kMostExpandedText bytes of text with its entities
+// expanded. Nothing, with the reason in `problems`, when the file is not one.
+std::unique_ptr<xmlDoc, FreeDocument> ParsePadFile(std::string_view padText,
+                                                   std::vector<std::string>& problems) {
   // The parser's tables are set up once, before any thread parses.
   static const bool initialised = [] {
     xmlInitParser();
@@ -319,15 +324,14 @@ Problems Check(std::string_view padText, std::string_view padUrl, bool withWarni
   }();
   (void)initialised;
 
-  Problems problems;
   if (padText.size() > static_cast<std::size_t>(INT_MAX)) {
-    Error(problems, "", Tr("The file is not well-formed XML: it is too large to read."));
-    return problems;
+    problems.push_back(Tr("The file is not well-formed XML: it is too large to read."));
+    return nullptr;
   }
   const std::unique_ptr<xmlParserCtxt, FreeContext> context(xmlNewParserCtxt());
   if (!context) {
-    Error(problems, "", Tr("The file could not be read: out of memory."));
-    return problems;
+    problems.push_back(Tr("The file could not be read: out of memory."));
+    return nullptr;
   }
   // Nothing is fetched from the network (no external DTD or entity), and the
   // parser prints nothing: its first error goes into the problem's line.
@@ -335,28 +339,38 @@ Problems Check(std::string_view padText, std::string_view padUrl, bool withWarni
   context->_private = &first;
   context->userData = context.get();
   context->sax->serror = KeepFirstError;
-  const std::unique_ptr<xmlDoc, FreeDocument> document(
+  std::unique_ptr<xmlDoc, FreeDocument> document(
       xmlCtxtReadMemory(context.get(), padText.data(), static_cast<int>(padText.size()), nullptr,
                         nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
   if (std::optional<std::string> why = NotWellFormed(context.get(), document != nullptr, first)) {
-    Error(problems, "", *why);
-    return problems;
+    problems.push_back(*why);
+    return nullptr;
   }
   const xmlNode* root = xmlDocGetRootElement(document.get());
   if (root == nullptr || Name(root) != kRoot) {
-    Error(problems, "",
-          FormatText(Tr("The root element is <%1$s>, not <%2$s>."),
-                     {root == nullptr ? "" : Name(root), kRoot}));
-    return problems;
+    problems.push_back(FormatText(Tr("The root element is <%1$s>, not <%2$s>."),
+                                  {root == nullptr ? "" : Name(root), kRoot}));
+    return nullptr;
   }
   // Entities that would expand a small file into more text than any PAD file
   // holds are not expanded at all.
   if (ExpandedText(kMostExpandedText).Size(root) > kMostExpandedText) {
-    Error(problems, "",
-          FormatText(Tr("The PAD file expands entities past %1$s MiB of text."),
-                     {std::to_string(kMostExpandedText / (1024 * 1024))}));
+    problems.push_back(FormatText(Tr("The PAD file expands entities past %1$s MiB of text."),
+                                  {std::to_string(kMostExpandedText / (1024 * 1024))}));
+    return nullptr;
+  }
+  return document;
+}
+
+Problems Check(std::string_view padText, std::string_view padUrl, bool withWarnings) {
+  Problems problems;
+  std::vector<std::string> unreadable;
+  const auto document = ParsePadFile(padText, unreadable);
+  if (!document) {
+    for (std::string& text : unreadable) Error(problems, "", std::move(text));
     return problems;
   }
+  const xmlNode* root = xmlDocGetRootElement(document.get());
 
   for (const char* path : kRequiredPadFields) {
     const xmlNode* node = Find(root, path);
@@ -423,6 +437,20 @@ std::vector<std::string> CheckPadFile(std::string_view padText, std::string_view
   for (PadProblem& problem : Check(padText, padUrl, false))
     errors.push_back(std::move(problem.text));
   return errors;
+}
+
+PadProgram ReadPadProgram(std::string_view padText) {
+  std::vector<std::string> problems;
+  const auto document = ParsePadFile(padText, problems);
+  if (!document) return {};
+  const xmlNode* root = xmlDocGetRootElement(document.get());
+  const auto field = [root](std::string_view path) {
+    const xmlNode* node = Find(root, path);
+    std::string value = node == nullptr ? std::string() : Text(node);
+    if (value.size() > kMostProgramFieldBytes) value.clear();
+    return value;
+  };
+  return {field("Program_Info/Program_Name"), field("Program_Info/Program_Version")};
 }
 
 }  // namespace tesselwick

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,6 +60,19 @@ struct PadProblem {
 // unless that field has an error already. A file that is not well-formed, or
 // not a PAD file, has that one error alone.
 std::vector<PadProblem> CheckPadFields(std::string_view padText, std::string_view padUrl);
+// What a PAD file says of the program it describes, for the run log.
+struct PadProgram {
+  // Program_Info/Program_Name and Program_Info/Program_Version, without the
+  // white space around them; empty when absent, when longer than
+  // kMostProgramFieldBytes, or when the file is not one CheckPadFile reads
+  // (not well-formed, another root element, entities past its bound).
+  std::string name;
+  std::string version;
+
+  bool operator==(const PadProgram&) const = default;
+};
+inline constexpr std::size_t kMostProgramFieldBytes = 1024;
+PadProgram ReadPadProgram(std::string_view padText);
 
 // The fields, below XML_DIZ_INFO, that download sites require.
 inline constexpr const char* kRequiredPadFields[] = {

@@ -29,18 +29,21 @@ void RunResults::Take(const SiteRun& run, const std::vector<std::size_t>& listIn
       if (!result.finished) result.reason = run.UnfinishedReason(i);
       continue;
     }
-    result.httpStatus.reset();
-    result.error.reset();
-    result.finished = true;
-    result.passed = judgement->passed;
-    const FetchResult& answer = *run.Answer(i);
-    // A site without a template was never asked: no status, no error.
-    const bool asked = judgement->reason != reasons::kNoTemplate;
-    if (asked && answer.ok) result.httpStatus = answer.status;
-    if (asked && answer.error != FetchError::None) result.error = static_cast<int>(answer.error);
-    result.seconds = answer.seconds;
-    result.reason = judgement->passed ? StatusReason(answer.status) : judgement->reason;
+    TakeAnswer(result, *run.Answer(i), *judgement);
   }
+}
+
+void TakeAnswer(SiteResult& result, const FetchResult& answer, const Judgement& judgement) {
+  result.httpStatus.reset();
+  result.error.reset();
+  result.finished = true;
+  result.passed = judgement.passed;
+  // A site without a template was never asked: no status, no error.
+  const bool asked = judgement.reason != reasons::kNoTemplate;
+  if (asked && answer.ok) result.httpStatus = answer.status;
+  if (asked && answer.error != FetchError::None) result.error = static_cast<int>(answer.error);
+  result.seconds = answer.seconds;
+  result.reason = judgement.passed ? StatusReason(answer.status) : judgement.reason;
 }
 
 std::unique_ptr<SiteRun> RunResults::RetryRun(const FetchLimits& limits, int maxConcurrent) {

@@ -35,6 +35,9 @@ struct SiteResult {
   const char* Word() const { return passed ? "Pass" : "Fail"; }
 };
 
+// Takes a finished site's answer and how it was judged into its result.
+void TakeAnswer(SiteResult& result, const FetchResult& answer, const Judgement& judgement);
+
 // The outcome of a submission's sites, kept after its run so that the user
 // can look at it and ask the failed sites again.
 class RunResults {

@@ -1,0 +1,41 @@
+#include "core/submit/run_recording.h"
+
+#include <utility>
+
+namespace tesselwick {
+
+LoggedSite LoggedSiteOf(const SiteResult& result, std::size_t position, std::string requestUrl) {
+  LoggedSite row;
+  row.position = position;
+  row.title = result.site.Title;
+  row.url = result.site.Url;
+  row.submitUrl = result.site.SubmitUrl;
+  row.requestUrl = std::move(requestUrl);
+  row.outcome = result.passed ? SiteOutcome::Pass : SiteOutcome::Fail;
+  row.reason = result.reason;
+  row.httpStatus = result.httpStatus;
+  row.error = result.error;
+  row.seconds = result.seconds;
+  return row;
+}
+
+RecordingObserver::RecordingObserver(const SiteRun& run, RunLog& log, SubmissionObserver& next,
+                                     std::vector<std::size_t> listIndices)
+    : run_(run), log_(log), next_(next), listIndices_(std::move(listIndices)) {}
+
+void RecordingObserver::SiteFinished(std::size_t index, const FetchResult& answer,
+                                     const Judgement& judgement) {
+  SiteResult result;
+  result.site = run_.Sites()[index];
+  TakeAnswer(result, answer, judgement);
+  const std::size_t position = listIndices_.empty() ? index : listIndices_[index];
+  log_.Record(LoggedSiteOf(result, position, run_.RequestUrl(index).value_or("")));
+  next_.SiteFinished(index, answer, judgement);
+}
+
+void RecordingObserver::Awaiting(const std::vector<std::size_t>& indices) {
+  log_.Flush();
+  next_.Awaiting(indices);
+}
+
+}  // namespace tesselwick
