@@ -219,6 +219,16 @@ cmake --build --preset windows
 out=$root/build/windows
 rm -rf "$out/TesselWick"
 cmake --install "$out" --strip >/dev/null
+# The programs are linked static, so the notices that the licences of what is
+# linked into them ask to be passed on go with them.
+notices=$out/TesselWick/licences
+mkdir -p "$notices"
+for notice in wxWidgets:wxwidgets/docs/licence.txt curl:curl/COPYING libxml2:libxml2/Copyright \
+  PCRE2:pcre2/LICENCE; do
+  cp "$deps/build/${notice#*:}" "$notices/${notice%%:*}.txt"
+done
+cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$notices/mingw-w64.txt"
+printf 'SQLite is in the public domain: https://www.sqlite.org/copyright.html\r\n' >"$notices/SQLite.txt"
 
 say "installer and zip"
 installer=$out/TesselWick-$version-setup.exe
@@ -273,7 +283,7 @@ menu_entry="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Program
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\TesselWick'
 wine "$installer" /S
 for file in tesselwick.exe tesselwick-submit.exe manual.htm LICENSE.txt Uninstall.exe \
-  locale/de/LC_MESSAGES/tesselwick.mo; do
+  locale/de/LC_MESSAGES/tesselwick.mo licences/curl.txt licences/wxWidgets.txt; do
   [ -f "$installed/$file" ] || { echo "windows.sh: $file was not installed" >&2; exit 1; }
 done
 [ -f "$menu_entry" ] || { echo "windows.sh: no Start-menu entry" >&2; exit 1; }
