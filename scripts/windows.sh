@@ -2,9 +2,9 @@
 # Builds TesselWick for 64-bit Windows on Debian: the mingw-w64 cross compilers
 # and Wine from Debian, wxWidgets, libcurl (Schannel, Windows' own TLS),
 # libxml2, PCRE2 and SQLite built static from Debian's own sources into a
-# prefix under
-# build/windows-deps (kept for the next run while the source versions stay the
-# same), then the programs with the `windows` preset, the installer and the zip.
+# prefix under build/windows-deps (kept for the next run while the source
+# versions stay the same), then the programs with the `windows` preset, the
+# installer and the zip.
 #   scripts/windows.sh            libraries, programs, installer and zip
 #   scripts/windows.sh --test     the same, then the Windows tests under Wine
 # Extra CMake options for the programs may be given in TESSELWICK_WINDOWS_CMAKE_ARGS.
@@ -128,6 +128,8 @@ build_pcre2() {
     make -s install-libLTLIBRARIES install-nodist_includeHEADERS install-pkgconfigDATA \
       >/dev/null)
   echo "$pcre2_version" >"$prefix/.pcre2"
+}
+
 # SQLite's sources make their one C file (the amalgamation) with Tcl and with
 # small programs built for this machine first (BCC); those keep no .exe,
 # which the make files would give them when the target is Windows. The prefix
