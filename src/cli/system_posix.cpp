@@ -8,6 +8,7 @@
 
 #include "cli/submit_tool.h"
 #include "cli/system.h"
+#include "core/platform/system.h"
 
 extern char** environ;
 
@@ -31,19 +32,6 @@ extern "C" void OnStopSignal(int signal) {
   interruptFlag->store(true);
 }
 
-// Sends `signal` to OnStopSignal once, unless it is ignored; the handler is
-// then reset (SA_RESETHAND), so the same signal again ends the program.
-void CatchOnce(int signal) {
-  struct sigaction previous {};
-  if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) return;
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  // Writes and waits under way carry on rather than fail with EINTR.
-  action.sa_flags = SA_RESETHAND | SA_RESTART;
-  sigaction(signal, &action, nullptr);
-}
-
 }  // namespace
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
@@ -60,9 +48,8 @@ bool StderrIsTerminal(int& columns) {
 void CatchStopSignals(std::atomic<bool>& flag, std::atomic<StopCause>& cause) {
   interruptFlag = &flag;
   stopCause = &cause;
-  CatchOnce(SIGINT);
-  CatchOnce(SIGTERM);
-  CatchOnce(SIGHUP);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    platform::CatchSignalOnce(signal, OnStopSignal);
   std::signal(SIGPIPE, SIG_IGN);
 }
 

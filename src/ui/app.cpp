@@ -205,18 +205,7 @@ const std::atomic<int>& StopSignal() { return stopSignal; }
 
 void CatchStopSignals() {
 #ifndef _WIN32
-  for (const int signal : {SIGTERM, SIGHUP}) {
-    struct sigaction previous {};
-    if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    // The handler is reset after it ran once, so the same signal again ends
-    // the program; what the toolkit was doing carries on rather than fail
-    // with EINTR.
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
-    sigaction(signal, &action, nullptr);
-  }
+  for (const int signal : {SIGTERM, SIGHUP}) platform::CatchSignalOnce(signal, OnStopSignal);
 #endif
 }
 

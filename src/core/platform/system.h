@@ -67,6 +67,13 @@ bool IsFileAt(int fd, const std::filesystem::path& path);
 // open: so on POSIX systems; on Windows not everywhere (not before Windows
 // 10, nor under Wine), so there the holder lets go of it first.
 bool CanReplaceHeldFile();
+#ifndef _WIN32
+// Sends `signal` to `handler` once, unless the signal was ignored when the
+// program started (nohup): the handler is then reset, so the same signal
+// again ends the program, and writes and waits under way carry on rather
+// than fail with EINTR.
+void CatchSignalOnce(int signal, void (*handler)(int));
+#endif
 
 // Creates a new, empty file that did not exist (never through a link), open
 // for writing; -1 when it cannot, with `taken` true when the name exists.

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <locale.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -111,6 +112,16 @@ bool TryLockFile(int fd) {
 void UnlockFile(int fd) { ::flock(fd, LOCK_UN); }
 
 bool CanReplaceHeldFile() { return true; }
+
+void CatchSignalOnce(int signal, void (*handler)(int)) {
+  struct sigaction previous {};
+  if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) return;
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND | SA_RESTART;
+  sigaction(signal, &action, nullptr);
+}
 
 bool IsFileAt(int fd, const fs::path& path) {
   struct stat open {};
