@@ -119,7 +119,8 @@ void CatchSignalOnce(int signal, void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESETHAND | SA_RESTART;
+  // SA_RESETHAND is 0x80000000, an unsigned constant; the flags field is an int.
+  action.sa_flags = static_cast<int>(SA_RESETHAND | SA_RESTART);
   sigaction(signal, &action, nullptr);
 }
 
