@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/net/site_requests.h"
+#include "core/net/request_pool.h"
 #include "core/platform/system.h"
 #include "site_server.h"
 
@@ -22,7 +22,7 @@ namespace tesselwick::bench {
 // The demo site in a child process, asked over two pipes.
 class DemoSite {
  public:
-  DemoSite(int sites, int delayMs, int parallel = SiteRequests::kDefaultConcurrency) {
+  DemoSite(int sites, int delayMs, int parallel = RequestPool::kDefaultConcurrency) {
     int toChild[2];
     int fromChild[2];
     if (pipe(toChild) != 0 || pipe(fromChild) != 0) return;
@@ -61,7 +61,7 @@ class DemoSite {
     // Every host name reaches the site from 127.0.0.1: the site's share per
     // client would otherwise be what is measured. Each answer holds a thread
     // for its delay, so there are threads for every request at once.
-    const int atOnce = 2 * std::max(parallel, SiteRequests::kDefaultConcurrency);
+    const int atOnce = 2 * std::max(parallel, RequestPool::kDefaultConcurrency);
     config.threads = atOnce;
     config.maxConnectionsPerClient = atOnce;
     config.maxWaitingPerClient = atOnce;

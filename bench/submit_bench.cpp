@@ -131,7 +131,7 @@ int Run(int sites, int delayMs, int sample, int parallel) {
   std::printf(
       "Submission runs: demo sites answering after %d ms (%s); the program's own %d at once, %d "
       "per host\n",
-      delayMs, site.BaseUrl().c_str(), SiteRequests::kDefaultConcurrency, SiteRequests::kPerHost);
+      delayMs, site.BaseUrl().c_str(), RequestPool::kDefaultConcurrency, RequestPool::kPerHost);
   const double spread = TimeRun(
       site,
       std::to_string(sites) + " sites on as many hosts, " + std::to_string(parallel) + " at once:",
@@ -165,7 +165,7 @@ int Run(int sites, int delayMs, int sample, int parallel) {
 }  // namespace tesselwick
 
 int main(int argc, char** argv) {
-  int parallel = tesselwick::SiteRequests::kDefaultConcurrency;
+  int parallel = tesselwick::RequestPool::kDefaultConcurrency;
   std::vector<int> numbers;
   bool usage = false;
   for (int i = 1; i < argc; ++i) {
@@ -185,9 +185,9 @@ int main(int argc, char** argv) {
   const int delayMs = number(1, 200);
   const int sample = number(2, 20);
   if (usage || numbers.size() > 3 || sites < 1 || delayMs < 0 || sample < 1 || parallel < 1 ||
-      parallel > tesselwick::SiteRequests::kMostConcurrency) {
+      parallel > tesselwick::RequestPool::kMostConcurrency) {
     std::fprintf(stderr, "usage: submit_bench [--parallel 1..%d] [sites [delay-ms [sample]]]\n",
-                 tesselwick::SiteRequests::kMostConcurrency);
+                 tesselwick::RequestPool::kMostConcurrency);
     return 2;
   }
   return tesselwick::Run(sites, delayMs, sample, parallel);

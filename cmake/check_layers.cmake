@@ -1,33 +1,61 @@
-# Fails when a folder of the logic includes a header of a folder above it.
+# Fails when a file of the program includes a header it must not see.
+#   cmake -DSRC_DIR=<src> -P check_layers.cmake
 # The folders of src/core, lowest first; each may include its own headers and
-# those of the folders before it in this list, never those after it.
-#   cmake -DCORE_DIR=<src/core> -P check_layers.cmake
+# those of the folders before it in this list, never those after it. The
+# logic never includes a front end (src/cli, src/ui). The command-line tool
+# draws what the logic below the windows' presenters does: it includes no
+# presenter (core/app) and nothing of the window (src/ui); the window
+# includes nothing of the command-line tool.
 set(layers text platform net sites history runs submit app)
 
-file(GLOB_RECURSE files "${CORE_DIR}/*.h" "${CORE_DIR}/*.cpp")
 set(violations "")
+file(GLOB_RECURSE files "${SRC_DIR}/*.h" "${SRC_DIR}/*.cpp")
+set(counted 0)
 foreach(file IN LISTS files)
-  file(RELATIVE_PATH relative "${CORE_DIR}" "${file}")
-  string(REGEX MATCH "^[^/]+" layer "${relative}")
-  list(FIND layers "${layer}" rank)
-  if(rank EQUAL -1)
-    string(APPEND violations "  ${relative}: folder '${layer}' is not one of the layers\n")
+  file(RELATIVE_PATH relative "${SRC_DIR}" "${file}")
+  string(REGEX MATCH "^[^/]+" part "${relative}")
+  if(NOT part MATCHES "^(core|cli|ui)$")
     continue()
   endif()
-  file(STRINGS "${file}" includes REGEX "^#include \"core/")
+  math(EXPR counted "${counted} + 1")
+  file(STRINGS "${file}" includes REGEX "^#include \"")
+  if(part STREQUAL "core")
+    string(REGEX MATCH "^core/([^/]+)/" _ "${relative}")
+    set(layer "${CMAKE_MATCH_1}")
+    list(FIND layers "${layer}" rank)
+    if(rank EQUAL -1)
+      string(APPEND violations "  ${relative}: folder '${layer}' is not one of the layers\n")
+      continue()
+    endif()
+  endif()
   foreach(line IN LISTS includes)
-    string(REGEX MATCH "core/([^/]+)/" _ "${line}")
-    set(used "${CMAKE_MATCH_1}")
-    list(FIND layers "${used}" usedRank)
-    if(usedRank EQUAL -1 OR usedRank GREATER rank)
-      string(APPEND violations "  ${relative} (${layer}) includes ${line}\n")
+    string(REGEX MATCH "^#include \"([^\"]*)\"" _ "${line}")
+    set(header "${CMAKE_MATCH_1}")
+    if(part STREQUAL "core")
+      if(header MATCHES "^(cli|ui)/")
+        string(APPEND violations "  ${relative}: the logic includes a front end: ${line}\n")
+      elseif(header MATCHES "^core/([^/]+)/")
+        list(FIND layers "${CMAKE_MATCH_1}" usedRank)
+        if(usedRank EQUAL -1 OR usedRank GREATER rank)
+          string(APPEND violations "  ${relative} (${layer}) includes a higher layer: ${line}\n")
+        endif()
+      endif()
+    elseif(part STREQUAL "cli")
+      if(header MATCHES "^(core/app|ui)/")
+        string(APPEND violations
+               "  ${relative}: the command-line tool includes the window's: ${line}\n")
+      endif()
+    elseif(part STREQUAL "ui")
+      if(header MATCHES "^cli/")
+        string(APPEND violations
+               "  ${relative}: the window includes the command-line tool's: ${line}\n")
+      endif()
     endif()
   endforeach()
 endforeach()
 
 if(violations)
-  message(FATAL_ERROR "A lower layer of src/core includes a higher one:\n${violations}"
-                      "Layers, lowest first: ${layers}")
+  message(FATAL_ERROR "Includes that cross a layer the wrong way:\n${violations}"
+                      "Layers of src/core, lowest first: ${layers}")
 endif()
-list(LENGTH files count)
-message(STATUS "src/core: ${count} files, every include points down")
+message(STATUS "src: ${counted} files, every include points down")

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the translators' template catalogue from the program's marked texts.
 #   po/make-template.sh SOURCE_DIR OUTPUT.pot
-# Every text in src/core/app/texts.h is taken; elsewhere the texts marked
+# Every text in src/core/text/messages.h is taken; elsewhere the texts marked
 # with N_("..."), Tr("...") or wx's _("...").
 set -euo pipefail
 src=$(cd "$1" && pwd)
@@ -13,11 +13,11 @@ cd "$src"
 common=(--language=C++ --from-code=UTF-8 --sort-by-file --add-comments=TRANSLATORS:
         --package-name=TesselWick --package-version=1.0 --msgid-bugs-address=
         --copyright-holder="the TesselWick authors")
-# texts.h holds only texts for the screen: all of them go in.
-xgettext "${common[@]}" --extract-all -o "$work/texts.pot" src/core/app/texts.h 2>"$work/log" ||
+# messages.h holds only texts for the screen: all of them go in.
+xgettext "${common[@]}" --extract-all -o "$work/texts.pot" src/core/text/messages.h 2>"$work/log" ||
   { cat "$work/log" >&2; exit 1; }
 mapfile -t marked < <(grep -rlE '\b(N_|Tr|_)\("' src --include='*.cpp' --include='*.h' |
-                      grep -v '^src/core/app/texts.h$' | sort)
+                      grep -v '^src/core/text/messages.h$' | sort)
 xgettext "${common[@]}" --keyword=_ --keyword=N_ --keyword=Tr -o "$work/marked.pot" \
   "${marked[@]}" 2>>"$work/log" || { cat "$work/log" >&2; exit 1; }
 # The program's messages break lines with CR LF, which the catalogue tools

@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "core/app/controls.h"
 #include "core/net/http_fetch.h"
 #include "core/net/judgement.h"
 #include "core/sites/site_record.h"
+#include "core/submit/run_progress.h"
 
 namespace tesselwick::cli {
 

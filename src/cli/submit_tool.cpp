@@ -15,19 +15,19 @@
 
 #include "cli/console_progress.h"
 #include "cli/run_json.h"
-#include "core/app/main_dialog.h"
-#include "core/app/texts.h"
-#include "core/app/update_dialog.h"
 #include "core/history/url_history.h"
+#include "core/net/request_pool.h"
 #include "core/platform/date.h"
 #include "core/platform/system.h"
 #include "core/sites/site_catalog.h"
+#include "core/sites/site_list_messages.h"
 #include "core/sites/site_update.h"
 #include "core/submit/pad_check.h"
 #include "core/submit/pad_check_output.h"
 #include "core/submit/report.h"
 #include "core/submit/run_results.h"
 #include "core/submit/submission.h"
+#include "core/text/messages.h"
 #include "core/text/replace.h"
 
 namespace tesselwick::cli {
@@ -51,7 +51,7 @@ struct Options {
   // --timeout: the overall time limit of every request, in seconds.
   std::optional<long> timeoutSeconds;
   // --parallel: how many sites are requested at once at most.
-  int parallel = SiteRequests::kDefaultConcurrency;
+  int parallel = RequestPool::kDefaultConcurrency;
   std::string padUrl;
 };
 
@@ -135,9 +135,9 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
       int n = 0;
       const auto [end, ec] = std::from_chars(count->data(), count->data() + count->size(), n);
       if (count->empty() || ec != std::errc() || end != count->data() + count->size() || n < 1 ||
-          n > SiteRequests::kMostConcurrency) {
+          n > RequestPool::kMostConcurrency) {
         parsed.error = "option '--parallel' takes a whole number of requests from 1 to " +
-                       std::to_string(SiteRequests::kMostConcurrency) + ", not '" +
+                       std::to_string(RequestPool::kMostConcurrency) + ", not '" +
                        PrintableText(*count) + "'";
         return parsed;
       }
@@ -269,7 +269,7 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
   // Ctrl+C abandons the update's request; what was under way then is no news
   // of the update server's.
   limits.cancel = env.interrupted;
-  const SiteUpdate update(env.siteUrl, folder / texts::kSiteFile, limits);
+  const SiteUpdate update(env.siteUrl, folder / program::kSiteFile, limits);
   const std::string server = PrintableText(env.siteUrl);
   const std::string carryOn = std::string(kProgram) + ": carrying on with the current site list" +
                               VersionNote(sitesVersion);
@@ -381,18 +381,18 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
   SiteCatalog sites;
   auto loadSites = [&] {
     SiteRecord working;
-    const SiteCatalog::Loaded loaded = sites.Load(folder / texts::kSiteFile, working);
+    const SiteCatalog::Loaded loaded = sites.Load(folder / program::kSiteFile, working);
     if (loaded.problem) {
       say(texts::kSiteListUnreadableCaption,
-          UnreadableSiteListText(folder / texts::kSiteFile, *loaded.problem), "");
+          UnreadableSiteListText(folder / program::kSiteFile, *loaded.problem), "");
     }
   };
   loadSites();
   UrlHistory history;
-  history.Load(folder / texts::kHistoryFile);
+  history.Load(folder / program::kHistoryFile);
   if (options.update) {
     // As the Update button does: the update, then the list loaded anew.
-    UpdateSiteList(texts::kProgramVersion, sites.Version(), folder, env, err);
+    UpdateSiteList(program::kProgramVersion, sites.Version(), folder, env, err);
     sites.Clear();
     loadSites();
     if (Interrupted(env)) {
@@ -401,7 +401,7 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
     }
   }
   if (sites.Count() == 0) {
-    err << kProgram << ": the site list is empty (" << ShownPath(folder, texts::kSiteFile)
+    err << kProgram << ": the site list is empty (" << ShownPath(folder, program::kSiteFile)
         << "): no site will be requested" << (options.update ? "" : "; --update fetches one")
         << std::endl;
   }
@@ -446,14 +446,14 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
       WriteReportFile(folder, options.padUrl, category, results->Rows(), results->Counts());
   if (report.templateUnreadable) {
     say(texts::kTemplateUnreadableCaption, texts::kTemplateUnreadable,
-        about(texts::kReportTemplateFile, "; the built-in layout is used"));
+        about(program::kReportTemplateFile, "; the built-in layout is used"));
   }
   if (!report.written) {
-    say(texts::kReportUnwritableCaption, texts::kReportUnwritable, about(texts::kReportFile));
+    say(texts::kReportUnwritableCaption, texts::kReportUnwritable, about(program::kReportFile));
   }
   ReportOpener(options.open, env, err).Open(platform::Utf8FromPath(report.file));
-  if (!history.Save(folder / texts::kHistoryFile, options.padUrl)) {
-    say(texts::kHistoryUnwritableCaption, texts::kHistoryUnwritable, about(texts::kHistoryFile));
+  if (!history.Save(folder / program::kHistoryFile, options.padUrl)) {
+    say(texts::kHistoryUnwritableCaption, texts::kHistoryUnwritable, about(program::kHistoryFile));
   }
 
   if (progress.Stopped()) {
@@ -464,7 +464,8 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
         << std::endl;
   }
   if (report.written) {
-    err << kProgram << ": report written to " << ShownPath(folder, texts::kReportFile) << std::endl;
+    err << kProgram << ": report written to " << ShownPath(folder, program::kReportFile)
+        << std::endl;
   }
   if (options.json) {
     out << RunJson(*results, progress.Stopped()) << std::flush;
@@ -498,7 +499,7 @@ std::string SubmitToolUsage() {
              "  --folder DIR  work in DIR, with its pad.dat, tesselwick.ini,\n"
              "                ReportTemplate.htm and Report.htm (default: the current folder)\n"
              "  --update      first ask the update server (") +
-         texts::kSiteUrl +
+         program::kSiteUrl +
          ") for a newer\n"
          "                site list and download it, as the Update window does\n"
          "  --open        open Report.htm in the default browser afterwards\n"
@@ -519,11 +520,11 @@ std::string SubmitToolUsage() {
          "                seconds, and a request that receives nothing for 60 seconds\n"
          "                is given up too.\n"
          "  --parallel N  request at most N sites at once, from 1 to " +
-         std::to_string(SiteRequests::kMostConcurrency) +
-         " (default: " + std::to_string(SiteRequests::kDefaultConcurrency) +
+         std::to_string(RequestPool::kMostConcurrency) +
+         " (default: " + std::to_string(RequestPool::kDefaultConcurrency) +
          ");\n"
          "                never more than " +
-         std::to_string(SiteRequests::kPerHost) +
+         std::to_string(RequestPool::kPerHost) +
          " at once to one host\n"
          "  --help        show this help and exit\n"
          "  --version     show the version and exit\n"
@@ -583,7 +584,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return exit_status::kAllPassed;
   }
   if (parsed.version) {
-    out << kProgram << " " << texts::kProgramVersion << std::endl;
+    out << kProgram << " " << program::kProgramVersion << std::endl;
     return exit_status::kAllPassed;
   }
   if (!parsed.options) {

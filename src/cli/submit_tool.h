@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/app/texts.h"
 #include "core/net/http_fetch.h"
+#include "core/text/program.h"
 
 namespace tesselwick::cli {
 
@@ -47,7 +47,7 @@ struct SubmitToolEnvironment {
   // (xdg-open; on Windows the program set to open .htm files).
   std::function<void(const std::string& path)> openInBrowser;
   // The maker's web site, whose update server --update asks.
-  std::string siteUrl = texts::kSiteUrl;
+  std::string siteUrl = program::kSiteUrl;
   // Limits of every retrieval.
   FetchLimits fetchLimits;
   // Set (by Ctrl+C, SIGTERM or SIGHUP) to stop the update or the run;

@@ -4,7 +4,7 @@
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 
-#include "core/app/texts.h"
+#include "core/text/messages.h"
 #include "ui/geometry.h"
 #include "ui/icon.h"
 

@@ -15,7 +15,7 @@
 
 #include <algorithm>
 
-#include "core/app/texts.h"
+#include "core/text/messages.h"
 #include "core/text/translation.h"
 #include "ui/text_convert.h"
 

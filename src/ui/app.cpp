@@ -16,7 +16,7 @@
 #include <exception>
 #include <string_view>
 
-#include "core/app/texts.h"
+#include "core/text/messages.h"
 #include "core/app/window_size.h"
 #include "core/net/http_fetch.h"
 #include "core/platform/system.h"
@@ -141,7 +141,7 @@ void SubmissionApp::DescribeCommandLine(wxCmdLineParser& parser) {
 bool SubmissionApp::OnCmdLineParsed(wxCmdLineParser& parser) {
   if (!wxApp::OnCmdLineParsed(parser)) return false;
   if (parser.Found("version")) {
-    std::printf("TesselWick %s\n", texts::kProgramVersion);
+    std::printf("TesselWick %s\n", program::kProgramVersion);
     exitCode_ = 0;
     return true;
   }
@@ -177,7 +177,7 @@ int SubmissionApp::OnRun() {
   // Wayland compositors match the windows with the entry.
   SetAppName(TESSELWICK_APP_ID);
   auto* window = new MainWindow(folder_, OpenInDefaultBrowser, SizeFile());
-  window->Logic().manualAddress = ManualAddress(texts::kSiteUrl, InstalledManual());
+  window->Logic().manualAddress = ManualAddress(program::kSiteUrl, InstalledManual());
   window->CloseDownWhenSet(stopSignal);
   window->RunModal();
   window->Destroy();
@@ -226,7 +226,7 @@ std::optional<int> AnswerWithoutDisplay(int argc, char** argv) {
     return 0;
   }
   if (version) {
-    std::printf("TesselWick %s\n", texts::kProgramVersion);
+    std::printf("TesselWick %s\n", program::kProgramVersion);
     return 0;
   }
   return std::nullopt;

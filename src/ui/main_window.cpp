@@ -11,7 +11,7 @@
 #include <gtk/gtk.h>
 #endif
 
-#include "core/app/texts.h"
+#include "core/text/messages.h"
 #include "core/app/window_size.h"
 #include "core/text/translation.h"
 #include "ui/about_dialog.h"
@@ -183,7 +183,7 @@ void MainWindow::BindEvents() {
       },
       kIdUpdate);
   logic_->runUpdateDialog = [this](const std::string& program, const std::string& sites) {
-    UpdateWindow update(this, folder_, program, sites, texts::kSiteUrl, logic_->fetchLimits);
+    UpdateWindow update(this, folder_, program, sites, program::kSiteUrl, logic_->fetchLimits);
     update.ShowModal();
   };
   // Quit takes the PAD-URL box's text before closing; Esc and the close box

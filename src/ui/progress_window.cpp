@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "core/app/texts.h"
+#include "core/text/messages.h"
 #include "core/net/judgement.h"
 #include "ui/accessibility.h"
 #include "ui/text_convert.h"

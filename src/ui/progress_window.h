@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/app/controls.h"
+#include "core/submit/run_progress.h"
 #include "core/submit/run_results.h"
 #include "core/submit/site_run.h"
 

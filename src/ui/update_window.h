@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app/texts.h"
+#include "core/text/messages.h"
 #include "core/app/update_dialog.h"
 #include "core/net/http_fetch.h"
 #include "ui/adapters.h"
@@ -40,7 +40,7 @@ class UpdateWindow : public wxDialog, public FetchWaiter {
   // pad.dat is replaced in `folder`; requests go to `serverUrl`.
   UpdateWindow(wxWindow* parent, const std::filesystem::path& folder,
                const std::string& programVersion, const std::string& sitesVersion,
-               std::string serverUrl = texts::kSiteUrl, FetchLimits limits = {});
+               std::string serverUrl = program::kSiteUrl, FetchLimits limits = {});
 
   UpdateDialog& Logic() { return *logic_; }
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "core/app/update_dialog.h"
-#include "core/net/site_requests.h"
+#include "core/net/request_pool.h"
 #include "core/platform/date.h"
 #include "core/submit/report.h"
 #include "support/fake_controls.h"

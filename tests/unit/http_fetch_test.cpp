@@ -10,7 +10,7 @@
 
 #include "core/net/background_fetch.h"
 #include "core/net/judgement.h"
-#include "core/net/site_requests.h"
+#include "core/net/request_pool.h"
 #include "support/refusing_port.h"
 #include "support/temp_folder.h"
 #include "support/test_http_server.h"
@@ -368,7 +368,7 @@ TEST(HttpFetch, InternationalHostNamesAreRequestedInTheirAsciiForm) {
     SCOPED_TRACE(c.what);
     server.ClearRequests();
     const FetchResult alone = HttpFetch(c.url, FetchMode::Blocks);
-    SiteRequests run(std::vector<std::string>{c.url}, FetchLimits{});
+    RequestPool run(std::vector<std::string>{c.url}, FetchLimits{});
     while (!run.Done()) run.Wait(10ms);
     ASSERT_TRUE(run.Answer(0).has_value());
     for (const FetchResult& result : {alone, *run.Answer(0)}) {

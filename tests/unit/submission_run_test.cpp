@@ -11,7 +11,7 @@
 #include "core/platform/date.h"
 #include "core/submit/report.h"
 #include "core/submit/run_results.h"
-#include "core/submit/site_request.h"
+#include "core/submit/request_url.h"
 #include "core/text/percent_encode.h"
 #include "core/text/replace.h"
 #include "support/fake_controls.h"

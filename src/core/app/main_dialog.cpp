@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "core/app/texts.h"
 #include "core/platform/system.h"
+#include "core/text/messages.h"
 
 namespace tesselwick {
 
@@ -56,7 +56,7 @@ void MainDialog::OnShowManual() {
 }
 
 void MainDialog::OnUpdateSites() {
-  if (runUpdateDialog) runUpdateDialog(texts::kProgramVersion, SitesVersion);
+  if (runUpdateDialog) runUpdateDialog(program::kProgramVersion, SitesVersion);
   sites_.Clear();
   controls_.siteList.ShowSites(sites_);
   SiteCount = static_cast<int>(sites_.Count());

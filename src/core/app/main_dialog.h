@@ -8,14 +8,15 @@
 #include <vector>
 
 #include "core/app/controls.h"
-#include "core/app/texts.h"
 #include "core/history/url_history.h"
 #include "core/net/http_fetch.h"
-#include "core/net/site_requests.h"
+#include "core/net/request_pool.h"
 #include "core/sites/site_catalog.h"
 #include "core/sites/site_record.h"
 #include "core/submit/report.h"
+#include "core/submit/run_progress.h"
 #include "core/submit/run_results.h"
+#include "core/text/messages.h"
 
 namespace tesselwick {
 
@@ -46,10 +47,10 @@ class MainDialog : public RunResultsActions {
   // waits for its sites without showing anything.
   RunProgress* runProgress = nullptr;
   // What Help opens: the web site's manual, or the installed one (ManualAddress).
-  std::string manualAddress = std::string(texts::kSiteUrl) + "/manual.htm";
+  std::string manualAddress = std::string(program::kSiteUrl) + "/manual.htm";
   // How many sites a submission run requests at once (never more than four
   // to one host).
-  int maxConcurrentRequests = SiteRequests::kDefaultConcurrency;
+  int maxConcurrentRequests = RequestPool::kDefaultConcurrency;
 
   // --- working state ---
   std::string PadCategory;
@@ -126,9 +127,5 @@ class MainDialog : public RunResultsActions {
 // which answers only while someone runs it, and the manual exists; otherwise
 // the web site's "manual.htm".
 std::string ManualAddress(std::string_view siteUrl, const std::filesystem::path& installedManual);
-
-// The text of the box that says a site file could not be read: which file
-// (as an absolute path) and why.
-std::string UnreadableSiteListText(const std::filesystem::path& file, std::string_view problem);
 
 }  // namespace tesselwick

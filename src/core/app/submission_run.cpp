@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "core/app/main_dialog.h"
-#include "core/app/texts.h"
 #include "core/history/url_history.h"
 #include "core/platform/date.h"
 #include "core/platform/system.h"
@@ -18,6 +17,7 @@
 #include "core/submit/run_results.h"
 #include "core/submit/site_run.h"
 #include "core/submit/submission.h"
+#include "core/text/messages.h"
 #include "core/text/translation.h"
 
 namespace tesselwick {
@@ -191,7 +191,7 @@ void MainDialog::RetryFailed() {
   WriteReport(lastRun_->Rows(), lastRun_->Counts());
 }
 
-void MainDialog::OpenReport() { controls_.shell.Open(FilePath(texts::kReportFile).string()); }
+void MainDialog::OpenReport() { controls_.shell.Open(FilePath(program::kReportFile).string()); }
 
 void MainDialog::WriteReport(const std::string& rows) {
   WriteReport([&rows](const ReportSink& out) { out(rows); });

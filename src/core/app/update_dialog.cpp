@@ -2,7 +2,8 @@
 
 #include <utility>
 
-#include "core/app/texts.h"
+#include "core/sites/site_list_messages.h"
+#include "core/text/messages.h"
 
 namespace tesselwick {
 
@@ -93,20 +94,6 @@ void UpdateDialog::DownloadSiteFile() {
   SitesVersion = ServerSitesVersion;
   controls_.updateButton.Enable(false);
   Push();
-}
-
-std::optional<std::pair<const char*, const char*>> NotSavedMessage(SiteListSave save) {
-  switch (save) {
-    case SiteListSave::Saved:
-      return std::nullopt;
-    case SiteListSave::NotDownloaded:
-      return std::pair{texts::kNotDownloaded, texts::kNotDownloadedCaption};
-    case SiteListSave::NotASiteList:
-      return std::pair{texts::kNotASiteList, texts::kNotASiteListCaption};
-    case SiteListSave::NotWritten:
-      return std::pair{texts::kSaveFailed, texts::kSaveFailedCaption};
-  }
-  return std::nullopt;
 }
 
 bool UpdateDialog::SaveSiteFile() {

@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "core/app/controls.h"
-#include "core/app/texts.h"
 #include "core/net/http_fetch.h"
 #include "core/sites/site_update.h"
+#include "core/text/messages.h"
 
 namespace tesselwick {
 
@@ -38,7 +38,7 @@ class UpdateDialog {
   // pad.dat is replaced in `folder`; the update server's requests go to
   // `serverUrl` followed by their fixed paths.
   UpdateDialog(UpdateDialogControls controls, std::filesystem::path folder,
-               std::string serverUrl = texts::kSiteUrl, FetchLimits limits = {});
+               std::string serverUrl = program::kSiteUrl, FetchLimits limits = {});
 
   // Where the update server is and how long a request may take; the main
   // window's tests point them at a local server.
@@ -87,7 +87,7 @@ class UpdateDialog {
   // The update server as this dialog asks it.
   SiteUpdate Service() const;
 
-  std::filesystem::path SiteFilePath() const { return folder_ / texts::kSiteFile; }
+  std::filesystem::path SiteFilePath() const { return folder_ / program::kSiteFile; }
 
  private:
   UpdateDialogControls controls_;
@@ -95,9 +95,5 @@ class UpdateDialog {
   // How the last retrieval ended.
   FetchResult lastAnswer_;
 };
-
-// The box that says why a downloaded site list was not saved: text and
-// caption; nothing for one that was.
-std::optional<std::pair<const char*, const char*>> NotSavedMessage(SiteListSave save);
 
 }  // namespace tesselwick

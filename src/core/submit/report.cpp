@@ -41,7 +41,7 @@ std::string HtmlEscape(std::string_view text) {
 
 std::string BuiltInReportLayout(const ReportCounts& counts) {
   const std::string credit =
-      std::string("Submitted by <a href=\"") + texts::kSiteUrl + "\">TesselWick</a><br><br>";
+      std::string("Submitted by <a href=\"") + program::kSiteUrl + "\">TesselWick</a><br><br>";
   std::string stopped;
   if (counts.stoppedAfter) {
     stopped = "Stopped after " + std::to_string(*counts.stoppedAfter) + " of " +

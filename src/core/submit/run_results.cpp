@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "core/submit/site_request.h"
+#include "core/submit/request_url.h"
 
 namespace tesselwick {
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "core/submit/site_request.h"
+#include "core/submit/request_url.h"
 
 namespace tesselwick {
 
@@ -30,7 +30,7 @@ SiteRun::SiteRun(std::vector<SiteRecord> sites, std::string category, std::strin
   // Each site's URL is filled in by the worker that requests it and dropped
   // when its request ends: however long the category, only the requests
   // under way hold a URL.
-  requests_ = std::make_unique<SiteRequests>(
+  requests_ = std::make_unique<RequestPool>(
       sites_.size(), [this](std::size_t index) { return RequestUrl(index); }, limits,
       maxConcurrent);
 }

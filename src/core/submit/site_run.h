@@ -10,7 +10,7 @@
 
 #include "core/net/http_fetch.h"
 #include "core/net/judgement.h"
-#include "core/net/site_requests.h"
+#include "core/net/request_pool.h"
 #include "core/sites/site_record.h"
 
 namespace tesselwick {
@@ -36,7 +36,7 @@ class SubmissionObserver {
 class SiteRun {
  public:
   SiteRun(std::vector<SiteRecord> sites, std::string category, std::string padUrl,
-          FetchLimits limits, int maxConcurrent = SiteRequests::kDefaultConcurrency);
+          FetchLimits limits, int maxConcurrent = RequestPool::kDefaultConcurrency);
 
   // Called for every answer as Step takes it, before the observer hears of
   // it: what the owner of the run keeps of each answer.
@@ -79,7 +79,7 @@ class SiteRun {
   // Sites seen under way or finished.
   std::vector<bool> asked_;
   AnswerHook hook_;
-  std::unique_ptr<SiteRequests> requests_;
+  std::unique_ptr<RequestPool> requests_;
 };
 
 }  // namespace tesselwick

@@ -40,10 +40,10 @@ ReportWritten WriteReportFile(const std::filesystem::path& folder, const std::st
   const std::string date = Today();
   // A missing template is created empty; one that can be neither opened nor
   // created reads as empty.
-  std::optional<std::string> layout = ReadTextFileContents(folder / texts::kReportTemplateFile);
+  std::optional<std::string> layout = ReadTextFileContents(folder / program::kReportTemplateFile);
   result.templateUnreadable = !layout;
   if (!layout || layout->empty()) layout = BuiltInReportLayout(counts);
-  result.file = folder / texts::kReportFile;
+  result.file = folder / program::kReportFile;
   FileReplacement page(result.file);
   FillReport(
       *layout, padUrl, date, category, rows,

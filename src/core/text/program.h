@@ -3,7 +3,7 @@
 // The program's own facts that every layer may need: its version, the maker's
 // web site it was built for, and the names of the files it keeps.
 
-namespace tesselwick::texts {
+namespace tesselwick::program {
 
 // The version the update check reports; the About box and the version record
 // carry their own.
@@ -17,4 +17,4 @@ inline constexpr const char* kHistoryFile = "tesselwick.ini";
 inline constexpr const char* kReportTemplateFile = "ReportTemplate.htm";
 inline constexpr const char* kReportFile = "Report.htm";
 
-}  // namespace tesselwick::texts
+}  // namespace tesselwick::program

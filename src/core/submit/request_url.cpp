@@ -1,6 +1,6 @@
 // One site's submission: its request URL and the judging of its answer.
 
-#include "core/submit/site_request.h"
+#include "core/submit/request_url.h"
 
 #include <optional>
 #include <string>

@@ -2,18 +2,11 @@
 #include <system_error>
 
 #include "core/app/main_dialog.h"
-#include "core/app/texts.h"
-#include "core/platform/system.h"
+#include "core/sites/site_list_messages.h"
+#include "core/text/messages.h"
 #include "core/text/translation.h"
 
 namespace tesselwick {
-
-std::string UnreadableSiteListText(const std::filesystem::path& file, std::string_view problem) {
-  std::error_code ec;
-  const std::filesystem::path shown = std::filesystem::absolute(file, ec);
-  return std::string(Tr(texts::kSiteListUnreadable)) + "\r\n" +
-         platform::Utf8FromPath(ec ? file : shown) + ": " + Tr(std::string(problem).c_str());
-}
 
 void MainDialog::CreateSiteColumns() {
   // The table looks the headings up in the user's language.
@@ -51,10 +44,10 @@ void MainDialog::LoadSiteFile() {
   // permission) loads nothing, and the user is told which file and why: an
   // empty list without a word would look like a site list with no sites.
   // What is pending in CurrentSite is still listed.
-  const SiteCatalog::Loaded loaded = sites_.Load(FilePath(texts::kSiteFile), CurrentSite);
+  const SiteCatalog::Loaded loaded = sites_.Load(FilePath(program::kSiteFile), CurrentSite);
   if (loaded.problem) {
     controls_.messages.ShowMessage(
-        UnreadableSiteListText(FilePath(texts::kSiteFile), *loaded.problem),
+        UnreadableSiteListText(FilePath(program::kSiteFile), *loaded.problem),
         texts::kSiteListUnreadableCaption);
   }
   if (loaded.version) SitesVersion = *loaded.version;

@@ -1,4 +1,4 @@
-#include "core/net/site_requests.h"
+#include "core/net/request_pool.h"
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
@@ -76,7 +76,7 @@ std::string SiteFile(const std::vector<std::string>& sitesInListOrder) {
 }
 
 // Takes answers until `enough` says so, or the run ends.
-void WaitUntil(SiteRequests& requests, const std::function<bool()>& enough) {
+void WaitUntil(RequestPool& requests, const std::function<bool()>& enough) {
   for (int i = 0; i < 3000 && !enough() && !requests.Done(); ++i) requests.Wait(10ms);
 }
 
@@ -112,7 +112,7 @@ class ScriptedProgress : public RunProgress, public SubmissionObserver {
   bool stop_ = false;
 };
 
-TEST(SiteRequests, ASiteThatStallsHoldsUpNoOther) {
+TEST(RequestPool, ASiteThatStallsHoldsUpNoOther) {
   TestHttpServer server;
   server.Set("/stall", Reply::Stall(30s));
   server.Set("/quick", Reply::Text("Thanks"));
@@ -121,7 +121,7 @@ TEST(SiteRequests, ASiteThatStallsHoldsUpNoOther) {
 
   // Two at a time: the stalled site keeps one worker, the other goes through
   // the rest of the list.
-  SiteRequests requests(urls, FetchLimits{}, 2);
+  RequestPool requests(urls, FetchLimits{}, 2);
   WaitUntil(requests, [&] { return requests.Finished() == 5; });
   for (std::size_t i = 1; i <= 5; ++i) EXPECT_TRUE(requests.Answer(i).has_value()) << i;
   EXPECT_EQ(requests.InFlight(), std::vector<std::size_t>{0});
@@ -140,7 +140,7 @@ TEST(SiteRequests, ASiteThatStallsHoldsUpNoOther) {
   EXPECT_EQ(server.Requests().size(), 6u);
 }
 
-TEST(SiteRequests, AUrlIsMadeOnlyWhenItsRequestIsSent) {
+TEST(RequestPool, AUrlIsMadeOnlyWhenItsRequestIsSent) {
   TestHttpServer server;
   server.Set("/stall", Reply::Stall(30s));
   server.Set("/quick", Reply::Text("Thanks"));
@@ -154,7 +154,7 @@ TEST(SiteRequests, AUrlIsMadeOnlyWhenItsRequestIsSent) {
 
   // One at a time: while the first site stalls, no other URL exists yet, and
   // after Stop none is ever made.
-  SiteRequests requests(3, makeUrl, FetchLimits{}, 1);
+  RequestPool requests(3, makeUrl, FetchLimits{}, 1);
   for (int i = 0; i < 2000 && server.Requests().empty(); ++i) std::this_thread::sleep_for(5ms);
   {
     std::lock_guard lock(mutex);
@@ -169,10 +169,10 @@ TEST(SiteRequests, AUrlIsMadeOnlyWhenItsRequestIsSent) {
 
 // A site whose URL would be too long to send fails as such a URL fails, and
 // says so.
-TEST(SiteRequests, ASiteTooLongToSendSaysSo) {
+TEST(RequestPool, ASiteTooLongToSendSaysSo) {
   TestHttpServer server;
   server.Set("/quick", Reply::Text("Thanks"));
-  SiteRequests requests(
+  RequestPool requests(
       2,
       [&](std::size_t index) -> std::optional<std::string> {
         if (index == 0) return std::nullopt;
@@ -190,7 +190,7 @@ TEST(SiteRequests, ASiteTooLongToSendSaysSo) {
 #ifdef TESSELWICK_POOL_FAULTS
 // When libcurl can no longer run the requests, the run ends at once: every
 // site not yet finished fails with the reason, none is left waiting.
-TEST(SiteRequests, APoolThatFailsEndsTheRunWithEverySiteFailed) {
+TEST(RequestPool, APoolThatFailsEndsTheRunWithEverySiteFailed) {
   struct Case {
     const char* what;
     std::atomic<CURLMcode>& fails;
@@ -210,7 +210,7 @@ TEST(SiteRequests, APoolThatFailsEndsTheRunWithEverySiteFailed) {
                                            server.Url("/quick?n=4")};
     // Two at a time: the quick site answers, then the stalled ones hold both
     // places while the rest wait.
-    SiteRequests requests(urls, FetchLimits{}, 2);
+    RequestPool requests(urls, FetchLimits{}, 2);
     WaitUntil(requests, [&] { return requests.Finished() == 1 && server.Requests().size() == 3; });
     ASSERT_EQ(requests.InFlight(), (std::vector<std::size_t>{1, 2}));
     c.fails = c.code;
@@ -237,7 +237,7 @@ std::string UrlOnHost(const TestHttpServer& server, int host, const std::string&
   return "http://h" + std::to_string(host) + ".localhost:" + std::to_string(server.Port()) + path;
 }
 
-TEST(SiteRequests, KeepToTheLimitsInFlightAndPerHost) {
+TEST(RequestPool, KeepToTheLimitsInFlightAndPerHost) {
   struct Case {
     const char* what;
     int sites;
@@ -248,18 +248,18 @@ TEST(SiteRequests, KeepToTheLimitsInFlightAndPerHost) {
     int mostAtOnce;  // what the server must see at least at one moment
   };
   const Case cases[] = {
-      {"many hosts: the limit in flight", 100, 100, SiteRequests::kDefaultConcurrency, 300ms, 120,
-       SiteRequests::kDefaultConcurrency / 2},
-      {"few hosts: the limit per host", 24, 3, SiteRequests::kDefaultConcurrency, 300ms, 120, 6},
+      {"many hosts: the limit in flight", 100, 100, RequestPool::kDefaultConcurrency, 300ms, 120,
+       RequestPool::kDefaultConcurrency / 2},
+      {"few hosts: the limit per host", 24, 3, RequestPool::kDefaultConcurrency, 300ms, 120, 6},
       // Three turns of 500 ms on one host within a limit of 1 s each: a site's
       // time runs from when its request is sent, not while it waits its turn.
-      {"a site waiting for its host", 12, 1, SiteRequests::kDefaultConcurrency, 500ms, 1,
-       SiteRequests::kPerHost},
+      {"a site waiting for its host", 12, 1, RequestPool::kDefaultConcurrency, 500ms, 1,
+       RequestPool::kPerHost},
       {"a small limit in flight", 12, 12, 3, 200ms, 120, 2},
       // Sites of two hosts in turn, most of them waiting at first: each host's
       // queue goes on as soon as one of its requests ends.
-      {"two hosts, many waiting", 40, 2, SiteRequests::kDefaultConcurrency, 100ms, 120,
-       2 * SiteRequests::kPerHost},
+      {"two hosts, many waiting", 40, 2, RequestPool::kDefaultConcurrency, 100ms, 120,
+       2 * RequestPool::kPerHost},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -273,7 +273,7 @@ TEST(SiteRequests, KeepToTheLimitsInFlightAndPerHost) {
     FetchLimits limits;
     limits.totalTimeoutSeconds = c.totalTimeoutSeconds;
 
-    SiteRequests requests(urls, limits, c.maxConcurrent);
+    RequestPool requests(urls, limits, c.maxConcurrent);
     WaitUntil(requests, [] { return false; });
     ASSERT_TRUE(requests.Done());
     EXPECT_EQ(requests.Finished(), static_cast<std::size_t>(c.sites));
@@ -283,12 +283,12 @@ TEST(SiteRequests, KeepToTheLimitsInFlightAndPerHost) {
       EXPECT_GE(requests.Answer(i)->seconds, std::chrono::duration<double>(c.delay).count()) << i;
     }
     EXPECT_EQ(server.Requests().size(), urls.size());
-    EXPECT_LE(server.PeakHeld(), std::min(c.maxConcurrent, c.hosts * SiteRequests::kPerHost));
+    EXPECT_LE(server.PeakHeld(), std::min(c.maxConcurrent, c.hosts * RequestPool::kPerHost));
     EXPECT_GE(server.PeakHeld(), c.mostAtOnce);
     for (int host = 0; host < c.hosts; ++host) {
       const std::string name =
           "h" + std::to_string(host) + ".localhost:" + std::to_string(server.Port());
-      EXPECT_LE(server.PeakHeld(name), SiteRequests::kPerHost) << name;
+      EXPECT_LE(server.PeakHeld(name), RequestPool::kPerHost) << name;
     }
   }
 }
@@ -310,7 +310,7 @@ int ConnectionsTo(int port) {
 // A connection stays open after its request only where another site of its
 // host may use it: a run over many hosts leaves none behind, which keeps
 // libcurl's cache of connections from growing with the hosts of the list.
-TEST(SiteRequests, ConnectionsAreKeptOnlyForSitesOfTheSameHost) {
+TEST(RequestPool, ConnectionsAreKeptOnlyForSitesOfTheSameHost) {
   struct Case {
     const char* what;
     int sites;
@@ -322,7 +322,7 @@ TEST(SiteRequests, ConnectionsAreKeptOnlyForSitesOfTheSameHost) {
   // connection for the number of requests it has carried.
   const Case cases[] = {
       {"a host for each site", 20, 20, 0, 0},
-      {"one host for all", 8, 1, 1, SiteRequests::kPerHost},
+      {"one host for all", 8, 1, 1, RequestPool::kPerHost},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -330,7 +330,7 @@ TEST(SiteRequests, ConnectionsAreKeptOnlyForSitesOfTheSameHost) {
     server.Set("/quick", Reply::Text("Thanks"));
     std::vector<std::string> urls;
     for (int n = 0; n < c.sites; ++n) urls.push_back(UrlOnHost(server, n % c.hosts, "/quick"));
-    SiteRequests requests(urls, FetchLimits{});
+    RequestPool requests(urls, FetchLimits{});
     WaitUntil(requests, [] { return false; });
     ASSERT_TRUE(requests.Done());
     EXPECT_EQ(requests.Finished(), urls.size());
@@ -341,7 +341,7 @@ TEST(SiteRequests, ConnectionsAreKeptOnlyForSitesOfTheSameHost) {
 }
 #endif
 
-TEST(SiteRequests, StopAbandonsSixtyFourRequestsAtOnceAndSendsNoMore) {
+TEST(RequestPool, StopAbandonsSixtyFourRequestsAtOnceAndSendsNoMore) {
 #ifndef _WIN32
   // A process that may open only a few files: the run raises the limit to
   // what its requests need.
@@ -360,7 +360,7 @@ TEST(SiteRequests, StopAbandonsSixtyFourRequestsAtOnceAndSendsNoMore) {
   std::vector<std::string> urls;
   for (int n = 0; n < 100; ++n) urls.push_back(UrlOnHost(server, n, "/stall"));
 
-  SiteRequests requests(urls, FetchLimits{});
+  RequestPool requests(urls, FetchLimits{});
   for (int i = 0; i < 2000 && server.Requests().size() < 64; ++i) std::this_thread::sleep_for(10ms);
   ASSERT_EQ(server.Requests().size(), 64u);
   EXPECT_EQ(requests.InFlight().size(), 64u);
@@ -443,8 +443,8 @@ TEST(SubmissionRun, EachSiteIsRequestedOnceAtMostFourAtATimeToOneHost) {
 
   // The demo sites share one host: the run keeps within its share of the
   // site, whatever its limit in flight.
-  const std::string sideBySide = run(concurrent, SiteRequests::kDefaultConcurrency);
-  EXPECT_LE(server.PeakInFlight(), SiteRequests::kPerHost);
+  const std::string sideBySide = run(concurrent, RequestPool::kDefaultConcurrency);
+  EXPECT_LE(server.PeakInFlight(), RequestPool::kPerHost);
   EXPECT_GT(server.PeakInFlight(), 1);
   const std::string inTurn = run(oneByOne, 1);
   EXPECT_EQ(server.PeakInFlight(), 1);

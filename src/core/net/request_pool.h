@@ -33,7 +33,7 @@ namespace tesselwick {
 // (kUrlBytesUnderWay). Finished answers wait in a queue until the owning
 // thread (the window's) takes them with Poll or Wait; only that thread reads
 // the answers afterwards, so they need no lock.
-class SiteRequests {
+class RequestPool {
  public:
   static constexpr int kDefaultConcurrency = 64;
   // The most requests under way that a run may be given.
@@ -51,15 +51,15 @@ class SiteRequests {
 
   // Starts the run at once. `limits.cancel` is replaced by the run's own
   // stop flag. Site answers keep only their head (BodyKeeping::Head).
-  SiteRequests(std::size_t count, UrlMaker makeUrl, FetchLimits limits,
+  RequestPool(std::size_t count, UrlMaker makeUrl, FetchLimits limits,
                int maxConcurrent = kDefaultConcurrency, int perHost = kPerHost);
   // Requests the given URLs.
-  SiteRequests(const std::vector<std::string>& urls, FetchLimits limits,
+  RequestPool(const std::vector<std::string>& urls, FetchLimits limits,
                int maxConcurrent = kDefaultConcurrency, int perHost = kPerHost);
   // Stops the run and waits for its thread.
-  ~SiteRequests();
-  SiteRequests(const SiteRequests&) = delete;
-  SiteRequests& operator=(const SiteRequests&) = delete;
+  ~RequestPool();
+  RequestPool(const RequestPool&) = delete;
+  RequestPool& operator=(const RequestPool&) = delete;
 
   // How many sites the run has.
   std::size_t Count() const { return count_; }

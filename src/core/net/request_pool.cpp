@@ -1,4 +1,4 @@
-#include "core/net/site_requests.h"
+#include "core/net/request_pool.h"
 
 #include <curl/curl.h>
 
@@ -56,7 +56,7 @@ std::string HostOf(const std::string& url) {
 
 // What the run's thread keeps; nobody else touches it, but for Stop waking
 // the multi handle.
-struct SiteRequests::Engine {
+struct RequestPool::Engine {
   struct Request {
     std::size_t index = 0;
     std::string host;
@@ -140,13 +140,13 @@ struct SiteRequests::Engine {
   std::string lastHost;
 };
 
-SiteRequests::SiteRequests(const std::vector<std::string>& urls, FetchLimits limits,
+RequestPool::RequestPool(const std::vector<std::string>& urls, FetchLimits limits,
                            int maxConcurrent, int perHost)
-    : SiteRequests(
+    : RequestPool(
           urls.size(), [urls](std::size_t index) { return std::optional(urls[index]); }, limits,
           maxConcurrent, perHost) {}
 
-SiteRequests::SiteRequests(std::size_t count, UrlMaker makeUrl, FetchLimits limits,
+RequestPool::RequestPool(std::size_t count, UrlMaker makeUrl, FetchLimits limits,
                            int maxConcurrent, int perHost)
     : count_(count),
       makeUrl_(std::move(makeUrl)),
@@ -168,12 +168,12 @@ SiteRequests::SiteRequests(std::size_t count, UrlMaker makeUrl, FetchLimits limi
   thread_ = std::thread([this] { Run(); });
 }
 
-SiteRequests::~SiteRequests() {
+RequestPool::~RequestPool() {
   Stop();
   if (thread_.joinable()) thread_.join();
 }
 
-void SiteRequests::Run() {
+void RequestPool::Run() {
   Engine& e = *engine_;
   // libcurl reads international host names in the thread's character set.
   const platform::Utf8Text utf8;
@@ -214,7 +214,7 @@ void SiteRequests::Run() {
   arrived_.notify_all();
 }
 
-void SiteRequests::FailUnfinished(Engine& e, const std::string& cause) {
+void RequestPool::FailUnfinished(Engine& e, const std::string& cause) {
   const FetchResult failed = FailedFetch(FetchError::Internal, cause);
   std::vector<std::size_t> unfinished;
   for (auto& [handle, request] : e.underWay) {
@@ -234,7 +234,7 @@ void SiteRequests::FailUnfinished(Engine& e, const std::string& cause) {
   for (const std::size_t index : unfinished) Ended(index, failed);
 }
 
-void SiteRequests::Fill(Engine& e) {
+void RequestPool::Fill(Engine& e) {
   while (!stop_.load() && e.underWay.size() < maxConcurrent_) {
     Engine::Site site;
     if (e.held) {
@@ -303,7 +303,7 @@ void SiteRequests::Fill(Engine& e) {
   }
 }
 
-bool SiteRequests::TakeEnded(Engine& e) {
+bool RequestPool::TakeEnded(Engine& e) {
   bool someEnded = false;
   int left = 0;
   while (CURLMsg* message = curl_multi_info_read(e.multi, &left)) {
@@ -326,7 +326,7 @@ bool SiteRequests::TakeEnded(Engine& e) {
   return someEnded;
 }
 
-void SiteRequests::Ended(std::size_t index, FetchResult result) {
+void RequestPool::Ended(std::size_t index, FetchResult result) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     underWay_.erase(index);
@@ -337,9 +337,9 @@ void SiteRequests::Ended(std::size_t index, FetchResult result) {
   arrived_.notify_all();
 }
 
-std::vector<std::size_t> SiteRequests::Poll() { return Wait(std::chrono::milliseconds(0)); }
+std::vector<std::size_t> RequestPool::Poll() { return Wait(std::chrono::milliseconds(0)); }
 
-std::vector<std::size_t> SiteRequests::Wait(std::chrono::milliseconds timeout) {
+std::vector<std::size_t> RequestPool::Wait(std::chrono::milliseconds timeout) {
   std::vector<std::pair<std::size_t, FetchResult>> taken;
   {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -358,7 +358,7 @@ std::vector<std::size_t> SiteRequests::Wait(std::chrono::milliseconds timeout) {
   return indices;
 }
 
-void SiteRequests::Stop() {
+void RequestPool::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stop_.exchange(true)) return;
@@ -366,12 +366,12 @@ void SiteRequests::Stop() {
   if (engine_ && engine_->multi != nullptr) curl_multi_wakeup(engine_->multi);
 }
 
-bool SiteRequests::Done() const {
+bool RequestPool::Done() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return !running_ && queue_.empty();
 }
 
-std::vector<std::size_t> SiteRequests::InFlight() const {
+std::vector<std::size_t> RequestPool::InFlight() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return std::vector<std::size_t>(underWay_.begin(), underWay_.end());
 }

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/app/main_dialog.h"
-#include "core/app/texts.h"
+#include "core/text/messages.h"
 
 namespace tesselwick {
 
@@ -14,7 +14,7 @@ void MainDialog::LoadUrlHistory() {
   // A missing file is created empty and loads nothing; a file that can't be
   // read at all (a folder of that name, no permission) loads nothing, silently.
   // The URL of the last session goes into the edit field, not the list.
-  if (std::optional<std::string> padUrl = history_.Load(FilePath(texts::kHistoryFile)))
+  if (std::optional<std::string> padUrl = history_.Load(FilePath(program::kHistoryFile)))
     PadUrl = std::move(*padUrl);
   controls_.urlBox.SetEntries(history_.Entries());
   Push();
@@ -32,7 +32,7 @@ void MainDialog::RememberPadUrl() {
 void MainDialog::SaveUrlHistory() {
   // No pull: PadUrl is what the last command (or Quit) took from the box.
   Push();
-  if (!history_.Save(FilePath(texts::kHistoryFile), PadUrl))
+  if (!history_.Save(FilePath(program::kHistoryFile), PadUrl))
     controls_.messages.ShowMessage(texts::kHistoryUnwritable, texts::kHistoryUnwritableCaption);
 }
 
