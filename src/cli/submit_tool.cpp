@@ -8,6 +8,7 @@
 #include <cctype>
 #include <charconv>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -27,6 +28,7 @@
 #include "core/submit/report.h"
 #include "core/submit/run_results.h"
 #include "core/submit/submission.h"
+#include "core/submit/submit_flow.h"
 #include "core/text/messages.h"
 #include "core/text/replace.h"
 
@@ -324,17 +326,16 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
   err << carryOn << std::endl;
 }
 
-// Why the PAD file could not be fetched, as the window's box says it.
+// A request that could not be made, as every failed retrieval says it.
+void SayUnreachable(const FetchResult& failed, std::ostream& err) {
+  err << "OpenUrl failed: " << ErrorNumber(failed.error) << std::endl;
+}
+
+// Why the PAD file could not be fetched, as the window's box says it; a
+// failed request was told first (SayUnreachable).
 void SayPadFileFailed(const PadFile& pad, const std::string& aboutPad, std::ostream& err) {
-  if (pad.answer.ok) {
-    err << kProgram << ": " << MessageLine(texts::kPadFileCaption, pad.failure) << aboutPad
-        << std::endl;
-  } else {
-    err << "OpenUrl failed: " << ErrorNumber(pad.answer.error) << std::endl;
-    err << kProgram << ": "
-        << MessageLine(texts::kPadFileCaption, "error " + DescribeFetchError(pad.answer))
-        << aboutPad << std::endl;
-  }
+  const std::string why = pad.answer.ok ? pad.failure : "error " + DescribeFetchError(pad.answer);
+  err << kProgram << ": " << MessageLine(texts::kPadFileCaption, why) << aboutPad << std::endl;
 }
 
 // --check: fetches the PAD file and prints its problems on `out`, one a line
@@ -351,6 +352,7 @@ int CheckOnly(const Options& options, std::ostream& out, std::ostream& err,
     return StoppedStatus(env);
   }
   if (pad.outcome == PadFile::Outcome::Failed) {
+    if (!pad.answer.ok) SayUnreachable(pad.answer, err);
     SayPadFileFailed(pad, aboutPad, err);
     return exit_status::kPadFileFailed;
   }
@@ -365,6 +367,59 @@ int CheckOnly(const Options& options, std::ostream& out, std::ostream& err,
   return HasPadErrors(problems) ? exit_status::kPadFileProblems : exit_status::kAllPassed;
 }
 
+// The command-line tool's side of a Submit: each of the window's boxes as a
+// line on standard error, with the file or URL it is about; the waits and
+// the sites' lines through the console's progress.
+class ConsoleSubmit : public SubmitObserver {
+ public:
+  ConsoleSubmit(ConsoleRunProgress& progress, const Options& options,
+                const SubmitToolEnvironment& env, std::ostream& err)
+      : progress_(progress),
+        folder_(options.folder),
+        aboutPad_(" (" + PrintableText(options.padUrl) + ")"),
+        opener_(options.open, env, err),
+        err_(err) {}
+
+  void Wait(BackgroundFetch& fetch) override { progress_.Wait(fetch); }
+  void FollowSites(SiteRun& run) override { progress_.FollowSites(run); }
+  void Unreachable(const FetchResult& failed) override { SayUnreachable(failed, err_); }
+  void PadFileFailed(const PadFile& pad) override { SayPadFileFailed(pad, aboutPad_, err_); }
+  void NoCategory() override { Say(texts::kPadFileCaption, texts::kNoCategory, aboutPad_); }
+  // What download sites are likely to reject the file for; the run goes on.
+  bool GoOn(const std::vector<PadProblem>& problems) override {
+    for (const std::string& line : PadRunLines(problems))
+      err_ << kProgram << ": " << PrintableText(line) << std::endl;
+    return true;
+  }
+  void ReportTemplateUnreadable() override {
+    Say(texts::kTemplateUnreadableCaption, texts::kTemplateUnreadable,
+        About(program::kReportTemplateFile, "; the built-in layout is used"));
+  }
+  void ReportNotWritten() override {
+    Say(texts::kReportUnwritableCaption, texts::kReportUnwritable, About(program::kReportFile));
+  }
+  void ReportReady(const std::filesystem::path& file) override {
+    opener_.Open(platform::Utf8FromPath(file));
+  }
+  void HistoryNotSaved() override {
+    Say(texts::kHistoryUnwritableCaption, texts::kHistoryUnwritable, About(program::kHistoryFile));
+  }
+
+ private:
+  void Say(std::string_view caption, std::string_view text, const std::string& about) {
+    err_ << kProgram << ": " << MessageLine(caption, text) << about << std::endl;
+  }
+  std::string About(const char* name, std::string_view more = {}) const {
+    return " (" + ShownPath(folder_, name) + std::string(more) + ")";
+  }
+
+  ConsoleRunProgress& progress_;
+  const std::filesystem::path& folder_;
+  const std::string aboutPad_;
+  ReportOpener opener_;
+  std::ostream& err_;
+};
+
 int Submit(const Options& options, std::ostream& out, std::ostream& err,
            const SubmitToolEnvironment& env) {
   const std::filesystem::path& folder = options.folder;
@@ -372,9 +427,6 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
   // it is about.
   auto say = [&err](std::string_view caption, std::string_view text, const std::string& about) {
     err << kProgram << ": " << MessageLine(caption, text) << about << std::endl;
-  };
-  auto about = [&folder](const char* name, std::string_view more = {}) {
-    return " (" + ShownPath(folder, name) + std::string(more) + ")";
   };
 
   // What the window loads when it opens: the site list and the history.
@@ -406,54 +458,24 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
         << std::endl;
   }
 
-  // Submit: the URL is remembered before anything is fetched.
-  history.Remember(options.padUrl);
-  const std::string runDate = Today();
   // With --json the site lines are left out: the JSON says it all.
   std::ostream noLines(nullptr);
   ConsoleRunProgress progress(options.json ? noLines : out, err, env.stderrIsTerminal,
                               env.terminalColumns, env.interrupted, options.padUrl);
-  const std::string aboutPad = " (" + PrintableText(options.padUrl) + ")";
-  std::string category;
-  std::optional<RunResults> results;
-  const PadFile pad = FetchPadFile(options.padUrl, env.fetchLimits, &progress);
-  if (pad.outcome == PadFile::Outcome::Failed) {
-    SayPadFileFailed(pad, aboutPad, err);
-  } else if (pad.outcome == PadFile::Outcome::Fetched && pad.category.empty()) {
-    say(texts::kPadFileCaption, texts::kNoCategory, aboutPad);
-  } else if (pad.outcome == PadFile::Outcome::Fetched) {
-    // What download sites are likely to reject the file for; the run goes on.
-    for (const std::string& line : PadRunLines(CheckPadFields(pad.answer.body, options.padUrl)))
-      err << kProgram << ": " << PrintableText(line) << std::endl;
-    category = pad.category;
-    std::vector<SiteRecord> rows;
-    rows.reserve(sites.Count());
-    for (std::size_t i = 0; i < sites.Count(); ++i) rows.push_back(sites.Row(i));
-    results.emplace(rows, options.padUrl, category, runDate);
-    SiteRun run(std::move(rows), category, options.padUrl, env.fetchLimits, options.parallel);
-    run.OnEachAnswer([&err](std::size_t, const FetchResult& answer) {
-      if (!answer.ok) err << "OpenUrl failed: " << ErrorNumber(answer.error) << std::endl;
-    });
-    progress.FollowSites(run);
-    results->Take(run);
-  }
+  ConsoleSubmit console(progress, options, env, err);
+  SubmitRequest request;
+  request.folder = folder;
+  request.padUrl = options.padUrl;
+  request.limits = env.fetchLimits;
+  request.maxConcurrent = options.parallel;
+  request.sites = &sites;
+  request.history = &history;
+  request.saveHistory = true;
+  SubmitOutcome outcome = SubmitPadFile(request, console);
   // A run that stopped at the PAD file has no sites.
-  if (!results) results.emplace(std::vector<SiteRecord>{}, options.padUrl, category, runDate);
-
-  // The report, written on every path, then the history, as the window
-  // closes.
-  const ReportWritten report =
-      WriteReportFile(folder, options.padUrl, category, results->Rows(), results->Counts());
-  if (report.templateUnreadable) {
-    say(texts::kTemplateUnreadableCaption, texts::kTemplateUnreadable,
-        about(program::kReportTemplateFile, "; the built-in layout is used"));
-  }
-  if (!report.written) {
-    say(texts::kReportUnwritableCaption, texts::kReportUnwritable, about(program::kReportFile));
-  }
-  ReportOpener(options.open, env, err).Open(platform::Utf8FromPath(report.file));
-  if (!history.Save(folder / program::kHistoryFile, options.padUrl)) {
-    say(texts::kHistoryUnwritableCaption, texts::kHistoryUnwritable, about(program::kHistoryFile));
+  if (!outcome.results) {
+    outcome.results = std::make_unique<RunResults>(std::vector<SiteRecord>{}, options.padUrl,
+                                                   outcome.category, outcome.date);
   }
 
   if (progress.Stopped()) {
@@ -463,19 +485,19 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
                 : std::string("no site was requested"))
         << std::endl;
   }
-  if (report.written) {
+  if (outcome.report.written) {
     err << kProgram << ": report written to " << ShownPath(folder, program::kReportFile)
         << std::endl;
   }
   if (options.json) {
-    out << RunJson(*results, progress.Stopped()) << std::flush;
+    out << RunJson(*outcome.results, progress.Stopped()) << std::flush;
   } else {
     out << progress.Passed() << " passed, " << progress.Failed() << " failed" << std::endl;
   }
 
   if (progress.Stopped()) return StoppedStatus(env);
   if (!progress.SitesRequested()) return exit_status::kPadFileFailed;
-  if (!report.written) return exit_status::kReportNotWritten;
+  if (!outcome.report.written) return exit_status::kReportNotWritten;
   return progress.Failed() > 0 ? exit_status::kSomeFailed : exit_status::kAllPassed;
 }
 

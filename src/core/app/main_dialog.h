@@ -16,6 +16,7 @@
 #include "core/submit/report.h"
 #include "core/submit/run_progress.h"
 #include "core/submit/run_results.h"
+#include "core/submit/submit_flow.h"
 #include "core/text/messages.h"
 
 namespace tesselwick {
@@ -115,6 +116,11 @@ class MainDialog : public RunResultsActions {
   MainDialogControls& Controls() { return controls_; }
 
  private:
+  // Draws a Submit's notices in the window.
+  class WindowSubmit;
+  // What a Submit or a retry of this window works with.
+  SubmitRequest Request();
+
   MainDialogControls controls_;
   std::filesystem::path folder_;
   UrlHistory history_;
