@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/platform/date.h"
+#include "core/platform/system.h"
 #include "core/text/replace.h"
 #include "support/fake_controls.h"
 #include "support/temp_folder.h"
@@ -101,6 +102,22 @@ TEST(Report, BuiltInLayoutIsWrittenWithCrLfAndHandedToTheBrowser) {
   EXPECT_EQ(folder.Read("ReportTemplate.htm"), "");
   EXPECT_EQ(w.shell.opened, std::vector<std::string>{(folder / "Report.htm").string()});
   EXPECT_TRUE(w.messages.shown.empty());
+}
+
+TEST(Report, OpenReportNamesTheFileTheWriterWroteInAFolderOfAnyName) {
+  // On Windows a path's narrow string is in the ANSI code page, which cannot
+  // name this folder; the shell is given UTF-8, as the report writer names it.
+  TempFolder top;
+  const std::filesystem::path folder = top.Path() / platform::PathFromUtf8(
+                                                        "\xC3\x9C"
+                                                        "bungsordner");
+  std::filesystem::create_directory(folder);
+  FakeMainWindow w(folder);
+  w.dialog.WriteReport("<tr><td>row</td></tr>");
+  w.dialog.OpenReport();
+  const std::string report = platform::Utf8FromPath(folder / "Report.htm");
+  EXPECT_EQ(w.shell.opened, (std::vector<std::string>{report, report}));
+  EXPECT_TRUE(std::filesystem::is_regular_file(platform::PathFromUtf8(w.shell.opened.back())));
 }
 
 TEST(Report, UserTemplatesAreFilledWhereverTheirPlaceholdersStand) {
