@@ -22,6 +22,7 @@
 #include "core/platform/system.h"
 #include "core/sites/site_catalog.h"
 #include "core/sites/site_list_messages.h"
+#include "core/sites/site_list_update.h"
 #include "core/sites/site_update.h"
 #include "core/submit/pad_check.h"
 #include "core/submit/pad_check_output.h"
@@ -260,6 +261,30 @@ std::string VersionNote(const std::string& version) {
   return version.empty() ? std::string() : " (version " + PrintableText(version) + ")";
 }
 
+// What Check Version and Update tell, as lines on standard error in the words
+// of the Update window's boxes; the server's answer itself is not shown.
+class UpdateLines : public UpdateObserver {
+ public:
+  explicit UpdateLines(std::ostream& err) : err_(err) {}
+
+  void RequestFailed(const FetchResult& answer) override {
+    err_ << "OpenUrl failed: " << ErrorNumber(answer.error) << std::endl;
+  }
+  void NoVersions() override { Say(texts::kNotDownloadedCaption, texts::kNotDownloaded); }
+  void NewProgramOffered() override { Say(texts::kNewProgramCaption, texts::kNewProgram); }
+  void SiteListSaved() override { Say(texts::kUpdateCompleteCaption, texts::kUpdateComplete); }
+  void SiteListNotSaved(SiteListSave why) override {
+    if (const auto notSaved = NotSavedMessage(why)) Say(notSaved->second, notSaved->first);
+  }
+
+ private:
+  void Say(std::string_view caption, std::string_view text) {
+    err_ << kProgram << ": " << MessageLine(caption, text) << std::endl;
+  }
+
+  std::ostream& err_;
+};
+
 // Check Version and Update without a window: asks the update server for its
 // versions and, when it has another site list, downloads it. Says on `err`
 // what came of it, in the words of the Update window's messages where it
@@ -269,37 +294,25 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
                     std::ostream& err) {
   FetchLimits limits = env.fetchLimits;
   // Ctrl+C abandons the update's request; what was under way then is no news
-  // of the update server's.
+  // of the update server's, and the update stops without a word.
   limits.cancel = env.interrupted;
   const SiteUpdate update(env.siteUrl, folder / program::kSiteFile, limits);
   const std::string server = PrintableText(env.siteUrl);
   const std::string carryOn = std::string(kProgram) + ": carrying on with the current site list" +
                               VersionNote(sitesVersion);
-  auto say = [&err](std::string_view caption, std::string_view text) {
-    err << kProgram << ": " << MessageLine(caption, text) << std::endl;
-  };
-  auto failed = [&err](const FetchResult& answer) {
-    err << "OpenUrl failed: " << ErrorNumber(answer.error) << std::endl;
-  };
+  UpdateLines lines(err);
 
-  const FetchResult check = update.Request(update.CheckUrl(sitesVersion));
-  if (Interrupted(env)) return;
-  if (!check.ok) failed(check);
-  const std::optional<ServerVersions> versions =
-      ReadVersionAnswer(check.ok ? check.body : std::string());
-  if (!versions) {
-    say(texts::kNotDownloadedCaption, texts::kNotDownloaded);
-    if (!check.ok) {
-      err << kProgram << ": the update server " << server << " could not be asked: error "
-          << DescribeFetchError(check) << "\n"
-          << carryOn << std::endl;
-      return;
-    }
+  const VersionCheck check = CheckVersions(update, programVersion, sitesVersion, nullptr, lines);
+  if (check.stopped) return;
+  if (!check.answer.ok) {
+    err << kProgram << ": the update server " << server << " could not be asked: error "
+        << DescribeFetchError(check.answer) << "\n"
+        << carryOn << std::endl;
+    return;
   }
+  const std::optional<ServerVersions>& versions = check.offer.versions;
   const std::string serverSites = versions ? versions->sites.value_or("") : std::string();
-  if (versions && OffersOtherVersion(versions->program.value_or(""), programVersion))
-    say(texts::kNewProgramCaption, texts::kNewProgram);
-  if (!OffersOtherVersion(serverSites, sitesVersion)) {
+  if (!check.offer.otherSiteList) {
     if (serverSites.empty()) {
       err << kProgram << ": the update server " << server << " named no site list version\n"
           << carryOn << std::endl;
@@ -309,19 +322,15 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
     return;
   }
 
-  const FetchResult download = update.Request(update.DownloadUrl(sitesVersion));
-  if (Interrupted(env)) return;
-  if (!download.ok) failed(download);
-  if (const auto notSaved = NotSavedMessage(update.Save(download))) {
-    say(notSaved->second, notSaved->first);
-  } else {
-    say(texts::kUpdateCompleteCaption, texts::kUpdateComplete);
+  const SiteListDownload download = DownloadSiteList(update, sitesVersion, nullptr, lines);
+  if (download.stopped) return;
+  if (download.save == SiteListSave::Saved) {
     err << kProgram << ": site list updated" << VersionNote(serverSites) << std::endl;
     return;
   }
-  if (!download.ok) {
+  if (!download.answer.ok) {
     err << kProgram << ": the new site list could not be downloaded from " << server << ": error "
-        << DescribeFetchError(download) << "\n";
+        << DescribeFetchError(download.answer) << "\n";
   }
   err << carryOn << std::endl;
 }

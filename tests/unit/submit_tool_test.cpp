@@ -680,6 +680,39 @@ TEST(SubmitTool, CtrlCStopsTheRunAndTheReportListsTheSitesThatAnswered) {
   EXPECT_EQ(early.status, exit_status::kStopped);
   EXPECT_TRUE(Contains(early.err, "stopped; nothing was submitted\n"));
   EXPECT_TRUE(server.Requests().empty());
+
+  // Stopped while the update server is asked, or while the new list comes:
+  // nothing is said of the request, pad.dat stays and nothing is submitted.
+  const std::string list = folder.Read("pad.dat");
+  for (const char* stalled : {"/cgi-bin/versioncheck.pl", "/cgi-bin/versionupdate.pl"}) {
+    SCOPED_TRACE(stalled);
+    TestHttpServer update;
+    update.Set("/cgi-bin/versioncheck.pl", Reply::Text("VERSION=1.01\r\nSCRIPTVERSION=7\r\n"));
+    update.Set("/cgi-bin/versionupdate.pl",
+               Reply::Text("SCRIPTVERSION=7\r\n" + Site("New", server.Url("/thanks"))));
+    update.Set(stalled, Reply::Stall(30s));
+    env.siteUrl = update.Url();
+    interrupted = false;
+    std::thread stopper([&update, &interrupted, stalled] {
+      for (int i = 0; i < 1000 && !interrupted; ++i) {
+        const auto requests = update.Requests();
+        if (std::any_of(requests.begin(), requests.end(),
+                        [stalled](const auto& request) { return request.path == stalled; })) {
+          std::this_thread::sleep_for(100ms);
+          interrupted = true;
+        }
+        std::this_thread::sleep_for(10ms);
+      }
+    });
+    server.ClearRequests();
+    const Outcome during =
+        RunTool({"--update", "--folder", folder.Path().string(), server.Url("/pad.xml")}, env);
+    stopper.join();
+    EXPECT_EQ(during.status, exit_status::kStopped);
+    EXPECT_EQ(during.err, "tesselwick-submit: stopped; nothing was submitted\n");
+    EXPECT_EQ(folder.Read("pad.dat"), list);
+    EXPECT_TRUE(server.Requests().empty());
+  }
 }
 
 #ifndef _WIN32

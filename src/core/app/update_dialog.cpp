@@ -30,20 +30,6 @@ SiteUpdate UpdateDialog::Service() const {
   return SiteUpdate(siteUrl, SiteFilePath(), fetchLimits);
 }
 
-bool UpdateDialog::FetchLines(const std::string& url) {
-  ResponseText.clear();
-  lastAnswer_ = Service().Request(url, waiter);
-  // A request the user gave up is no failure of the network's.
-  if (lastAnswer_.cancelled) return false;
-  if (!lastAnswer_.ok) {
-    ReportFetchFailure(lastAnswer_.error, ErrorText);
-    return false;
-  }
-  Push();
-  ResponseText = lastAnswer_.body;
-  return true;
-}
-
 void UpdateDialog::OnCheckVersion() {
   // No pull: the four boxes are read-only and filled only by pushes, so they
   // always hold the fields' own values.
@@ -55,28 +41,22 @@ void UpdateDialog::OnCheckVersion() {
 }
 
 void UpdateDialog::CheckVersion() {
+  ResponseText.clear();
+  const VersionCheck check = CheckVersions(Service(), ProgramVersion, SitesVersion, waiter, *this);
   // Given up by the user: nothing came back, and nothing is said about it.
-  if (!FetchLines(Service().CheckUrl(SitesVersion)) && LastFetchStopped()) return;
-  ParseVersionResponse();
+  if (check.stopped) return;
+  TakeOffer(check.offer);
 }
 
 void UpdateDialog::ParseVersionResponse() {
-  // Whatever came back is shown first, also when nothing did.
-  controls_.messages.ShowMessage(ResponseText, texts::kResponseCaption);
-  const std::optional<ServerVersions> versions = ReadVersionAnswer(ResponseText);
-  if (!versions) {
-    controls_.messages.ShowMessage(texts::kNotDownloaded, texts::kNotDownloadedCaption);
-    return;
-  }
-  if (versions->program) ServerProgramVersion = *versions->program;
-  if (versions->sites) ServerSitesVersion = *versions->sites;
-  Push();
-  // Any other version, older ones too, is news to the user.
-  if (OffersOtherVersion(ServerProgramVersion, ProgramVersion))
-    controls_.messages.ShowMessage(texts::kNewProgram, texts::kNewProgramCaption);
+  TakeOffer(ReadVersionCheck(ResponseText, ProgramVersion, SitesVersion, *this));
+}
+
+void UpdateDialog::TakeOffer(const VersionOffer& offer) {
+  if (!offer.versions) return;
   // A different site list may be downloaded; a later check that finds the
   // same version, or none, does not take that back.
-  if (OffersOtherVersion(ServerSitesVersion, SitesVersion)) controls_.updateButton.Enable(true);
+  if (offer.otherSiteList) controls_.updateButton.Enable(true);
   Push();
 }
 
@@ -86,20 +66,51 @@ void UpdateDialog::OnUpdate() {
 }
 
 void UpdateDialog::DownloadSiteFile() {
-  if (!FetchLines(Service().DownloadUrl(SitesVersion)) && LastFetchStopped()) return;
+  ResponseText.clear();
+  const SiteListDownload download = DownloadSiteList(Service(), SitesVersion, waiter, *this);
   // Only a saved file counts as an update; otherwise the user has seen why
-  // and may try again with the button still enabled.
-  if (!SaveSiteFile()) return;
-  controls_.messages.ShowMessage(texts::kUpdateComplete, texts::kUpdateCompleteCaption);
+  // (or gave the request up) and may try again with the button still enabled.
+  if (download.save != SiteListSave::Saved) return;
   SitesVersion = ServerSitesVersion;
   controls_.updateButton.Enable(false);
   Push();
 }
 
-bool UpdateDialog::SaveSiteFile() {
-  const auto notSaved = NotSavedMessage(Service().Save(lastAnswer_));
-  if (notSaved) controls_.messages.ShowMessage(notSaved->first, notSaved->second);
-  return !notSaved;
+void UpdateDialog::RequestFailed(const FetchResult& answer) {
+  ReportFetchFailure(answer.error, ErrorText);
+}
+
+void UpdateDialog::Answered(const FetchResult& answer) {
+  Push();
+  ResponseText = answer.body;
+}
+
+void UpdateDialog::VersionAnswer(std::string_view text) {
+  controls_.messages.ShowMessage(text, texts::kResponseCaption);
+}
+
+void UpdateDialog::NoVersions() {
+  controls_.messages.ShowMessage(texts::kNotDownloaded, texts::kNotDownloadedCaption);
+}
+
+void UpdateDialog::VersionsRead(const ServerVersions& versions) {
+  // The boxes show the server's versions before anything is said about them.
+  if (versions.program) ServerProgramVersion = *versions.program;
+  if (versions.sites) ServerSitesVersion = *versions.sites;
+  Push();
+}
+
+void UpdateDialog::NewProgramOffered() {
+  controls_.messages.ShowMessage(texts::kNewProgram, texts::kNewProgramCaption);
+}
+
+void UpdateDialog::SiteListSaved() {
+  controls_.messages.ShowMessage(texts::kUpdateComplete, texts::kUpdateCompleteCaption);
+}
+
+void UpdateDialog::SiteListNotSaved(SiteListSave why) {
+  if (const auto notSaved = NotSavedMessage(why))
+    controls_.messages.ShowMessage(notSaved->first, notSaved->second);
 }
 
 }  // namespace tesselwick

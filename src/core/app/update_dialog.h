@@ -1,12 +1,13 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "core/app/controls.h"
 #include "core/net/http_fetch.h"
+#include "core/sites/site_list_update.h"
 #include "core/sites/site_update.h"
 #include "core/text/messages.h"
 
@@ -32,8 +33,10 @@ struct UpdateDialogControls {
 
 // The update dialog's state and commands, without any widget: it compares the
 // installed versions with those the update server reports and downloads a new
-// pad.dat into the working folder.
-class UpdateDialog {
+// pad.dat into the working folder. Check Version and Update run as the
+// command-line tool's --update runs them; the dialog shows what they tell as
+// its message boxes and takes what they found into its fields.
+class UpdateDialog : private UpdateObserver {
  public:
   // pad.dat is replaced in `folder`; the update server's requests go to
   // `serverUrl` followed by their fixed paths.
@@ -70,30 +73,38 @@ class UpdateDialog {
   void OnUpdate();
 
   // --- the steps behind them ---
+  // Asks the update server for its versions and takes them, with the answer
+  // in ResponseText; a check the user gave up changes nothing.
   void CheckVersion();
+  // Reads ResponseText as a version answer: shows it, then what it offers,
+  // and enables Update for another site list.
   void ParseVersionResponse();
   // Downloads pad.dat and, when it was saved, reports success, takes the
-  // server's site list version and disables Update.
+  // server's site list version and disables Update; otherwise shows why not
+  // and leaves the file and the button alone.
   void DownloadSiteFile();
-  // Replaces pad.dat with the last answer when it is a whole, successful one
-  // that reads as a site list; otherwise shows why not and leaves the file
-  // alone. True when saved.
-  bool SaveSiteFile();
 
-  // One line-mode retrieval; true when the answer was read to its end.
-  bool FetchLines(const std::string& url);
-  // True when the user gave up the last retrieval.
-  bool LastFetchStopped() const { return lastAnswer_.cancelled; }
   // The update server as this dialog asks it.
   SiteUpdate Service() const;
 
   std::filesystem::path SiteFilePath() const { return folder_ / program::kSiteFile; }
 
  private:
+  // What Check Version and Update tell, drawn as the dialog's boxes.
+  void RequestFailed(const FetchResult& answer) override;
+  void Answered(const FetchResult& answer) override;
+  void VersionAnswer(std::string_view text) override;
+  void NoVersions() override;
+  void VersionsRead(const ServerVersions& versions) override;
+  void NewProgramOffered() override;
+  void SiteListSaved() override;
+  void SiteListNotSaved(SiteListSave why) override;
+
+  // Enables Update when the check found another site list.
+  void TakeOffer(const VersionOffer& offer);
+
   UpdateDialogControls controls_;
   std::filesystem::path folder_;
-  // How the last retrieval ended.
-  FetchResult lastAnswer_;
 };
 
 }  // namespace tesselwick
