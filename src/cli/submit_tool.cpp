@@ -413,6 +413,9 @@ class ConsoleSubmit : public SubmitObserver {
   void HistoryNotSaved() override {
     Say(texts::kHistoryUnwritableCaption, texts::kHistoryUnwritable, About(program::kHistoryFile));
   }
+  void RunLogFault(const RunLogProblem& problem) override {
+    err_ << kProgram << ": " << PrintableText(RunLogFaultText(problem)) << std::endl;
+  }
 
  private:
   void Say(std::string_view caption, std::string_view text, const std::string& about) {

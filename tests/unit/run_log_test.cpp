@@ -386,8 +386,12 @@ TEST(RunLog, ASiteRunIsRecordedAsItsResultsShowIt) {
   const auto id = log.BeginRun(Start(kPad, "2.4", kStart, sites.size()));
   {
     SiteRun run(sites, "Games", kPad, FetchLimits{});
-    RecordingObserver recording(run, log, front);
-    run.RunToEnd(recording);
+    RunRecorder recorder(run, log);
+    run.OnEachAnswer(
+        [&recorder](std::size_t i, const FetchResult& answer, const Judgement& judgement) {
+          recorder.Judged(i, answer, judgement);
+        });
+    run.RunToEnd(front);
     log.EndRun(false);
     results.Take(run);
   }
@@ -421,8 +425,12 @@ TEST(RunLog, ASiteRunIsRecordedAsItsResultsShowIt) {
   {
     std::unique_ptr<SiteRun> retry = results.RetryRun(FetchLimits{}, 4);
     ASSERT_TRUE(retry);
-    RecordingObserver recording(*retry, log, front, results.FailedSites());
-    retry->RunToEnd(recording);
+    RunRecorder recorder(*retry, log, results.FailedSites());
+    retry->OnEachAnswer(
+        [&recorder](std::size_t i, const FetchResult& answer, const Judgement& judgement) {
+          recorder.Judged(i, answer, judgement);
+        });
+    retry->RunToEnd(front);
     log.EndRun(false);
   }
   std::vector<std::size_t> positions;

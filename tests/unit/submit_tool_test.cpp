@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "cli/console_progress.h"
+#include "core/runs/run_log.h"
 #include "core/submit/report.h"
 #include "core/text/replace.h"
 #include "support/refusing_port.h"
@@ -195,6 +196,18 @@ TEST(SubmitTool, PrintsALinePerSiteAndWritesTheWindowsReportAndHistory) {
        at = report.find("<tr><td><a href=", at + 1))
     ++rows;
   EXPECT_EQ(rows, 6u);
+  // The run is in the folder's run log, with every site's row.
+  {
+    RunLog log(folder.Path());
+    const std::vector<LoggedRun> runs = log.Runs();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].padUrl, padUrl);
+    EXPECT_EQ(runs[0].siteCount, 6u);
+    EXPECT_EQ(runs[0].passed, 2u);
+    EXPECT_EQ(runs[0].failed, 4u);
+    EXPECT_TRUE(runs[0].ended);
+    EXPECT_EQ(log.Sites(runs[0].id).size(), 6u);
+  }
   EXPECT_TRUE(Contains(folder.Read("tesselwick.ini"), "\r\nURL1=" + padUrl + "\r\n"));
 
   // Every site passing, in the current folder by default: 0.

@@ -88,6 +88,9 @@ class MainDialog::WindowSubmit : public SubmitObserver {
   void ReportReady(const std::filesystem::path& file) override {
     dialog_.controls_.shell.Open(platform::Utf8FromPath(file));
   }
+  void RunLogFault(const RunLogProblem& problem) override {
+    Show(RunLogFaultText(problem), texts::kRunLogCaption);
+  }
 
  private:
   void Show(std::string_view text, std::string_view caption) {

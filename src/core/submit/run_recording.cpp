@@ -19,23 +19,15 @@ LoggedSite LoggedSiteOf(const SiteResult& result, std::size_t position, std::str
   return row;
 }
 
-RecordingObserver::RecordingObserver(const SiteRun& run, RunLog& log, SubmissionObserver& next,
-                                     std::vector<std::size_t> listIndices)
-    : run_(run), log_(log), next_(next), listIndices_(std::move(listIndices)) {}
+RunRecorder::RunRecorder(const SiteRun& run, RunLog& log, std::vector<std::size_t> listIndices)
+    : run_(run), log_(log), listIndices_(std::move(listIndices)) {}
 
-void RecordingObserver::SiteFinished(std::size_t index, const FetchResult& answer,
-                                     const Judgement& judgement) {
+void RunRecorder::Judged(std::size_t index, const FetchResult& answer, const Judgement& judgement) {
   SiteResult result;
   result.site = run_.Sites()[index];
   TakeAnswer(result, answer, judgement);
   const std::size_t position = listIndices_.empty() ? index : listIndices_[index];
   log_.Record(LoggedSiteOf(result, position, run_.RequestUrl(index).value_or("")));
-  next_.SiteFinished(index, answer, judgement);
-}
-
-void RecordingObserver::Awaiting(const std::vector<std::size_t>& indices) {
-  log_.Flush();
-  next_.Awaiting(indices);
 }
 
 }  // namespace tesselwick

@@ -14,28 +14,22 @@ namespace tesselwick {
 // show it (Pass or Fail, never Skipped), at `position` of the site list.
 LoggedSite LoggedSiteOf(const SiteResult& result, std::size_t position, std::string requestUrl);
 
-// Writes a run's sites into the run log as they are judged, and tells
-// another observer all it is told. A site's row is recorded when its answer
-// is judged; the rows of one step of the run are written together, before
-// the run waits for more answers. The log's run is begun and ended by the
-// owner (RunLog::BeginRun, RunLog::EndRun), which also reports the log's
-// problem, if any, once.
-class RecordingObserver : public SubmissionObserver {
+// Writes a run's sites into the run log as they are judged (SiteRun's
+// answer hook): a site's row is recorded when its answer is judged, and the
+// log writes its rows in short transactions as they gather. The log's run is
+// begun and ended by the owner (RunLog::BeginRun, RunLog::EndRun), which also
+// reports the log's problem, if any, once.
+class RunRecorder {
  public:
   // `listIndices` as RunResults::Take takes them: the list index of each
   // site of `run`, or empty when the run asks the whole list in order.
-  RecordingObserver(const SiteRun& run, RunLog& log, SubmissionObserver& next,
-                    std::vector<std::size_t> listIndices = {});
+  RunRecorder(const SiteRun& run, RunLog& log, std::vector<std::size_t> listIndices = {});
 
-  void SiteFinished(std::size_t index, const FetchResult& answer,
-                    const Judgement& judgement) override;
-  void Awaiting(const std::vector<std::size_t>& indices) override;
-  bool StopRequested() override { return next_.StopRequested(); }
+  void Judged(std::size_t index, const FetchResult& answer, const Judgement& judgement);
 
  private:
   const SiteRun& run_;
   RunLog& log_;
-  SubmissionObserver& next_;
   const std::vector<std::size_t> listIndices_;
 };
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/net/http_fetch.h"
+#include "core/runs/run_log.h"
 #include "core/sites/site_record.h"
 #include "core/submit/report.h"
 #include "core/submit/site_run.h"
@@ -75,6 +76,15 @@ class RunResults {
   // The URL a site is asked with; nothing when it would be too long to send.
   std::optional<std::string> RequestUrl(std::size_t index) const;
 
+  // The run log's run of the latest asking (0: not recorded) and what it was
+  // begun with, for the run of a retry.
+  void SetLogged(std::int64_t run, RunStart start) {
+    loggedRun_ = run;
+    loggedStart_ = std::move(start);
+  }
+  std::int64_t LoggedRun() const { return loggedRun_; }
+  const RunStart& LoggedStart() const { return loggedStart_; }
+
   // The report's rows: the sites that finished, in list order, each made as it
   // is written.
   ReportRows Rows() const;
@@ -85,6 +95,8 @@ class RunResults {
   std::string padUrl_;
   std::string category_;
   std::string date_;
+  std::int64_t loggedRun_ = 0;
+  RunStart loggedStart_;
   // The list indices asked by the retry run under way.
   std::vector<std::size_t> retried_;
 };

@@ -44,9 +44,9 @@ bool SiteRun::Step(std::chrono::milliseconds wait, SubmissionObserver& observer)
   for (const std::size_t index : requests_->Wait(wait)) {
     const std::optional<FetchResult>& answer = requests_->Answer(index);
     if (!answer) continue;
-    if (hook_) hook_(index, *answer);
     outcomes_[index] = JudgeSite(sites_[index], *answer);
     asked_[index] = true;
+    if (hook_) hook_(index, *answer, *outcomes_[index]);
     observer.SiteFinished(index, *answer, *outcomes_[index]);
   }
   const std::vector<std::size_t> inFlight = requests_->InFlight();

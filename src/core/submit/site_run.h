@@ -38,9 +38,11 @@ class SiteRun {
   SiteRun(std::vector<SiteRecord> sites, std::string category, std::string padUrl,
           FetchLimits limits, int maxConcurrent = RequestPool::kDefaultConcurrency);
 
-  // Called for every answer as Step takes it, before the observer hears of
-  // it: what the owner of the run keeps of each answer.
-  using AnswerHook = std::function<void(std::size_t index, const FetchResult& answer)>;
+  // Called for every answer as Step judges it, before the observer hears of
+  // it: what the owner of the run keeps of each answer (the failures it
+  // tells, the rows of the run log).
+  using AnswerHook =
+      std::function<void(std::size_t index, const FetchResult& answer, const Judgement& judgement)>;
   void OnEachAnswer(AnswerHook hook) { hook_ = std::move(hook); }
 
   // Takes the answers that arrived, waiting up to `wait` for one, judges

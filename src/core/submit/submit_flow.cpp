@@ -1,19 +1,26 @@
 #include "core/submit/submit_flow.h"
 
+#include <ctime>
 #include <utility>
 
 #include "core/platform/date.h"
+#include "core/submit/run_recording.h"
+#include "core/text/messages.h"
 #include "core/text/program.h"
+#include "core/text/translation.h"
 
 namespace tesselwick {
 namespace {
 
 // Asks the sites of `run`, told through the observer's progress; each
-// request that fails is told as it answers. Gives the last site in list
-// order whose request failed.
-std::optional<std::size_t> FollowRun(SiteRun& run, SubmitObserver& observer) {
+// request that fails is told as it answers, and each judged site is
+// recorded when there is a recorder. Gives the last site in list order
+// whose request failed.
+std::optional<std::size_t> FollowRun(SiteRun& run, SubmitObserver& observer,
+                                     RunRecorder* recorder) {
   std::optional<std::size_t> lastFailed;
-  run.OnEachAnswer([&](std::size_t index, const FetchResult& answer) {
+  run.OnEachAnswer([&](std::size_t index, const FetchResult& answer, const Judgement& judgement) {
+    if (recorder != nullptr) recorder->Judged(index, answer, judgement);
     if (answer.ok) return;
     observer.Unreachable(answer);
     if (!lastFailed || index > *lastFailed) lastFailed = index;
@@ -21,6 +28,42 @@ std::optional<std::size_t> FollowRun(SiteRun& run, SubmitObserver& observer) {
   observer.FollowSites(run);
   return lastFailed;
 }
+
+// The folder's run log for one run, when runs are recorded: its problem is
+// told once, when it first shows.
+class Recording {
+ public:
+  Recording(const SubmitRequest& request, SubmitObserver& observer) : observer_(observer) {
+    if (!request.recordRun) return;
+    log_.emplace(request.folder);
+    TellProblem();
+  }
+
+  // Begins the log's run of `run` and records its sites as they are judged.
+  std::int64_t Begin(const RunStart& start, const SiteRun& run,
+                     std::vector<std::size_t> listIndices = {}) {
+    if (!log_ || !log_->Usable()) return 0;
+    const std::int64_t id = log_->BeginRun(start);
+    TellProblem();
+    recorder_.emplace(run, *log_, std::move(listIndices));
+    return id;
+  }
+  RunRecorder* Recorder() { return recorder_ ? &*recorder_ : nullptr; }
+  void End(bool stopped) {
+    if (!recorder_) return;
+    log_->EndRun(stopped);
+    TellProblem();
+  }
+
+ private:
+  void TellProblem() {
+    if (std::optional<RunLogProblem> problem = log_->TakeProblem()) observer_.RunLogFault(*problem);
+  }
+
+  SubmitObserver& observer_;
+  std::optional<RunLog> log_;
+  std::optional<RunRecorder> recorder_;
+};
 
 // Asks every site of the list and keeps, besides the results, the last site
 // that finished, as it was requested, and the last that failed: the window
@@ -36,7 +79,20 @@ void RequestSites(const SubmitRequest& request, SubmitOutcome& outcome, SubmitOb
       std::make_unique<RunResults>(sites, request.padUrl, outcome.category, outcome.date);
   SiteRun run(std::move(sites), outcome.category, request.padUrl, request.limits,
               request.maxConcurrent);
-  const std::optional<std::size_t> lastFailed = FollowRun(run, observer);
+
+  RunStart start;
+  start.started = std::time(nullptr);
+  start.padUrl = request.padUrl;
+  const PadProgram program = ReadPadProgram(outcome.pad.answer.body);
+  start.program = program.name;
+  start.version = program.version;
+  start.category = outcome.category;
+  if (request.sites != nullptr) start.sitesVersion = request.sites->Version();
+  start.siteCount = run.Sites().size();
+  Recording recording(request, observer);
+  outcome.results->SetLogged(recording.Begin(start, run), start);
+
+  const std::optional<std::size_t> lastFailed = FollowRun(run, observer, recording.Recorder());
   std::optional<std::size_t> last;
   for (std::size_t i = 0; i < run.Sites().size(); ++i)
     if (run.Outcomes()[i]) last = i;
@@ -48,6 +104,7 @@ void RequestSites(const SubmitRequest& request, SubmitOutcome& outcome, SubmitOb
     if (lastFailed) outcome.lastFailure = run.Answer(*lastFailed)->error;
   }
   outcome.results->Take(run);
+  recording.End(outcome.results->Stopped());
 }
 
 // Writes the report of `results`, with no rows when no site was asked.
@@ -73,6 +130,12 @@ ReportWritten WriteSubmitReport(const std::filesystem::path& folder, const std::
   if (!report.written) observer.ReportNotWritten();
   observer.ReportReady(report.file);
   return report;
+}
+
+std::string RunLogFaultText(const RunLogProblem& problem) {
+  const char* pattern = problem.kind == RunLogProblem::Kind::Replaced ? texts::kRunLogReplaced
+                                                                      : texts::kRunLogUnusable;
+  return FormatText(Tr(pattern), {problem.reason});
 }
 
 SubmitOutcome SubmitPadFile(const SubmitRequest& request, SubmitObserver& observer) {
@@ -133,8 +196,17 @@ RetryOutcome RetryFailedSites(RunResults& results, const SubmitRequest& request,
   outcome.retried = true;
   // The report's rows carry the date of the latest asking.
   results.SetDate(Today());
-  FollowRun(*retry, observer);
+  RunStart start = results.LoggedStart();
+  start.started = std::time(nullptr);
+  start.siteCount = retry->Sites().size();
+  start.retryOf = results.LoggedRun();
+  Recording recording(request, observer);
+  const std::int64_t id = recording.Begin(start, *retry, results.FailedSites());
+  FollowRun(*retry, observer, recording.Recorder());
   results.TakeRetry(*retry);
+  recording.End(retry->Stopped());
+  // A later retry asks again what this one left failed, as its results stand.
+  if (id != 0) results.SetLogged(id, start);
   outcome.report =
       WriteReport(request.folder, results.PadUrl(), results.Category(), &results, observer);
   return outcome;

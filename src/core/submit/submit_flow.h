@@ -10,6 +10,7 @@
 #include "core/history/url_history.h"
 #include "core/net/http_fetch.h"
 #include "core/net/request_pool.h"
+#include "core/runs/run_log.h"
 #include "core/sites/site_catalog.h"
 #include "core/sites/site_record.h"
 #include "core/submit/pad_check.h"
@@ -51,6 +52,9 @@ class SubmitObserver : public RunProgress {
   virtual void ReportReady(const std::filesystem::path& file) { (void)file; }
   // tesselwick.ini could not be saved.
   virtual void HistoryNotSaved() {}
+  // The run log could not be opened or written, or was started anew; told
+  // once a run, and the run goes on.
+  virtual void RunLogFault(const RunLogProblem& problem) { (void)problem; }
 };
 
 // What a Submit works with.
@@ -68,6 +72,8 @@ struct SubmitRequest {
   // Whether the history is saved once the report is written (the command-line
   // tool); the window saves it when it closes.
   bool saveHistory = false;
+  // Whether the run and its sites are written into the folder's run log.
+  bool recordRun = true;
 };
 
 // What came of a Submit.
@@ -91,6 +97,9 @@ struct SubmitOutcome {
   // Whether the history was saved, when it was to be.
   std::optional<bool> historySaved;
 };
+
+// The words of a run log's fault, in the user's language.
+std::string RunLogFaultText(const RunLogProblem& problem);
 
 // The Submit: refuses a PAD URL with a control character, remembers the URL,
 // fetches the PAD file, takes its category, checks the file (asking the

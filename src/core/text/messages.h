@@ -48,6 +48,12 @@ inline constexpr const char* kHistoryUnwritable = "Save to File";
 inline constexpr const char* kHistoryUnwritableCaption = "Error Writing File";
 inline constexpr const char* kSiteListUnreadable = "The site list cannot be read.";
 inline constexpr const char* kSiteListUnreadableCaption = "Error Loading Site List";
+// The run log's faults, which never stop a submission: %1$s is the reason,
+// naming the file.
+inline constexpr const char* kRunLogUnusable =
+    "The run log cannot be written: %1$s. The submission goes on without it.";
+inline constexpr const char* kRunLogReplaced = "The run log was started anew: %1$s.";
+inline constexpr const char* kRunLogCaption = "Run Log";
 
 // The window that shows a submission run, then its results. The texts with
 // %zu take numbers in the order their comments give.
