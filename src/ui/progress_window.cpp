@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "core/text/messages.h"
 #include "core/net/judgement.h"
+#include "core/text/messages.h"
 #include "ui/accessibility.h"
 #include "ui/text_convert.h"
 
@@ -26,7 +26,7 @@ constexpr int kRefreshMilliseconds = 50;
 constexpr std::chrono::milliseconds kQuietWait{250};
 constexpr std::chrono::milliseconds kYieldEvery{20};
 
-enum Column : unsigned { kStatus, kSite, kReason, kTime, kColumns };
+enum Column : unsigned { kStatus, kSite, kReason, kLastAccepted, kTime, kColumns };
 
 wxString Counted(const char* format, std::size_t first, std::size_t second) {
   return wxString::Format(_(format), first, second);
@@ -68,6 +68,10 @@ class ResultsModel : public wxDataViewIndexListModel {
         return ToWx(result.site.Title.str());
       case kReason:
         return wxGetTranslation(ToWx(result.reason));
+      case kLastAccepted: {
+        const std::optional<Acceptance> accepted = results_.LastAccepted(row);
+        return accepted ? ToWx(AcceptedText(*accepted)) : wxString();
+      }
       case kTime:
         return result.seconds ? wxString::Format(_(texts::kSeconds), *result.seconds) : wxString();
       default:
@@ -241,6 +245,7 @@ wxSizer* ProgressWindow::BuildResults() {
   addColumn(texts::kStatusHeading, kStatus, 34, wxALIGN_LEFT);
   addColumn(texts::kSiteHeading, kSite, 110, wxALIGN_LEFT);
   addColumn(texts::kReasonHeading, kReason, 150, wxALIGN_LEFT);
+  addColumn(texts::kLastAcceptedHeading, kLastAccepted, 60, wxALIGN_LEFT);
   addColumn(texts::kTimeHeading, kTime, 40, wxALIGN_RIGHT);
 #ifndef __WXGTK__
   // GTK's list gives the room left to its last column itself; the generic
@@ -251,7 +256,7 @@ wxSizer* ProgressWindow::BuildResults() {
     // After the list has taken its new size.
     CallAfter([this] {
       int others = 0;
-      for (unsigned column : {kStatus, kSite, kTime})
+      for (unsigned column : {kStatus, kSite, kLastAccepted, kTime})
         others += list_->GetColumn(column)->GetWidth();
       const int minimum = ConvertDialogToPixels(wxSize(80, 0)).x;
       const int rest =

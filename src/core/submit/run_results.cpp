@@ -33,6 +33,12 @@ void RunResults::Take(const SiteRun& run, const std::vector<std::size_t>& listIn
   }
 }
 
+std::string AcceptedText(const Acceptance& accepted) {
+  std::string text = accepted.started.substr(0, 10);
+  if (!accepted.version.empty()) text += " " + accepted.version;
+  return text;
+}
+
 void TakeAnswer(SiteResult& result, const FetchResult& answer, const Judgement& judgement) {
   result.httpStatus.reset();
   result.error.reset();

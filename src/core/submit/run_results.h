@@ -36,6 +36,10 @@ struct SiteResult {
   const char* Word() const { return passed ? "Pass" : "Fail"; }
 };
 
+// An earlier Pass as the results show it: its date (UTC) and the version
+// sent, "2026-12-08 2.4"; the date alone when no version was sent.
+std::string AcceptedText(const Acceptance& accepted);
+
 // Takes a finished site's answer and how it was judged into its result.
 void TakeAnswer(SiteResult& result, const FetchResult& answer, const Judgement& judgement);
 
@@ -83,6 +87,14 @@ class RunResults {
     loggedStart_ = std::move(start);
   }
   std::int64_t LoggedRun() const { return loggedRun_; }
+  // Each site's newest Pass of this PAD URL in an earlier recorded run, as
+  // the run log knew them when the run began.
+  void SetLastAccepted(std::vector<std::optional<Acceptance>> accepted) {
+    lastAccepted_ = std::move(accepted);
+  }
+  std::optional<Acceptance> LastAccepted(std::size_t index) const {
+    return index < lastAccepted_.size() ? lastAccepted_[index] : std::nullopt;
+  }
   const RunStart& LoggedStart() const { return loggedStart_; }
 
   // The report's rows: the sites that finished, in list order, each made as it
@@ -96,6 +108,7 @@ class RunResults {
   std::string category_;
   std::string date_;
   std::int64_t loggedRun_ = 0;
+  std::vector<std::optional<Acceptance>> lastAccepted_;
   RunStart loggedStart_;
   // The list indices asked by the retry run under way.
   std::vector<std::size_t> retried_;

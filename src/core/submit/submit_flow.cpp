@@ -45,10 +45,13 @@ class Recording {
     if (!log_ || !log_->Usable()) return 0;
     const std::int64_t id = log_->BeginRun(start);
     TellProblem();
+    log = &*log_;
     recorder_.emplace(run, *log_, std::move(listIndices));
     return id;
   }
   RunRecorder* Recorder() { return recorder_ ? &*recorder_ : nullptr; }
+  // The log the run is written into; nullptr when it is not.
+  RunLog* log = nullptr;
   void End(bool stopped) {
     if (!recorder_) return;
     log_->EndRun(stopped);
@@ -90,7 +93,14 @@ void RequestSites(const SubmitRequest& request, SubmitOutcome& outcome, SubmitOb
   if (request.sites != nullptr) start.sitesVersion = request.sites->Version();
   start.siteCount = run.Sites().size();
   Recording recording(request, observer);
-  outcome.results->SetLogged(recording.Begin(start, run), start);
+  const std::int64_t id = recording.Begin(start, run);
+  outcome.results->SetLogged(id, start);
+  if (recording.log != nullptr) {
+    std::vector<SiteKey> keys;
+    keys.reserve(run.Sites().size());
+    for (const SiteRecord& site : run.Sites()) keys.push_back({site.Title, site.Url});
+    outcome.results->SetLastAccepted(recording.log->LastAccepted(request.padUrl, keys, id));
+  }
 
   const std::optional<std::size_t> lastFailed = FollowRun(run, observer, recording.Recorder());
   std::optional<std::size_t> last;

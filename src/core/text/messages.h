@@ -74,6 +74,7 @@ inline constexpr const char* kResultsListName = "Results of the sites";
 inline constexpr const char* kStatusHeading = "Status";
 inline constexpr const char* kSiteHeading = "Site";
 inline constexpr const char* kReasonHeading = "Reason";
+inline constexpr const char* kLastAcceptedHeading = "Last accepted";
 inline constexpr const char* kTimeHeading = "Time";
 inline constexpr const char* kSeconds = "%.2f s";  // seconds
 inline constexpr const char* kRetryFailed = "Retry Failed";
