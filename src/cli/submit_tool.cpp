@@ -277,17 +277,17 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
     err << kProgram << ": " << MessageLine(caption, text) << std::endl;
   };
   auto failed = [&err](const FetchResult& answer) {
-    err << "OpenUrl failed: " << ErrorNumber(answer.error) << std::endl;
+    err << OpenUrlFailedLine(answer.error) << std::endl;
   };
 
   const FetchResult check = update.Request(update.CheckUrl(sitesVersion));
   if (Interrupted(env)) return;
-  if (!check.ok) failed(check);
+  if (!check.ok()) failed(check);
   const std::optional<ServerVersions> versions =
-      ReadVersionAnswer(check.ok ? check.body : std::string());
+      ReadVersionAnswer(check.ok() ? check.body : std::string());
   if (!versions) {
     say(texts::kNotDownloadedCaption, texts::kNotDownloaded);
-    if (!check.ok) {
+    if (!check.ok()) {
       err << kProgram << ": the update server " << server << " could not be asked: error "
           << DescribeFetchError(check) << "\n"
           << carryOn << std::endl;
@@ -309,7 +309,7 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
 
   const FetchResult download = update.Request(update.DownloadUrl(sitesVersion));
   if (Interrupted(env)) return;
-  if (!download.ok) failed(download);
+  if (!download.ok()) failed(download);
   if (const auto notSaved = NotSavedMessage(update.Save(download))) {
     say(notSaved->second, notSaved->first);
   } else {
@@ -317,7 +317,7 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
     err << kProgram << ": site list updated" << VersionNote(serverSites) << std::endl;
     return;
   }
-  if (!download.ok) {
+  if (!download.ok()) {
     err << kProgram << ": the new site list could not be downloaded from " << server << ": error "
         << DescribeFetchError(download) << "\n";
   }
@@ -326,11 +326,11 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
 
 // Why the PAD file could not be fetched, as the window's box says it.
 void SayPadFileFailed(const PadFile& pad, const std::string& aboutPad, std::ostream& err) {
-  if (pad.answer.ok) {
-    err << kProgram << ": " << MessageLine(texts::kPadFileCaption, pad.failure) << aboutPad
+  if (pad.failure == PadFile::Failure::ErrorStatus) {
+    err << kProgram << ": " << MessageLine(texts::kPadFileCaption, pad.FailureShown()) << aboutPad
         << std::endl;
   } else {
-    err << "OpenUrl failed: " << ErrorNumber(pad.answer.error) << std::endl;
+    err << OpenUrlFailedLine(pad.answer.error) << std::endl;
     err << kProgram << ": "
         << MessageLine(texts::kPadFileCaption, "error " + DescribeFetchError(pad.answer))
         << aboutPad << std::endl;
@@ -432,7 +432,7 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
     results.emplace(rows, options.padUrl, category, runDate);
     SiteRun run(std::move(rows), category, options.padUrl, env.fetchLimits, options.parallel);
     run.OnEachAnswer([&err](std::size_t, const FetchResult& answer) {
-      if (!answer.ok) err << "OpenUrl failed: " << ErrorNumber(answer.error) << std::endl;
+      if (!answer.ok()) err << OpenUrlFailedLine(answer.error) << std::endl;
     });
     progress.FollowSites(run);
     results->Take(run);

@@ -54,7 +54,7 @@ class Unobserved : public SubmissionObserver {
 std::optional<std::size_t> FollowRun(MainDialog& dialog, SiteRun& run) {
   std::optional<std::size_t> lastFailed;
   run.OnEachAnswer([&lastFailed](std::size_t index, const FetchResult& answer) {
-    if (answer.ok) return;
+    if (answer.ok()) return;
     std::string number;
     ReportFetchFailure(answer.error, number);
     if (!lastFailed || index > *lastFailed) lastFailed = index;
@@ -97,8 +97,8 @@ std::unique_ptr<RunResults> RequestSites(MainDialog& dialog, const std::string& 
       dialog.CurrentSite.RequestTemplate = std::move(*url);
     }
     const FetchResult& answer = *run.Answer(*last);
-    dialog.ResponseText = answer.ok ? answer.body : std::string();
-    dialog.ResponseStatus = answer.ok ? answer.status : 0;
+    dialog.ResponseText = answer.ok() ? answer.body : std::string();
+    dialog.ResponseStatus = answer.ok() ? answer.status : 0;
     if (lastFailed) dialog.ErrorText = ErrorNumber(run.Answer(*lastFailed)->error);
     dialog.Push();
   }
@@ -137,8 +137,8 @@ void MainDialog::SubmissionRun() {
       // The box shows the error number, and what decided the failure when a
       // limit or a refused address did; ErrorText keeps the number alone.
       std::string told;
-      if (pad.answer.ok) {
-        ErrorText = pad.failure;
+      if (pad.answer.ok()) {
+        ErrorText = pad.FailureText();
         told = ErrorText;
       } else {
         ReportFetchFailure(pad.answer.error, ErrorText);

@@ -35,7 +35,7 @@ bool UpdateDialog::FetchLines(const std::string& url) {
   lastAnswer_ = Service().Request(url, waiter);
   // A request the user gave up is no failure of the network's.
   if (lastAnswer_.cancelled) return false;
-  if (!lastAnswer_.ok) {
+  if (!lastAnswer_.ok()) {
     ReportFetchFailure(lastAnswer_.error, ErrorText);
     return false;
   }
