@@ -95,7 +95,7 @@ class Recording : public SubmissionObserver {
   void SiteFinished(std::size_t index, const FetchResult& answer,
                     const Judgement& judgement) override {
     ++finished_;
-    if (judgement.passed) ++passed_;
+    if (judgement.Passed()) ++passed_;
     if (!log_) return;
     const SiteRecord& site = run_.Sites()[index];
     LoggedSite row;
@@ -104,8 +104,8 @@ class Recording : public SubmissionObserver {
     row.url = site.Url;
     row.submitUrl = site.SubmitUrl;
     row.requestUrl = run_.RequestUrl(index).value_or("");
-    row.outcome = judgement.passed ? SiteOutcome::Pass : SiteOutcome::Fail;
-    row.reason = judgement.passed ? StatusReason(answer.status) : judgement.reason;
+    row.outcome = judgement.Passed() ? SiteOutcome::Pass : SiteOutcome::Fail;
+    row.reason = ReasonText(judgement);
     if (answer.status != 0) row.httpStatus = answer.status;
     if (answer.error != FetchError::None) row.error = static_cast<int>(answer.error);
     row.seconds = answer.seconds;

@@ -98,7 +98,7 @@ std::string PrintableText(std::string_view text) {
 std::string SiteLine(const SiteRecord& site, const Judgement& judgement) {
   std::string line = judgement.Word();
   line += "  " + PrintableText(site.Title);
-  if (!judgement.passed) line += "  (" + PrintableText(judgement.reason) + ")";
+  if (!judgement.Passed()) line += "  (" + PrintableText(ReasonText(judgement)) + ")";
   return line;
 }
 
@@ -158,7 +158,7 @@ void ConsoleRunProgress::FollowSites(SiteRun& run) {
 void ConsoleRunProgress::SiteFinished(std::size_t index, const FetchResult&,
                                       const Judgement& judgement) {
   ClearStatus();
-  if (judgement.passed) {
+  if (judgement.Passed()) {
     ++passed_;
   } else {
     ++failed_;

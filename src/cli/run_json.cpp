@@ -14,15 +14,17 @@ std::string RunJson(const RunResults& results, bool stopped) {
   for (std::size_t i = 0; i < results.Count(); ++i) {
     const SiteResult& result = results.Sites()[i];
     const std::optional<std::string> request = results.RequestUrl(i);
+    const std::optional<long> httpStatus = result.HttpStatus();
+    const std::optional<int> error = result.Error();
     json site = {
         {"title", result.site.Title.str()},
         {"url", result.site.Url.str()},
         {"submit_url", result.site.SubmitUrl.str()},
         {"request", request ? json(*request) : json(nullptr)},
         {"status", result.Word()},
-        {"reason", result.reason},
-        {"http_status", result.httpStatus ? json(*result.httpStatus) : json(nullptr)},
-        {"error", result.error ? json(*result.error) : json(nullptr)},
+        {"reason", result.Reason()},
+        {"http_status", httpStatus ? json(*httpStatus) : json(nullptr)},
+        {"error", error ? json(*error) : json(nullptr)},
         // To the millisecond: finer figures say nothing about a site.
         {"seconds",
          result.seconds ? json(std::round(*result.seconds * 1000) / 1000) : json(nullptr)},

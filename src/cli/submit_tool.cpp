@@ -268,7 +268,7 @@ class UpdateLines : public UpdateObserver {
   explicit UpdateLines(std::ostream& err) : err_(err) {}
 
   void RequestFailed(const FetchResult& answer) override {
-    err_ << "OpenUrl failed: " << ErrorNumber(answer.error) << std::endl;
+    err_ << OpenUrlFailedLine(answer.error) << std::endl;
   }
   void NoVersions() override { Say(texts::kNotDownloadedCaption, texts::kNotDownloaded); }
   void NewProgramOffered() override { Say(texts::kNewProgramCaption, texts::kNewProgram); }
@@ -304,7 +304,7 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
 
   const VersionCheck check = CheckVersions(update, programVersion, sitesVersion, nullptr, lines);
   if (check.stopped) return;
-  if (!check.answer.ok) {
+  if (!check.answer.ok()) {
     err << kProgram << ": the update server " << server << " could not be asked: error "
         << DescribeFetchError(check.answer) << "\n"
         << carryOn << std::endl;
@@ -328,7 +328,7 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
     err << kProgram << ": site list updated" << VersionNote(serverSites) << std::endl;
     return;
   }
-  if (!download.answer.ok) {
+  if (!download.answer.ok()) {
     err << kProgram << ": the new site list could not be downloaded from " << server << ": error "
         << DescribeFetchError(download.answer) << "\n";
   }
@@ -337,13 +337,15 @@ void UpdateSiteList(const std::string& programVersion, const std::string& sitesV
 
 // A request that could not be made, as every failed retrieval says it.
 void SayUnreachable(const FetchResult& failed, std::ostream& err) {
-  err << "OpenUrl failed: " << ErrorNumber(failed.error) << std::endl;
+  err << OpenUrlFailedLine(failed.error) << std::endl;
 }
 
 // Why the PAD file could not be fetched, as the window's box says it; a
 // failed request was told first (SayUnreachable).
 void SayPadFileFailed(const PadFile& pad, const std::string& aboutPad, std::ostream& err) {
-  const std::string why = pad.answer.ok ? pad.failure : "error " + DescribeFetchError(pad.answer);
+  const std::string why = pad.failure == PadFile::Failure::ErrorStatus
+                              ? pad.FailureShown()
+                              : "error " + DescribeFetchError(pad.answer);
   err << kProgram << ": " << MessageLine(texts::kPadFileCaption, why) << aboutPad << std::endl;
 }
 
@@ -361,7 +363,7 @@ int CheckOnly(const Options& options, std::ostream& out, std::ostream& err,
     return StoppedStatus(env);
   }
   if (pad.outcome == PadFile::Outcome::Failed) {
-    if (!pad.answer.ok) SayUnreachable(pad.answer, err);
+    if (!pad.answer.ok()) SayUnreachable(pad.answer, err);
     SayPadFileFailed(pad, aboutPad, err);
     return exit_status::kPadFileFailed;
   }

@@ -40,8 +40,8 @@ wxString SummaryLabel(const RunResults& results) {
 
 // The order of the Status column: failed, not answered (a stopped run), passed.
 int StatusRank(const SiteResult& result) {
-  if (result.passed) return 2;
-  return result.finished ? 0 : 1;
+  if (result.Passed()) return 2;
+  return result.Finished() ? 0 : 1;
 }
 
 // Letters compared without regard to case, for sorting by title or reason.
@@ -67,7 +67,7 @@ class ResultsModel : public wxDataViewIndexListModel {
       case kSite:
         return ToWx(result.site.Title.str());
       case kReason:
-        return wxGetTranslation(ToWx(result.reason));
+        return wxGetTranslation(ToWx(result.Reason()));
       case kLastAccepted: {
         const std::optional<Acceptance> accepted = results_.LastAccepted(row);
         return accepted ? ToWx(AcceptedText(*accepted)) : wxString();
@@ -89,10 +89,10 @@ class ResultsModel : public wxDataViewIndexListModel {
   bool GetAttrByRow(unsigned row, unsigned column, wxDataViewItemAttr& attr) const override {
     if (column != kStatus) return false;
     const SiteResult& result = results_.Sites()[row];
-    attr.SetBold(!result.passed && result.finished);
-    attr.SetColour(result.passed     ? wxColour(0x2e, 0x8b, 0x3e)
-                   : result.finished ? wxColour(0xc0, 0x26, 0x26)
-                                     : wxColour(0x80, 0x80, 0x80));
+    attr.SetBold(!result.Passed() && result.Finished());
+    attr.SetColour(result.Passed()     ? wxColour(0x2e, 0x8b, 0x3e)
+                   : result.Finished() ? wxColour(0xc0, 0x26, 0x26)
+                                       : wxColour(0x80, 0x80, 0x80));
     return true;
   }
 
@@ -288,7 +288,7 @@ void ProgressWindow::SetLabelIfChanged(wxStaticText* text, const wxString& label
 }
 
 void ProgressWindow::SiteFinished(std::size_t, const FetchResult&, const Judgement& judgement) {
-  if (judgement.passed) {
+  if (judgement.Passed()) {
     ++passes_;
   } else {
     ++fails_;

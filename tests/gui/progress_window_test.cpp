@@ -187,7 +187,7 @@ TEST_F(ProgressWindowTest, TheResultsShowWhyASiteFailedAndRetryFailedAsksItAgain
     shown.push_back({results.GetTitle().ToStdString(),
                      results.SummaryText()->GetLabel().ToStdString(),
                      results.CellText(0, 0).ToStdString(), results.CellText(0, 2).ToStdString(),
-                     results.CellText(1, 0).ToStdString(), results.CellText(1, 3).ToStdString(),
+                     results.CellText(1, 0).ToStdString(), results.CellText(1, 4).ToStdString(),
                      results.RetryButton()->IsEnabled(), opened.size(), folder.Read("Report.htm")});
   };
   bool resultsShown = false;

@@ -273,7 +273,7 @@ TEST(FaultInjection, ARunWithEveryKindOfFaultySiteFinishesAndReportsEverySite) {
     SCOPED_TRACE(fault.name);
     const std::optional<FetchResult>& answer = progress.answers[2 * i + 1];
     ASSERT_TRUE(answer.has_value());
-    EXPECT_EQ(answer->ok, fault.error == kAnswered);
+    EXPECT_EQ(answer->ok(), fault.error == kAnswered);
     EXPECT_EQ(answer->error, fault.error);
     EXPECT_TRUE(answer->body.empty()) << answer->body.size() << " bytes of the body kept";
     if (fault.error == kAnswered) {
@@ -281,7 +281,7 @@ TEST(FaultInjection, ARunWithEveryKindOfFaultySiteFinishesAndReportsEverySite) {
     }
     // The results name the failure: the number with its words, or the status.
     ASSERT_NE(w.dialog.LastRun(), nullptr);
-    EXPECT_EQ(w.dialog.LastRun()->Sites()[2 * i + 1].reason,
+    EXPECT_EQ(w.dialog.LastRun()->Sites()[2 * i + 1].Reason(),
               fault.error == kAnswered ? "HTTP 500" : "error " + fault.Described());
   }
   EXPECT_LT(servers.server.HugeBytesSent(), std::size_t{64} * 1024 * 1024);

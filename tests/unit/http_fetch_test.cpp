@@ -23,7 +23,7 @@ using test::TestHttpServer;
 using namespace std::chrono_literals;
 
 void ExpectFailure(const FetchResult& result, FetchError error) {
-  EXPECT_FALSE(result.ok);
+  EXPECT_FALSE(result.ok());
   EXPECT_EQ(result.error, error);
   EXPECT_EQ(result.body, "");
 }
@@ -37,12 +37,12 @@ TEST(HttpFetch, LineModeDropsCarriageReturnsAndEndsEveryLine) {
 
   for (const char* path : {"/crlf", "/lf"}) {
     const FetchResult result = HttpFetch(server.Url(path), FetchMode::Lines);
-    EXPECT_TRUE(result.ok) << path;
+    EXPECT_TRUE(result.ok()) << path;
     EXPECT_EQ(result.status, 200) << path;
     EXPECT_EQ(result.body, "A\nB\n") << path;
   }
   const FetchResult empty = HttpFetch(server.Url("/empty"), FetchMode::Lines);
-  EXPECT_TRUE(empty.ok);
+  EXPECT_TRUE(empty.ok());
   EXPECT_EQ(empty.body, "");
   EXPECT_EQ(HttpFetch(server.Url("/blank-lines"), FetchMode::Lines).body, "\n\nC\n");
 }
@@ -58,7 +58,7 @@ TEST(HttpFetch, BlockModeKeepsEveryByteInOrder) {
 
   for (const char* path : {"/pad.xml", "/chunked"}) {
     const FetchResult result = HttpFetch(server.Url(path), FetchMode::Blocks);
-    EXPECT_TRUE(result.ok) << path;
+    EXPECT_TRUE(result.ok()) << path;
     EXPECT_EQ(result.body.size(), 2500u) << path;
     EXPECT_EQ(result.body, body) << path;
   }
@@ -70,11 +70,11 @@ TEST(HttpFetch, AnErrorStatusIsAnAnswerWithItsPage) {
   server.Set("/broken", Reply::Text("oops\r\n", 500));
 
   const FetchResult missing = HttpFetch(server.Url("/gone"), FetchMode::Blocks);
-  EXPECT_TRUE(missing.ok);
+  EXPECT_TRUE(missing.ok());
   EXPECT_EQ(missing.status, 404);
   EXPECT_EQ(missing.body, "<h1>Error 404</h1>");
   const FetchResult broken = HttpFetch(server.Url("/broken"), FetchMode::Lines);
-  EXPECT_TRUE(broken.ok);
+  EXPECT_TRUE(broken.ok());
   EXPECT_EQ(broken.status, 500);
   EXPECT_EQ(broken.body, "oops\n");
 }
@@ -83,8 +83,8 @@ TEST(HttpFetch, EachModeSendsItsOwnRequestHeaders) {
   TestHttpServer server;
   server.Set("/a", Reply::Text("a"));
 
-  ASSERT_TRUE(HttpFetch(server.Url("/a?version=1.01"), FetchMode::Lines).ok);
-  ASSERT_TRUE(HttpFetch(server.Url("/a?cat=Games+%26amp%3B+Puzzle"), FetchMode::Blocks).ok);
+  ASSERT_TRUE(HttpFetch(server.Url("/a?version=1.01"), FetchMode::Lines).ok());
+  ASSERT_TRUE(HttpFetch(server.Url("/a?cat=Games+%26amp%3B+Puzzle"), FetchMode::Blocks).ok());
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 2u);
 
@@ -130,7 +130,7 @@ TEST(HttpFetch, OnlyHttpAndHttpsAddressesAreRequestedAndNoSchemeIsGuessed) {
   }
   EXPECT_TRUE(server.Requests().empty());
   // Letter case does not matter.
-  EXPECT_TRUE(HttpFetch("HTTP://" + withoutScheme, FetchMode::Blocks).ok);
+  EXPECT_TRUE(HttpFetch("HTTP://" + withoutScheme, FetchMode::Blocks).ok());
 
   // A URL longer than any request libcurl sends is not handed to it, and
   // its failure says so.
@@ -150,7 +150,7 @@ TEST(HttpFetch, AFailureIsReportedAndItsNumberOutlivesALaterSuccess) {
   testing::internal::CaptureStderr();
   for (const std::string& url : {std::string(), server.Url("/pad.xml")}) {
     const FetchResult result = HttpFetch(url, FetchMode::Blocks);
-    if (!result.ok) ReportFetchFailure(result.error, errorText);
+    if (!result.ok()) ReportFetchFailure(result.error, errorText);
   }
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "OpenUrl failed: 12005\n");
   EXPECT_EQ(errorText, "12005");
@@ -195,7 +195,7 @@ TEST(HttpFetch, OnlyWebAddressesAreRead) {
   ExpectFailure(HttpFetch(server.Url("/to-file"), FetchMode::Blocks), FetchError::RedirectFailed);
   ExpectFailure(HttpFetch(server.Url("/to-file"), FetchMode::Lines), FetchError::RedirectFailed);
   const FetchResult moved = HttpFetch(server.Url("/moved"), FetchMode::Blocks);
-  EXPECT_TRUE(moved.ok);
+  EXPECT_TRUE(moved.ok());
   EXPECT_EQ(moved.status, 200);
   EXPECT_EQ(moved.body, "arrived");
 }
@@ -225,7 +225,7 @@ TEST(HttpFetch, ABodyOverTheCapFails) {
   limits.maxBodyBytes = 1000;
 
   EXPECT_EQ(HttpFetch(server.Url("/fits"), FetchMode::Blocks, limits).body.size(), 1000u);
-  EXPECT_FALSE(HttpFetch(server.Url("/long"), FetchMode::Blocks, limits).ok);
+  EXPECT_FALSE(HttpFetch(server.Url("/long"), FetchMode::Blocks, limits).ok());
   ExpectFailure(HttpFetch(server.Url("/unannounced"), FetchMode::Lines, limits),
                 FetchError::Internal);
   // The program's own cap of 16 MiB; the failure names it.
@@ -278,7 +278,7 @@ TEST(HttpFetch, OnlyATransferThatReceivesNothingForTheStallTimeHasStalled) {
   limits.stallTimeoutSeconds = 2;
 
   const FetchResult slow = HttpFetch(server.Url("/slow"), FetchMode::Blocks, limits);
-  EXPECT_TRUE(slow.ok) << slow.error;
+  EXPECT_TRUE(slow.ok()) << slow.error;
   EXPECT_EQ(slow.body, "ok");
 }
 
@@ -374,9 +374,9 @@ TEST(HttpFetch, InternationalHostNamesAreRequestedInTheirAsciiForm) {
     for (const FetchResult& result : {alone, *run.Answer(0)}) {
       if (c.host.empty()) {
         ExpectFailure(result, FetchError::InvalidUrl);
-        EXPECT_EQ(JudgeAnswer(result).reason, c.reason);
+        EXPECT_EQ(ReasonText(JudgeAnswer(result)), c.reason);
       } else {
-        EXPECT_TRUE(result.ok) << result.error << " " << result.cause;
+        EXPECT_TRUE(result.ok()) << result.error << " " << result.cause;
         EXPECT_EQ(result.body, "<XML_DIZ_INFO/>");
       }
     }
@@ -404,7 +404,7 @@ TEST(BackgroundFetch, StopGivesUpAtOnceAndTheThreadEndsByItself) {
   server.Set("/stall", Reply::Stall(30s));
   server.Set("/pad.xml", Reply::Text("<XML_DIZ_INFO/>"));
   // Threads are counted once the server's own are all there.
-  ASSERT_TRUE(HttpFetch(server.Url("/pad.xml"), FetchMode::Blocks).ok);
+  ASSERT_TRUE(HttpFetch(server.Url("/pad.xml"), FetchMode::Blocks).ok());
 #ifdef __linux__
   const std::size_t threadsBefore = ThreadCount();
 #endif
@@ -436,11 +436,11 @@ TEST(BackgroundFetch, StopGivesUpAtOnceAndTheThreadEndsByItself) {
 
   BackgroundFetch whole(server.Url("/pad.xml"), FetchMode::Blocks, {});
   const FetchResult answer = whole.Result();
-  EXPECT_TRUE(answer.ok);
+  EXPECT_TRUE(answer.ok());
   EXPECT_EQ(answer.body, "<XML_DIZ_INFO/>");
   // Stopped after the answer came: the answer stays.
   whole.Stop();
-  EXPECT_TRUE(whole.Result().ok);
+  EXPECT_TRUE(whole.Result().ok());
 }
 
 }  // namespace

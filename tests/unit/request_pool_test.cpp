@@ -181,10 +181,10 @@ TEST(RequestPool, ASiteTooLongToSendSaysSo) {
       FetchLimits{});
   WaitUntil(requests, [] { return false; });
   ASSERT_TRUE(requests.Answer(0).has_value());
-  EXPECT_EQ(JudgeAnswer(*requests.Answer(0)).reason,
+  EXPECT_EQ(ReasonText(JudgeAnswer(*requests.Answer(0))),
             "error 12004: the request is longer than 1 MiB");
   ASSERT_TRUE(requests.Answer(1).has_value());
-  EXPECT_TRUE(requests.Answer(1)->ok);
+  EXPECT_TRUE(requests.Answer(1)->ok());
 }
 
 #ifdef TESSELWICK_POOL_FAULTS
@@ -218,13 +218,13 @@ TEST(RequestPool, APoolThatFailsEndsTheRunWithEverySiteFailed) {
     c.fails = CURLM_OK;
     ASSERT_TRUE(requests.Done());
     EXPECT_EQ(requests.Finished(), urls.size());
-    EXPECT_TRUE(requests.Answer(0)->ok);
+    EXPECT_TRUE(requests.Answer(0)->ok());
     const std::string reason =
         std::string("error 12004: libcurl could not go on with the requests (") +
         curl_multi_strerror(c.code) + ")";
     for (std::size_t i = 1; i < urls.size(); ++i) {
       ASSERT_TRUE(requests.Answer(i).has_value()) << i;
-      EXPECT_EQ(JudgeAnswer(*requests.Answer(i)).reason, reason) << i;
+      EXPECT_EQ(ReasonText(JudgeAnswer(*requests.Answer(i))), reason) << i;
     }
     EXPECT_EQ(server.Requests().size(), 3u);
   }
@@ -279,7 +279,7 @@ TEST(RequestPool, KeepToTheLimitsInFlightAndPerHost) {
     EXPECT_EQ(requests.Finished(), static_cast<std::size_t>(c.sites));
     for (std::size_t i = 0; i < urls.size(); ++i) {
       ASSERT_TRUE(requests.Answer(i).has_value()) << i;
-      EXPECT_TRUE(requests.Answer(i)->ok) << i << ": " << requests.Answer(i)->error;
+      EXPECT_TRUE(requests.Answer(i)->ok()) << i << ": " << requests.Answer(i)->error;
       EXPECT_GE(requests.Answer(i)->seconds, std::chrono::duration<double>(c.delay).count()) << i;
     }
     EXPECT_EQ(server.Requests().size(), urls.size());

@@ -403,10 +403,10 @@ TEST(RunLog, ASiteRunIsRecordedAsItsResultsShowIt) {
   for (std::size_t i = 0; i < rows.size(); ++i) {
     SCOPED_TRACE(sites[i].Title.str());
     const SiteResult& shown = results.Sites()[i];
-    EXPECT_EQ(rows[i].outcome, shown.passed ? SiteOutcome::Pass : SiteOutcome::Fail);
-    EXPECT_EQ(rows[i].reason, shown.reason);
-    EXPECT_EQ(rows[i].httpStatus, shown.httpStatus);
-    EXPECT_EQ(rows[i].error, shown.error);
+    EXPECT_EQ(rows[i].outcome, shown.Passed() ? SiteOutcome::Pass : SiteOutcome::Fail);
+    EXPECT_EQ(rows[i].reason, shown.Reason());
+    EXPECT_EQ(rows[i].httpStatus, shown.HttpStatus());
+    EXPECT_EQ(rows[i].error, shown.Error());
     EXPECT_EQ(rows[i].seconds, shown.seconds);
     EXPECT_EQ(rows[i].requestUrl, results.RequestUrl(i).value_or(""));
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,8 +11,9 @@
 #include "core/net/judgement.h"
 #include "core/platform/date.h"
 #include "core/submit/report.h"
-#include "core/submit/run_results.h"
 #include "core/submit/request_url.h"
+#include "core/submit/run_results.h"
+#include "core/submit/submission.h"
 #include "core/text/percent_encode.h"
 #include "core/text/replace.h"
 #include "support/fake_controls.h"
@@ -117,7 +119,6 @@ FetchResult AnswerInPieces(long status, std::string_view body, std::size_t piece
     EXPECT_TRUE(reader.Take(body.substr(at, pieceSize)));
   }
   FetchResult answer;
-  answer.ok = true;
   answer.status = status;
   answer.saysError = reader.SaysError();
   answer.says404 = reader.Says404();
@@ -161,7 +162,7 @@ TEST(SiteRequest, AnswersFailOnTheirErrorWordsAnywhereOrAnErrorStatus) {
           std::size_t{7}, std::size_t{1000}, c.body.size() + 1}) {
       const FetchResult answer = AnswerInPieces(c.status, c.body, piece);
       const Judgement judgement = JudgeAnswer(answer);
-      EXPECT_EQ(judgement.reason, c.reason)
+      EXPECT_EQ(ReasonText(judgement), *c.reason == '\0' ? StatusReason(c.status) : c.reason)
           << c.body.substr(0, 40) << " (" << c.body.size() << " bytes) in pieces of " << piece;
       EXPECT_STREQ(judgement.Word(), *c.reason == '\0' ? "Pass" : "Fail");
       EXPECT_EQ(answer.body, c.body.substr(0, kAnswerHeadBytes));
@@ -169,7 +170,102 @@ TEST(SiteRequest, AnswersFailOnTheirErrorWordsAnywhereOrAnErrorStatus) {
   }
   const Judgement refused = JudgeAnswer(FailedFetch(FetchError::CannotConnect));
   EXPECT_STREQ(refused.Word(), "Fail");
-  EXPECT_EQ(refused.reason, "error 12029: cannot connect");
+  EXPECT_EQ(ReasonText(refused), "error 12029: cannot connect");
+}
+
+// Every cause a site can end with, and what the results make of it: the
+// reason, the status word, whether the site counts as asked and finished,
+// and whether the results keep an HTTP status or an error number for it.
+TEST(SiteRequest, EveryCauseHasItsReasonAndKeepsStatusOrErrorOnlyWhenAsked) {
+  using Cause = Judgement::Cause;
+  struct Case {
+    Judgement judgement;
+    const char* reason;
+    bool passed;
+    bool asked;
+    bool finished;
+    std::optional<long> httpStatus;
+    std::optional<int> error;
+  };
+  const Case cases[] = {
+      {Judgement(Cause::Passed, 200), "HTTP 200", true, true, true, 200, std::nullopt},
+      {Judgement(Cause::Passed, 302), "HTTP 302", true, true, true, 302, std::nullopt},
+      {Judgement::FailedRequest(FetchError::CannotConnect), "error 12029: cannot connect", false,
+       true, true, std::nullopt, 12029},
+      {Judgement::FailedRequest(FetchError::Internal, AnswerTooLarge(1000)),
+       "error 12004: the answer is larger than 1000 bytes", false, true, true, std::nullopt, 12004},
+      {Judgement::FailedRequest(FetchError::RedirectFailed,
+                                {FetchCause::Kind::RedirectToInvalidAddress}),
+       "error 12156: the redirect leads to an invalid address", false, true, true, std::nullopt,
+       12156},
+      {Judgement(Cause::ErrorStatus, 503), "HTTP 503", false, true, true, 503, std::nullopt},
+      {Judgement(Cause::SaysError, 200), "answer contains \"Error\"", false, true, true, 200,
+       std::nullopt},
+      {Judgement(Cause::Says404, 200), "answer contains \"404\"", false, true, true, 200,
+       std::nullopt},
+      {Judgement(Cause::NoTemplate), "no request template", false, false, true, std::nullopt,
+       std::nullopt},
+      {Judgement(Cause::NotSent), "not sent: the run was stopped", false, false, false,
+       std::nullopt, std::nullopt},
+      {Judgement(Cause::NoAnswer), "no answer: the run was stopped", false, false, false,
+       std::nullopt, std::nullopt},
+  };
+  // What the pool hands over for a site without a template: a failed
+  // request, which must not count as the site's error.
+  FetchResult unsent = FailedFetch(FetchError::InvalidUrl);
+  unsent.seconds = 0.25;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    EXPECT_EQ(ReasonText(c.judgement), c.reason);
+    EXPECT_EQ(c.judgement.Passed(), c.passed);
+    EXPECT_STREQ(c.judgement.Word(), c.passed ? "Pass" : "Fail");
+    EXPECT_EQ(c.judgement.Asked(), c.asked);
+    EXPECT_EQ(c.judgement.Finished(), c.finished);
+    SiteResult result;
+    if (c.finished) {
+      TakeAnswer(result, unsent, c.judgement);
+      EXPECT_EQ(result.seconds, 0.25);
+    } else {
+      result.judgement = c.judgement;
+    }
+    EXPECT_EQ(result.Reason(), c.reason);
+    EXPECT_STREQ(result.Word(), c.passed ? "Pass" : "Fail");
+    EXPECT_EQ(result.Finished(), c.finished);
+    EXPECT_EQ(result.HttpStatus(), c.httpStatus);
+    EXPECT_EQ(result.Error(), c.error);
+  }
+  // A result not yet taken is a site never sent.
+  EXPECT_EQ(SiteResult().Reason(), reasons::kNotSent);
+}
+
+// What the PAD file's box shows for each failure, and what ErrorText keeps.
+TEST(SiteRequest, APadFileFailureIsShownWithItsLimitAndKeptAsTheNumberOrStatus) {
+  struct Case {
+    PadFile::Failure failure;
+    FetchResult answer;
+    const char* shown;
+    const char* kept;
+  };
+  FetchResult missing;
+  missing.status = 404;
+  const Case cases[] = {
+      {PadFile::Failure::ErrorStatus, missing, "HTTP 404", "HTTP 404"},
+      {PadFile::Failure::RequestFailed, FailedFetch(FetchError::CannotConnect), "12029", "12029"},
+      {PadFile::Failure::RequestFailed,
+       FailedFetch(FetchError::Internal, AnswerTooLarge(std::size_t{16} * 1024 * 1024)),
+       "12004: the answer is larger than 16 MiB", "12004"},
+      {PadFile::Failure::RequestFailed,
+       FailedFetch(FetchError::RedirectFailed, {FetchCause::Kind::TooManyRedirects, 10}),
+       "12156: more than 10 redirects", "12156"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shown);
+    PadFile pad;
+    pad.failure = c.failure;
+    pad.answer = c.answer;
+    EXPECT_EQ(pad.FailureShown(), c.shown);
+    EXPECT_EQ(pad.FailureText(), c.kept);
+  }
 }
 
 TEST(SubmissionRun, EverySiteIsRequestedInListOrderAndReported) {
@@ -293,10 +389,10 @@ class StopThenRetry : public RunProgress, public SubmissionObserver {
   }
   bool StopRequested() override { return stopNow_; }
   void ShowResults(const RunResults& results, RunResultsActions& actions) override {
-    for (const SiteResult& site : results.Sites()) reasons.push_back(site.reason);
+    for (const SiteResult& site : results.Sites()) reasons.push_back(site.Reason());
     beforeRetry();
     actions.RetryFailed();
-    for (const SiteResult& site : results.Sites()) reasons.push_back(site.reason);
+    for (const SiteResult& site : results.Sites()) reasons.push_back(site.Reason());
   }
 
   std::function<void()> beforeRetry;

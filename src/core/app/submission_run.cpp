@@ -63,13 +63,8 @@ class MainDialog::WindowSubmit : public SubmitObserver {
   void PadFileFailed(const PadFile& pad) override {
     // ErrorText keeps the number alone; the box adds what decided the
     // failure when a limit or a refused address did.
-    if (pad.answer.ok) {
-      dialog_.ErrorText = pad.failure;
-      Show(pad.failure, texts::kPadFileCaption);
-    } else {
-      dialog_.ErrorText = ErrorNumber(pad.answer.error);
-      Show(FailureNumber(pad.answer), texts::kPadFileCaption);
-    }
+    dialog_.ErrorText = pad.FailureText();
+    Show(pad.FailureShown(), texts::kPadFileCaption);
   }
   void NoCategory() override { Show(texts::kNoCategory, texts::kPadFileCaption); }
   // A file without errors goes straight on, whatever it warns of; Cancel
@@ -141,8 +136,8 @@ void MainDialog::SubmissionRun() {
   }
   if (outcome.lastSite) {
     CurrentSite = std::move(*outcome.lastSite);
-    ResponseText = outcome.lastAnswer.ok ? std::move(outcome.lastAnswer.body) : std::string();
-    ResponseStatus = outcome.lastAnswer.ok ? outcome.lastAnswer.status : 0;
+    ResponseText = outcome.lastAnswer.ok() ? std::move(outcome.lastAnswer.body) : std::string();
+    ResponseStatus = outcome.lastAnswer.ok() ? outcome.lastAnswer.status : 0;
     if (outcome.lastFailure) ErrorText = ErrorNumber(*outcome.lastFailure);
   }
   Push();

@@ -151,9 +151,7 @@ bool HasInternationalHost(const char* url) {
 }
 
 // What a failed redirect was refused for.
-std::string RedirectRefused() {
-  return "the redirect leads to an address that is not http or https";
-}
+FetchCause RedirectToOtherScheme() { return {FetchCause::Kind::RedirectToOtherScheme}; }
 
 // The failure that the program reports for a transfer that libcurl ended
 // with `code`. `status` is the last answer's HTTP status (0 when none came)
@@ -169,29 +167,29 @@ FetchResult FailureOf(CURLcode code, const Transfer& transfer, long status, cons
   switch (code) {
     case CURLE_URL_MALFORMAT:
       if (redirected) {
-        return FailedFetch(FetchError::RedirectFailed, "the redirect leads to an invalid address");
+        return FailedFetch(FetchError::RedirectFailed,
+                           {FetchCause::Kind::RedirectToInvalidAddress});
       }
       if (HasInternationalHost(lastUrl)) {
-        return FailedFetch(FetchError::InvalidUrl,
-                           "the host name is not a valid international name");
+        return FailedFetch(FetchError::InvalidUrl, {FetchCause::Kind::InvalidInternationalName});
       }
       return FailedFetch(FetchError::InvalidUrl);
     case CURLE_UNSUPPORTED_PROTOCOL:
       // A redirect to a scheme other than http and https: libcurl leaves the
       // address as it was when it cannot read the target at all (data:,
       // javascript:), and moves to it when it only refuses its scheme (file:).
-      if (redirected) return FailedFetch(FetchError::RedirectFailed, RedirectRefused());
+      if (redirected) return FailedFetch(FetchError::RedirectFailed, RedirectToOtherScheme());
       // libcurl also gives this when a web server answers with bytes that are
       // no HTTP at all; that is an invalid answer, not a refused scheme.
       if (lastUrl != nullptr && IsWebAddress(lastUrl)) {
         return FailedFetch(FetchError::InvalidServerResponse);
       }
       // After an answer, the refused scheme was a redirect's target.
-      return status != 0 ? FailedFetch(FetchError::RedirectFailed, RedirectRefused())
+      return status != 0 ? FailedFetch(FetchError::RedirectFailed, RedirectToOtherScheme())
                          : FailedFetch(FetchError::UnrecognizedScheme);
     case CURLE_TOO_MANY_REDIRECTS:
       return FailedFetch(FetchError::RedirectFailed,
-                         "more than " + std::to_string(transfer.maxRedirects) + " redirects");
+                         {FetchCause::Kind::TooManyRedirects, transfer.maxRedirects});
     case CURLE_FILESIZE_EXCEEDED:
       return FailedFetch(FetchError::Internal, AnswerTooLarge(transfer.maxBodyBytes));
     default:
@@ -336,7 +334,6 @@ FetchResult CurlTransfer::Finish(CURLcode code) {
   }
 
   FetchResult result;
-  result.ok = true;
   result.status = status;
   result.saysError = transfer.body.SaysError();
   result.says404 = transfer.body.Says404();

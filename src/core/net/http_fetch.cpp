@@ -20,10 +20,10 @@ constexpr std::size_t kLongestWord = std::max(kErrorWord.size(), kNotFoundWord.s
 
 }  // namespace
 
-FetchResult FailedFetch(FetchError error, std::string cause) {
+FetchResult FailedFetch(FetchError error, FetchCause cause) {
   FetchResult result;
   result.error = error;
-  result.cause = std::move(cause);
+  result.cause = cause;
   return result;
 }
 
@@ -35,11 +35,35 @@ std::string SizeWords(std::size_t bytes) {
   return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
 }
 
-std::string AnswerTooLarge(std::size_t maxBodyBytes) {
-  return "the answer is larger than " + SizeWords(maxBodyBytes);
+FetchCause AnswerTooLarge(std::size_t maxBodyBytes) {
+  return {FetchCause::Kind::AnswerTooLarge, static_cast<long long>(maxBodyBytes)};
 }
 
-std::string RequestTooLong() { return "the request is longer than " + SizeWords(kMaxUrlBytes); }
+FetchCause RequestTooLong() { return {FetchCause::Kind::RequestTooLong}; }
+
+std::string CauseWords(const FetchCause& cause) {
+  using Kind = FetchCause::Kind;
+  switch (cause.kind) {
+    case Kind::None:
+      return {};
+    case Kind::AnswerTooLarge:
+      return "the answer is larger than " + SizeWords(static_cast<std::size_t>(cause.figure));
+    case Kind::RequestTooLong:
+      return "the request is longer than " + SizeWords(kMaxUrlBytes);
+    case Kind::TooManyRedirects:
+      return "more than " + std::to_string(cause.figure) + " redirects";
+    case Kind::RedirectToInvalidAddress:
+      return "the redirect leads to an invalid address";
+    case Kind::RedirectToOtherScheme:
+      return "the redirect leads to an address that is not http or https";
+    case Kind::InvalidInternationalName:
+      return "the host name is not a valid international name";
+    case Kind::RequestEngineFailed:
+      return std::string("libcurl could not go on with the requests (") +
+             curl_multi_strerror(static_cast<CURLMcode>(cause.figure)) + ")";
+  }
+  return {};
+}
 
 bool BodyReader::Take(std::string_view piece) {
   if (piece.size() > maxBodyBytes_ - receivedBytes_) return false;
@@ -134,18 +158,24 @@ std::string DescribeFetchError(FetchError error) {
   return text;
 }
 
+std::string DescribeFetchError(FetchError error, const FetchCause& cause) {
+  if (!cause) return DescribeFetchError(error);
+  return ErrorNumber(error) + ": " + CauseWords(cause);
+}
+
 std::string DescribeFetchError(const FetchResult& failed) {
-  if (failed.cause.empty()) return DescribeFetchError(failed.error);
-  return ErrorNumber(failed.error) + ": " + failed.cause;
+  return DescribeFetchError(failed.error, failed.cause);
 }
 
 std::string FailureNumber(const FetchResult& failed) {
-  return failed.cause.empty() ? ErrorNumber(failed.error) : DescribeFetchError(failed);
+  return failed.cause ? DescribeFetchError(failed) : ErrorNumber(failed.error);
 }
+
+std::string OpenUrlFailedLine(FetchError error) { return "OpenUrl failed: " + ErrorNumber(error); }
 
 void ReportFetchFailure(FetchError error, std::string& errorText) {
   errorText = ErrorNumber(error);
-  std::fprintf(stderr, "OpenUrl failed: %s\n", errorText.c_str());
+  std::fprintf(stderr, "%s\n", OpenUrlFailedLine(error).c_str());
   std::fflush(stderr);
 }
 

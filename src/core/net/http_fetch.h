@@ -79,43 +79,84 @@ struct FetchLimits {
   const std::atomic<bool>* cancel = nullptr;
 };
 
+// What decided a failure when one of the program's limits or a refused
+// address did, rather than what the error number alone says, with the figure
+// it names where it has one.
+struct FetchCause {
+  enum class Kind {
+    None,
+    // The body grew over FetchLimits::maxBodyBytes (the figure).
+    AnswerTooLarge,
+    // The URL is longer than kMaxUrlBytes.
+    RequestTooLong,
+    // More redirects than FetchLimits::maxRedirects (the figure).
+    TooManyRedirects,
+    // A redirect to an address that cannot be read.
+    RedirectToInvalidAddress,
+    // A redirect to a scheme other than http and https.
+    RedirectToOtherScheme,
+    // A host name outside ASCII that is no valid international name.
+    InvalidInternationalName,
+    // libcurl's request engine gave up on the requests under way (the
+    // figure is its CURLMcode).
+    RequestEngineFailed,
+  };
+  Kind kind = Kind::None;
+  long long figure = 0;
+
+  explicit operator bool() const { return kind != Kind::None; }
+  friend bool operator==(const FetchCause&, const FetchCause&) = default;
+};
+
+// The words of a cause, which stand in for the error number's own: "the
+// answer is larger than 16 MiB". Empty for Kind::None.
+std::string CauseWords(const FetchCause& cause);
+// Writes the words, for logs and test failures.
+inline std::ostream& operator<<(std::ostream& out, const FetchCause& cause) {
+  return out << CauseWords(cause);
+}
+
+// The causes of the limits that the program keeps.
+FetchCause AnswerTooLarge(std::size_t maxBodyBytes);
+FetchCause RequestTooLong();
+
 struct FetchResult {
-  bool ok = false;
   // The body as the mode reads it and as much as BodyKeeping keeps; empty
-  // when !ok.
+  // when !ok().
   std::string body;
   // HTTP status of the final answer (after redirects); 0 when there was none.
   long status = 0;
-  // The failure's number when !ok.
+  // The failure's number; None for an answer.
   FetchError error = FetchError::None;
-  // True when FetchLimits::cancel ended the transfer.
+  // True when FetchLimits::cancel ended the transfer, the user's giving it
+  // up; the error is then ConnectionAborted.
   bool cancelled = false;
   // Whether "Error" and "404" occur anywhere in the whole body (exact,
-  // case-sensitive), however much of it was kept; false when !ok.
+  // case-sensitive), however much of it was kept; false when !ok().
   bool saysError = false;
   bool says404 = false;
   // How long the request took, from its start to its end, in seconds.
   double seconds = 0;
   // When a limit of the program or a refused address decided the failure,
-  // what it was, in words that stand in for the number's own: "the answer
-  // is larger than 16 MiB". Empty otherwise.
-  std::string cause;
+  // which it was. None otherwise.
+  FetchCause cause;
+
+  // An answer came (whatever its HTTP status): no error.
+  bool ok() const { return error == FetchError::None; }
 };
 
 // A failed retrieval with the given number, and what decided it when that
 // was more than the number says.
-FetchResult FailedFetch(FetchError error, std::string cause = {});
+FetchResult FailedFetch(FetchError error, FetchCause cause = {});
 
 // The number of a failed retrieval with what decided it: "12004: the answer
 // is larger than 16 MiB", or "12029: cannot connect" when the number says it all.
+std::string DescribeFetchError(FetchError error, const FetchCause& cause);
 std::string DescribeFetchError(const FetchResult& failed);
 // What the PAD file's box shows for a failed retrieval: the number alone,
 // followed by what decided it when a limit or a refused address did.
 std::string FailureNumber(const FetchResult& failed);
 
-// The words of the causes, for the limits that the program keeps.
-std::string AnswerTooLarge(std::size_t maxBodyBytes);
-std::string RequestTooLong();
 // A byte count in the largest unit it is a whole number of: "16 MiB", "1000 bytes".
 std::string SizeWords(std::size_t bytes);
 
@@ -161,7 +202,7 @@ class BodyReader {
 bool InitNetwork();
 
 // One HTTP GET of url, following redirects, http and https only, without any
-// proxy. An answer with an error status is still an answer: ok, with its body.
+// proxy. An answer with an error status is still an answer: ok(), with its body.
 // A failure while reading the body is a failed retrieval like a failed open.
 // A URL that does not begin with "http://" or "https://" (letter case
 // ignored) fails with kUnrecognizedScheme before anything is sent; an empty
@@ -169,9 +210,14 @@ bool InitNetwork();
 FetchResult HttpFetch(const std::string& url, FetchMode mode, const FetchLimits& limits = {},
                       BodyKeeping keeping = BodyKeeping::Whole);
 
+// The line that tells of a failed retrieval on standard error (or the
+// command-line tool's error stream): "OpenUrl failed: 12029", without its
+// line feed.
+std::string OpenUrlFailedLine(FetchError error);
+
 // What an owner of a retrieval does with a failure: ErrorText becomes the
-// number in decimal, and one flushed line "OpenUrl failed: <number>" goes to
-// standard error.
+// number in decimal, and one flushed OpenUrlFailedLine goes to standard
+// error.
 void ReportFetchFailure(FetchError error, std::string& errorText);
 
 }  // namespace tesselwick

@@ -141,13 +141,13 @@ struct RequestPool::Engine {
 };
 
 RequestPool::RequestPool(const std::vector<std::string>& urls, FetchLimits limits,
-                           int maxConcurrent, int perHost)
+                         int maxConcurrent, int perHost)
     : RequestPool(
           urls.size(), [urls](std::size_t index) { return std::optional(urls[index]); }, limits,
           maxConcurrent, perHost) {}
 
-RequestPool::RequestPool(std::size_t count, UrlMaker makeUrl, FetchLimits limits,
-                           int maxConcurrent, int perHost)
+RequestPool::RequestPool(std::size_t count, UrlMaker makeUrl, FetchLimits limits, int maxConcurrent,
+                         int perHost)
     : count_(count),
       makeUrl_(std::move(makeUrl)),
       limits_(limits),
@@ -200,8 +200,7 @@ void RequestPool::Run() {
       std::this_thread::sleep_for(kPausePerRequest * e.underWay.size());
   }
   if (failure != CURLM_OK) {
-    FailUnfinished(e, std::string("libcurl could not go on with the requests (") +
-                          curl_multi_strerror(failure) + ")");
+    FailUnfinished(e, {FetchCause::Kind::RequestEngineFailed, failure});
   }
   // After Stop: the requests still under way are abandoned, unanswered.
   for (auto& [handle, request] : e.underWay) curl_multi_remove_handle(e.multi, handle);
@@ -214,7 +213,7 @@ void RequestPool::Run() {
   arrived_.notify_all();
 }
 
-void RequestPool::FailUnfinished(Engine& e, const std::string& cause) {
+void RequestPool::FailUnfinished(Engine& e, FetchCause cause) {
   const FetchResult failed = FailedFetch(FetchError::Internal, cause);
   std::vector<std::size_t> unfinished;
   for (auto& [handle, request] : e.underWay) {

@@ -52,10 +52,10 @@ class RequestPool {
   // Starts the run at once. `limits.cancel` is replaced by the run's own
   // stop flag. Site answers keep only their head (BodyKeeping::Head).
   RequestPool(std::size_t count, UrlMaker makeUrl, FetchLimits limits,
-               int maxConcurrent = kDefaultConcurrency, int perHost = kPerHost);
+              int maxConcurrent = kDefaultConcurrency, int perHost = kPerHost);
   // Requests the given URLs.
   RequestPool(const std::vector<std::string>& urls, FetchLimits limits,
-               int maxConcurrent = kDefaultConcurrency, int perHost = kPerHost);
+              int maxConcurrent = kDefaultConcurrency, int perHost = kPerHost);
   // Stops the run and waits for its thread.
   ~RequestPool();
   RequestPool(const RequestPool&) = delete;
@@ -100,7 +100,7 @@ class RequestPool {
   void Ended(std::size_t index, FetchResult result);
   // Ends every site not yet finished with a failure for `cause`, once
   // libcurl can no longer run the requests.
-  void FailUnfinished(Engine& engine, const std::string& cause);
+  void FailUnfinished(Engine& engine, FetchCause cause);
 
   const std::size_t count_;
   const UrlMaker makeUrl_;

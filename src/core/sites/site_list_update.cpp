@@ -15,7 +15,7 @@ bool Ask(const SiteUpdate& service, const std::string& url, FetchWaiter* waiter,
   answer = service.Request(url, waiter);
   const std::atomic<bool>* cancel = service.Limits().cancel;
   if (answer.cancelled || (cancel != nullptr && cancel->load())) return false;
-  if (answer.ok) {
+  if (answer.ok()) {
     observer.Answered(answer);
   } else {
     observer.RequestFailed(answer);
@@ -34,7 +34,7 @@ VersionCheck CheckVersions(const SiteUpdate& service, const std::string& program
     return check;
   }
   // A failed request is read as an empty answer: no versions.
-  check.offer = ReadVersionCheck(check.answer.ok ? check.answer.body : std::string(),
+  check.offer = ReadVersionCheck(check.answer.ok() ? check.answer.body : std::string(),
                                  programVersion, sitesVersion, observer);
   return check;
 }

@@ -56,7 +56,7 @@ FetchResult SiteUpdate::Request(const std::string& url, FetchWaiter* waiter) con
 SiteListSave SiteUpdate::Save(const FetchResult& answer) const {
   // An answer cut off on its way, the server's error page, or a few stray
   // bytes would replace a working site list with a broken one.
-  const bool whole = answer.ok && answer.status >= 200 && answer.status < 300;
+  const bool whole = answer.ok() && answer.status >= 200 && answer.status < 300;
   if (!whole || answer.body.size() < kShortestUpdateAnswer) return SiteListSave::NotDownloaded;
   // A whole answer may still be no site list: a proxy's error page sent with
   // status 200, a version answer, a few stray bytes. Saving it would leave

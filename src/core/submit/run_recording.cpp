@@ -11,10 +11,10 @@ LoggedSite LoggedSiteOf(const SiteResult& result, std::size_t position, std::str
   row.url = result.site.Url;
   row.submitUrl = result.site.SubmitUrl;
   row.requestUrl = std::move(requestUrl);
-  row.outcome = result.passed ? SiteOutcome::Pass : SiteOutcome::Fail;
-  row.reason = result.reason;
-  row.httpStatus = result.httpStatus;
-  row.error = result.error;
+  row.outcome = result.Passed() ? SiteOutcome::Pass : SiteOutcome::Fail;
+  row.reason = result.Reason();
+  row.httpStatus = result.HttpStatus();
+  row.error = result.Error();
   row.seconds = result.seconds;
   return row;
 }

@@ -14,7 +14,6 @@ RunResults::RunResults(std::vector<SiteRecord> sites, std::string padUrl, std::s
   for (SiteRecord& site : sites) {
     SiteResult result;
     result.site = std::move(site);
-    result.reason = reasons::kNotSent;
     sites_.push_back(std::move(result));
   }
 }
@@ -26,7 +25,7 @@ void RunResults::Take(const SiteRun& run, const std::vector<std::size_t>& listIn
     if (!judgement) {
       // A site asked again whose retry was stopped keeps what it answered
       // the first time.
-      if (!result.finished) result.reason = run.UnfinishedReason(i);
+      if (!result.Finished()) result.judgement = run.Unfinished(i);
       continue;
     }
     TakeAnswer(result, *run.Answer(i), *judgement);
@@ -39,17 +38,20 @@ std::string AcceptedText(const Acceptance& accepted) {
   return text;
 }
 
-void TakeAnswer(SiteResult& result, const FetchResult& answer, const Judgement& judgement) {
-  result.httpStatus.reset();
-  result.error.reset();
-  result.finished = true;
-  result.passed = judgement.passed;
+std::optional<long> SiteResult::HttpStatus() const {
+  if (!judgement.Answered()) return std::nullopt;
+  return judgement.status;
+}
+
+std::optional<int> SiteResult::Error() const {
   // A site without a template was never asked: no status, no error.
-  const bool asked = judgement.reason != reasons::kNoTemplate;
-  if (asked && answer.ok) result.httpStatus = answer.status;
-  if (asked && answer.error != FetchError::None) result.error = static_cast<int>(answer.error);
+  if (judgement.cause != Judgement::Cause::RequestFailed) return std::nullopt;
+  return static_cast<int>(judgement.error);
+}
+
+void TakeAnswer(SiteResult& result, const FetchResult& answer, const Judgement& judgement) {
+  result.judgement = judgement;
   result.seconds = answer.seconds;
-  result.reason = judgement.passed ? StatusReason(answer.status) : judgement.reason;
 }
 
 std::unique_ptr<SiteRun> RunResults::RetryRun(const FetchLimits& limits, int maxConcurrent) {
@@ -71,18 +73,18 @@ void RunResults::TakeRetry(const SiteRun& retry) {
 
 std::size_t RunResults::Passed() const {
   return static_cast<std::size_t>(
-      std::count_if(sites_.begin(), sites_.end(), [](const SiteResult& r) { return r.passed; }));
+      std::count_if(sites_.begin(), sites_.end(), [](const SiteResult& r) { return r.Passed(); }));
 }
 
 std::size_t RunResults::Finished() const {
-  return static_cast<std::size_t>(
-      std::count_if(sites_.begin(), sites_.end(), [](const SiteResult& r) { return r.finished; }));
+  return static_cast<std::size_t>(std::count_if(sites_.begin(), sites_.end(),
+                                                [](const SiteResult& r) { return r.Finished(); }));
 }
 
 std::vector<std::size_t> RunResults::FailedSites() const {
   std::vector<std::size_t> failed;
   for (std::size_t i = 0; i < sites_.size(); ++i)
-    if (!sites_[i].passed) failed.push_back(i);
+    if (!sites_[i].Passed()) failed.push_back(i);
   return failed;
 }
 
@@ -93,7 +95,7 @@ std::optional<std::string> RunResults::RequestUrl(std::size_t index) const {
 ReportRows RunResults::Rows() const {
   return [this](const ReportSink& out) {
     for (const SiteResult& result : sites_)
-      if (result.finished) out(ReportRow(result.site, result.Word(), date_));
+      if (result.Finished()) out(ReportRow(result.site, result.Word(), date_));
   };
 }
 

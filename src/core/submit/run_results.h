@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/net/http_fetch.h"
+#include "core/net/judgement.h"
 #include "core/runs/run_log.h"
 #include "core/sites/site_record.h"
 #include "core/submit/report.h"
@@ -17,23 +18,27 @@ namespace tesselwick {
 // How one site of a submission fared, as the results show it.
 struct SiteResult {
   SiteRecord site;
-  // The site's request ended, with an answer or an error; false when the run
-  // was stopped before it was asked or before it answered.
-  bool finished = false;
-  bool passed = false;
-  // Why: "HTTP 200" for a pass; for a failure the error number with its
-  // words, the status, the error word of the answer, "no request template",
-  // or that the run was stopped (reasons::kNotSent, kNoAnswer).
-  std::string reason;
-  // The final answer's HTTP status, when there was an answer.
-  std::optional<long> httpStatus;
-  // The error number, when the request failed.
-  std::optional<int> error;
+  // How the site fared: its answer's judgement, or that the run was stopped
+  // before it was asked (NotSent) or before it answered (NoAnswer).
+  Judgement judgement;
   // How long the request took, when it finished.
   std::optional<double> seconds;
 
+  // The site's request ended, with an answer or an error, or the site had
+  // nothing to ask; false when the run was stopped before that.
+  bool Finished() const { return judgement.Finished(); }
+  bool Passed() const { return judgement.Passed(); }
+  // Why: "HTTP 200" for a pass; for a failure the error number with its
+  // words, the status, the error word of the answer, "no request template",
+  // or that the run was stopped (reasons::kNotSent, kNoAnswer).
+  std::string Reason() const { return ReasonText(judgement); }
+  // The final answer's HTTP status, when there was an answer.
+  std::optional<long> HttpStatus() const;
+  // The error number, when the request failed.
+  std::optional<int> Error() const;
+
   // The status word: "Pass" or "Fail" (a site never asked did not pass).
-  const char* Word() const { return passed ? "Pass" : "Fail"; }
+  const char* Word() const { return Passed() ? "Pass" : "Fail"; }
 };
 
 // An earlier Pass as the results show it: its date (UTC) and the version

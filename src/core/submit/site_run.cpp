@@ -14,7 +14,7 @@ constexpr std::chrono::milliseconds kRunStep{200};
 // be asked: that, not the empty address, is why it fails.
 Judgement JudgeSite(const SiteRecord& site, const FetchResult& answer) {
   if (site.RequestTemplate.str().find_first_not_of("\r\n") == std::string::npos)
-    return {false, reasons::kNoTemplate};
+    return Judgement(Judgement::Cause::NoTemplate);
   return JudgeAnswer(answer);
 }
 

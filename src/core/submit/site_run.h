@@ -68,9 +68,9 @@ class SiteRun {
   // The URL a site is requested with; nothing when it is too long to send.
   std::optional<std::string> RequestUrl(std::size_t index) const;
   // Why a site that never finished has no judgement: the run was stopped
-  // before it was asked, or while it was awaited.
-  const char* UnfinishedReason(std::size_t index) const {
-    return asked_[index] ? reasons::kNoAnswer : reasons::kNotSent;
+  // before it was asked (NotSent), or while it was awaited (NoAnswer).
+  Judgement Unfinished(std::size_t index) const {
+    return Judgement(asked_[index] ? Judgement::Cause::NoAnswer : Judgement::Cause::NotSent);
   }
 
  private:

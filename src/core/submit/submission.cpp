@@ -18,17 +18,27 @@ PadFile FetchPadFile(const std::string& padUrl, const FetchLimits& limits, Fetch
   pad.answer = fetch.Result();
   if (pad.answer.cancelled) {
     pad.outcome = PadFile::Outcome::Stopped;
-  } else if (!pad.answer.ok) {
-    pad.failure = ErrorNumber(pad.answer.error);
+  } else if (!pad.answer.ok()) {
+    pad.failure = PadFile::Failure::RequestFailed;
   } else if (pad.answer.status >= 400) {
     // A missing or refused PAD file is no file without a category: it fails
     // like one that could not be fetched, and names the status.
-    pad.failure = StatusReason(pad.answer.status);
+    pad.failure = PadFile::Failure::ErrorStatus;
   } else {
     pad.outcome = PadFile::Outcome::Fetched;
     pad.category = ExtractCategoryText(pad.answer.body);
   }
   return pad;
+}
+
+std::string PadFile::FailureShown() const {
+  if (failure == Failure::ErrorStatus) return StatusReason(answer.status);
+  return FailureNumber(answer);
+}
+
+std::string PadFile::FailureText() const {
+  if (failure == Failure::ErrorStatus) return StatusReason(answer.status);
+  return ErrorNumber(answer.error);
 }
 
 ReportWritten WriteReportFile(const std::filesystem::path& folder, const std::string& padUrl,

@@ -17,17 +17,32 @@ struct PadFile {
   enum class Outcome {
     // Fetched; `category` may still be empty (the run then stops there).
     Fetched,
-    // Not fetched: `failure` says why ("12029", or "HTTP 404" for an error
-    // status), and `answer.error` has the number when there was one.
+    // Not fetched, for `failure`.
     Failed,
     // The user gave up on it.
     Stopped,
   };
+  // Why a PAD file was not fetched.
+  enum class Failure {
+    None,
+    // The request failed: `answer.error` has the number, `answer.cause`
+    // what decided it when a limit or a refused address did.
+    RequestFailed,
+    // Answered with an error status, `answer.status`.
+    ErrorStatus,
+  };
   Outcome outcome = Outcome::Failed;
+  Failure failure = Failure::None;
   FetchResult answer;
-  std::string failure;
   // The category escaped for a URL query, when the file was fetched.
   std::string category;
+
+  // What the PAD file's box shows for a failure: "HTTP 404" for an error
+  // status; otherwise the error number, followed by what decided it when a
+  // limit or a refused address did ("12004: the answer is larger than 16 MiB").
+  std::string FailureShown() const;
+  // What ErrorText keeps of a failure: "HTTP 404", or the number alone: "12029".
+  std::string FailureText() const;
 };
 
 // Fetches the PAD file at the URL as typed (its spaces sent as "%20", as a

@@ -21,7 +21,7 @@ std::optional<std::size_t> FollowRun(SiteRun& run, SubmitObserver& observer,
   std::optional<std::size_t> lastFailed;
   run.OnEachAnswer([&](std::size_t index, const FetchResult& answer, const Judgement& judgement) {
     if (recorder != nullptr) recorder->Judged(index, answer, judgement);
-    if (answer.ok) return;
+    if (answer.ok()) return;
     observer.Unreachable(answer);
     if (!lastFailed || index > *lastFailed) lastFailed = index;
   });
@@ -172,7 +172,7 @@ SubmitOutcome SubmitPadFile(const SubmitRequest& request, SubmitObserver& observ
   outcome.pad = FetchPadFile(request.padUrl, request.limits, &observer);
   const PadFile& pad = outcome.pad;
   if (pad.outcome == PadFile::Outcome::Failed) {
-    if (!pad.answer.ok) observer.Unreachable(pad.answer);
+    if (!pad.answer.ok()) observer.Unreachable(pad.answer);
     observer.PadFileFailed(pad);
   } else if (pad.outcome == PadFile::Outcome::Fetched) {
     outcome.category = pad.category;
