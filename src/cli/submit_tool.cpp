@@ -596,7 +596,7 @@ std::string SubmitToolUsage() {
          "                (UTC), program and version, how many sites passed, failed\n"
          "                and were skipped, whether it ended, was stopped or did not\n"
          "                end (killed, or still under way), and its PAD URL. Nothing\n"
-         "                is submitted and no file is written. With --json:\n"
+         "                is submitted; the log is only read. With --json:\n"
          "                {\"runs\": [{\"id\": 3, \"started\": \"2026-12-08T10:00:00Z\",\n"
          "                \"pad_url\": \"...\", \"program\": \"...\", \"version\": \"...\",\n"
          "                \"category\": \"...\", \"sites\": 12, \"passed\": 8, \"failed\": 4,\n"
