@@ -1,6 +1,9 @@
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/submit/run_results.h"
 
@@ -15,5 +18,28 @@ namespace tesselwick::cli {
 // (C0, DEL and C1) are written as \u escapes, so the text cannot steer a
 // terminal. Indented by two spaces, with a line feed at the end.
 std::string RunJson(const RunResults& results, bool stopped);
+
+// What a site's object of the JSON says, wherever the site's result comes
+// from (a run just made, or the run log).
+struct SiteJsonFields {
+  std::string_view title;
+  std::string_view url;
+  std::string_view submitUrl;
+  // The URL the site was asked with; null when there is none.
+  std::optional<std::string> request;
+  // "Pass", "Fail" or "Skipped".
+  std::string_view status;
+  std::string_view reason;
+  std::optional<long> httpStatus;
+  std::optional<int> error;
+  std::optional<double> seconds;
+};
+
+// A site's object, its fields in the order RunJson writes them.
+nlohmann::ordered_json SiteJson(const SiteJsonFields& site);
+
+// A JSON value as the tool prints it: indented by two spaces, bytes that are
+// not UTF-8 as U+FFFD, control characters escaped, a line feed at the end.
+std::string PrintedJson(const nlohmann::ordered_json& value);
 
 }  // namespace tesselwick::cli

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -15,6 +16,7 @@
 #include <utility>
 
 #include "cli/console_progress.h"
+#include "cli/history_output.h"
 #include "cli/run_json.h"
 #include "core/history/url_history.h"
 #include "core/net/request_pool.h"
@@ -55,6 +57,10 @@ struct Options {
   std::optional<long> timeoutSeconds;
   // --parallel: how many sites are requested at once at most.
   int parallel = RequestPool::kDefaultConcurrency;
+  bool parallelGiven = false;
+  // --history: show the run log rather than submit; --run: one run of it.
+  bool history = false;
+  std::optional<std::int64_t> run;
   std::string padUrl;
 };
 
@@ -117,6 +123,21 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
       options.check = true;
     } else if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--history") {
+      options.history = true;
+    } else if (std::optional<std::string> number = OptionValue(args, i, "--run")) {
+      std::int64_t id = 0;
+      const auto [end, ec] = std::from_chars(number->data(), number->data() + number->size(), id);
+      if (number->empty()) {
+        parsed.error = "option '--run' needs a run number";
+        return parsed;
+      }
+      if (ec != std::errc() || end != number->data() + number->size() || id < 1) {
+        parsed.error = "option '--run' takes a run number, a whole number from 1, not '" +
+                       PrintableText(*number) + "'";
+        return parsed;
+      }
+      options.run = id;
     } else if (std::optional<std::string> folder = OptionValue(args, i, "--folder")) {
       if (folder->empty()) {
         parsed.error = "option '--folder' needs a folder";
@@ -145,6 +166,7 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
         return parsed;
       }
       options.parallel = n;
+      options.parallelGiven = true;
     } else {
       parsed.error = "unknown option '" + PrintableText(arg) + "'";
       return parsed;
@@ -155,25 +177,45 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
     parsed.error = "option '--check' only checks the PAD file: it takes no '--update' or '--open'";
     return parsed;
   }
-  if (operands.empty()) {
+  if (options.run && !options.history) {
+    parsed.error = "option '--run' needs '--history'";
+    return parsed;
+  }
+  if (options.history) {
+    if (options.update || options.open || options.check || options.timeoutSeconds ||
+        options.parallelGiven) {
+      parsed.error =
+          "option '--history' only reads the run log: it takes no '--update', '--open', "
+          "'--check', '--timeout' or '--parallel'";
+      return parsed;
+    }
+    if (!operands.empty()) {
+      parsed.error =
+          "option '--history' takes no PAD URL, not '" + PrintableText(operands[0]) + "'";
+      return parsed;
+    }
+  } else if (operands.empty()) {
     parsed.error = "no PAD URL given";
     return parsed;
   }
-  if (operands.size() > 1) {
-    parsed.error = "only one PAD URL may be given, not also '" + PrintableText(operands[1]) + "'";
-    return parsed;
+  // --history has no PAD URL to check.
+  if (!options.history) {
+    if (operands.size() > 1) {
+      parsed.error = "only one PAD URL may be given, not also '" + PrintableText(operands[1]) + "'";
+      return parsed;
+    }
+    if (operands[0].empty()) {
+      parsed.error = "the PAD URL is empty";
+      return parsed;
+    }
+    // Neither requested nor remembered: it would split the history's lines.
+    if (HasControlCharacter(operands[0])) {
+      parsed.error = "the PAD URL holds a line break or another control character: '" +
+                     PrintableText(operands[0]) + "'";
+      return parsed;
+    }
+    options.padUrl = operands[0];
   }
-  if (operands[0].empty()) {
-    parsed.error = "the PAD URL is empty";
-    return parsed;
-  }
-  // Neither requested nor remembered: it would split the history's lines.
-  if (HasControlCharacter(operands[0])) {
-    parsed.error = "the PAD URL holds a line break or another control character: '" +
-                   PrintableText(operands[0]) + "'";
-    return parsed;
-  }
-  options.padUrl = operands[0];
 
   std::error_code ec;
   if (!std::filesystem::is_directory(options.folder, ec)) {
@@ -522,6 +564,7 @@ std::string SubmitToolUsage() {
              "Usage: tesselwick-submit [--folder DIR] [--update] [--open] [--json]\n"
              "                         [--timeout SECONDS] [--parallel N] PAD_URL\n"
              "       tesselwick-submit --check [--json] [--timeout SECONDS] PAD_URL\n"
+             "       tesselwick-submit [--folder DIR] --history [--run N] [--json]\n"
              "\n"
              "Submits the PAD file at PAD_URL to every download site of the site list\n"
              "(pad.dat) as TesselWick's Submit button does: the sites are requested side by\n"
@@ -562,6 +605,27 @@ std::string SubmitToolUsage() {
          "                never more than " +
          std::to_string(RequestPool::kPerHost) +
          " at once to one host\n"
+         "  --history     only show the run log of the folder (tesselwick-runs.db),\n"
+         "                every run newest first, one a line: its number, start\n"
+         "                (UTC), program and version, how many sites passed, failed\n"
+         "                and were skipped, whether it ended, was stopped or did not\n"
+         "                end (killed, or still under way), and its PAD URL. Nothing\n"
+         "                is submitted; the log is only read. With --json:\n"
+         "                {\"runs\": [{\"id\": 3, \"started\": \"2026-12-08T10:00:00Z\",\n"
+         "                \"pad_url\": \"...\", \"program\": \"...\", \"version\": \"...\",\n"
+         "                \"category\": \"...\", \"sites\": 12, \"passed\": 8, \"failed\": 4,\n"
+         "                \"skipped\": 0, \"ended\": true}, ...]}\n"
+         "  --run N       with --history: only run N, then a line per site of it as\n"
+         "                the run printed them (\"Skipped  TITLE  (REASON)\" for a\n"
+         "                site it did not ask). With --json, the run's object with\n"
+         "                \"sites\" the list of its sites, each as --json of a run\n"
+         "                prints it (\"status\" also \"Skipped\"). Which sites took\n"
+         "                version 2.4:\n"
+         "                  for n in $(tesselwick-submit --history --json |\n"
+         "                      jq '.runs[] | select(.version == \"2.4\") | .id'); do\n"
+         "                    tesselwick-submit --history --run \"$n\" --json |\n"
+         "                      jq -r '.sites[] | select(.status == \"Pass\") | .title'\n"
+         "                  done | sort -u\n"
          "  --help        show this help and exit\n"
          "  --version     show the version and exit\n"
          "\n"
@@ -602,6 +666,8 @@ std::string SubmitToolUsage() {
          "       line break or another control character, no such folder)\n"
          "  65   --check found problems in the PAD file: errors (0: none, or only\n"
          "       warnings; 2: not fetched)\n"
+         "  66   --history: the run log cannot be read (not a database, locked by\n"
+         "       another run for too long, no permission), or it has no run N\n"
          "  74   standard output could not be written (a full disk, a closed pipe);\n"
          "       the report and the history are still written (a stop keeps 129,\n"
          "       130 or 143)\n"
@@ -633,6 +699,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (parsed.options->timeoutSeconds)
     runEnv.fetchLimits.totalTimeoutSeconds = *parsed.options->timeoutSeconds;
   if (parsed.options->check) return CheckOnly(*parsed.options, out, err, runEnv);
+  if (parsed.options->history)
+    return ShowHistory(parsed.options->folder, parsed.options->run, parsed.options->json, out, err);
   return Submit(*parsed.options, out, err, runEnv);
 }
 

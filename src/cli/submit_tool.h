@@ -19,6 +19,8 @@ inline constexpr int kPadFileFailed = 2;  // not fetched, or without a category
 inline constexpr int kReportNotWritten = 3;
 inline constexpr int kPadFileProblems = 65;  // --check found problems in the PAD file
 inline constexpr int kUsage = 64;
+// --history: the run log cannot be read, or has no such run (EX_NOINPUT).
+inline constexpr int kRunLogUnreadable = 66;
 inline constexpr int kOutputFailed = 74;  // standard output could not be written (EX_IOERR)
 // Stopped before every site had answered, as 128 plus the signal's number:
 inline constexpr int kHungUp = 129;      // SIGHUP, the terminal went away

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -495,6 +496,21 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
       {"--folder", dir, "http://x/pad.xml\nURL3=http://planted.example/"},
       {"--folder", dir, "http://x/pad.xml\r\nURL3=http://planted.example/"},
       {"--check", "http://x/\x1b]0;title\x07pad.xml"},
+      // --history only reads the run log.
+      {"--folder", dir, "--history", "http://a/pad.xml"},
+      {"--folder", dir, "--run", "1"},
+      {"--folder", dir, "--run", "1", "http://a/pad.xml"},
+      {"--folder", dir, "--history", "--run", "0"},
+      {"--folder", dir, "--history", "--run=-1"},
+      {"--folder", dir, "--history", "--run", "1x"},
+      {"--folder", dir, "--history", "--run", "99999999999999999999"},
+      {"--folder", dir, "--history", "--run"},
+      {"--folder", dir, "--history", "--update"},
+      {"--folder", dir, "--history", "--open"},
+      {"--folder", dir, "--history", "--check"},
+      {"--folder", dir, "--history", "--timeout", "5"},
+      {"--folder", dir, "--history", "--parallel", "2"},
+      {"--folder", (folder / "missing").string(), "--history"},
   };
   for (const auto& args : wrong) {
     const Outcome run = RunTool(args);
@@ -515,9 +531,170 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
   EXPECT_TRUE(Contains(
       help.out, "\n       tesselwick-submit --check [--json] [--timeout SECONDS] PAD_URL\n"));
   EXPECT_TRUE(Contains(help.out, "\n  65   --check found problems"));
+  EXPECT_TRUE(Contains(help.out, "\n  66   --history: the run log cannot be read"));
   const Outcome version = RunTool({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "tesselwick-submit 1.01\n");
+}
+
+std::vector<std::string> FolderNames(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(SubmitTool, HistoryShowsTheRunLogAsItIsWithoutChangingIt) {
+  using json = nlohmann::ordered_json;
+  TempFolder folder;
+  const std::string dir = folder.Path().string();
+  std::optional<RunLog> log(std::in_place, folder.Path());
+  RunStart start{1796724000, "http://example.com/pad.xml", "Puzzle Box", "2.4", "Games", "7", 3};
+  ASSERT_EQ(log->BeginRun(start), 1);
+  log->Record({0, "Harbor", "http://harbor.example/", "http://harbor.example/add",
+               "http://harbor.example/submit?pad=x", SiteOutcome::Pass, "HTTP 200", 200,
+               std::nullopt, 0.2144});
+  log->Record({1, "ByteBarn", "http://barn.example/", "http://barn.example/add",
+               "http://barn.example/submit", SiteOutcome::Fail, "error 7: cannot connect",
+               std::nullopt, 7, 0.003});
+  log->Record({2, "Quiet", "http://quiet.example/", "http://quiet.example/add", "",
+               SiteOutcome::Skipped, "no request template", std::nullopt, std::nullopt,
+               std::nullopt});
+  log->EndRun(false);
+  start.started += 60;
+  start.version = "2.5";
+  start.siteCount = 2;
+  ASSERT_EQ(log->BeginRun(start), 2);
+  log->EndRun(true);
+  // A run still under way shows the rows written so far, as not ended.
+  start.started += 60;
+  start.version = "2.4";
+  ASSERT_EQ(log->BeginRun(start), 3);
+  log->Record({0, "Harbor\x1b]0;x\x07", "http://harbor.example/", "", "", SiteOutcome::Pass,
+               "HTTP 200", 200, std::nullopt, 0.5});
+  log->Flush();
+
+  const Outcome all = RunTool({"--folder", dir, "--history", "--json"});
+  ASSERT_EQ(all.status, 0) << all.err;
+  EXPECT_EQ(all.err, "");
+  const json runs = json::parse(all.out);
+  ASSERT_EQ(runs["runs"].size(), 3u);
+  EXPECT_EQ(runs["runs"][2].dump(), json::parse(R"({"id": 1, "started": "2026-12-08T10:00:00Z",
+                "pad_url": "http://example.com/pad.xml", "program": "Puzzle Box",
+                "version": "2.4", "category": "Games", "sites": 3, "passed": 1, "failed": 1,
+                "skipped": 1, "ended": true})")
+                                        .dump());
+  EXPECT_EQ(runs["runs"][1]["id"], 2);
+  EXPECT_EQ(runs["runs"][1]["passed"], 0);
+  EXPECT_EQ(runs["runs"][1]["ended"], true);
+  EXPECT_EQ(runs["runs"][0]["id"], 3);
+  EXPECT_EQ(runs["runs"][0]["started"], "2026-12-08T10:02:00Z");
+  EXPECT_EQ(runs["runs"][0]["passed"], 1);
+  EXPECT_EQ(runs["runs"][0]["ended"], false);
+  log.reset();
+  const std::string bytes = folder.Read(RunLog::kFileName);
+
+  const Outcome one = RunTool({"--folder", dir, "--history", "--run", "1", "--json"});
+  ASSERT_EQ(one.status, 0) << one.err;
+  const json run = json::parse(one.out);
+  EXPECT_EQ(run["id"], 1);
+  EXPECT_EQ(run["skipped"], 1);
+  ASSERT_EQ(run["sites"].size(), 3u);
+  EXPECT_EQ(run.back(), run["sites"]);
+  EXPECT_EQ(run["sites"][0].dump(),
+            json::parse(R"({"title": "Harbor", "url": "http://harbor.example/",
+                "submit_url": "http://harbor.example/add",
+                "request": "http://harbor.example/submit?pad=x", "status": "Pass",
+                "reason": "HTTP 200", "http_status": 200, "error": null, "seconds": 0.214})")
+                .dump());
+  EXPECT_EQ(run["sites"][1]["status"], "Fail");
+  EXPECT_EQ(run["sites"][1]["error"], 7);
+  EXPECT_EQ(run["sites"][2]["status"], "Skipped");
+  EXPECT_EQ(run["sites"][2]["request"], nullptr);
+  EXPECT_EQ(run["sites"][2]["seconds"], nullptr);
+
+  const Outcome lines = RunTool({"--folder", dir, "--history"});
+  EXPECT_EQ(lines.status, 0) << lines.err;
+  EXPECT_EQ(lines.out,
+            "3  2026-12-08T10:02:00Z  Puzzle Box 2.4  1 passed, 0 failed, 0 skipped of 2 sites  "
+            "not ended  http://example.com/pad.xml\n"
+            "2  2026-12-08T10:01:00Z  Puzzle Box 2.5  0 passed, 0 failed, 0 skipped of 2 sites  "
+            "stopped  http://example.com/pad.xml\n"
+            "1  2026-12-08T10:00:00Z  Puzzle Box 2.4  1 passed, 1 failed, 1 skipped of 3 sites  "
+            "ended  http://example.com/pad.xml\n");
+  EXPECT_EQ(RunTool({"--folder", dir, "--history", "--run", "1"}).out,
+            "1  2026-12-08T10:00:00Z  Puzzle Box 2.4  1 passed, 1 failed, 1 skipped of 3 sites  "
+            "ended  http://example.com/pad.xml\n"
+            "Pass  Harbor\n"
+            "Fail  ByteBarn  (error 7: cannot connect)\n"
+            "Skipped  Quiet  (no request template)\n");
+  EXPECT_TRUE(
+      Contains(RunTool({"--folder", dir, "--history", "--run=3"}).out, "\nPass  Harbor?]0;x?\n"));
+  const Outcome third = RunTool({"--folder", dir, "--history", "--run", "3", "--json"});
+  EXPECT_EQ(json::parse(third.out)["sites"][0]["title"], "Harbor\x1b]0;x\x07");
+  EXPECT_FALSE(Contains(third.out, "\x1b"));
+
+  const Outcome missing = RunTool({"--folder", dir, "--history", "--run", "4"});
+  EXPECT_EQ(missing.status, exit_status::kRunLogUnreadable);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_EQ(missing.err, "tesselwick-submit: the run log has no run 4\n");
+  // The log's bytes stay as they were; SQLite may leave its side files of a
+  // log in WAL mode, which the next run takes over.
+  EXPECT_EQ(folder.Read(RunLog::kFileName), bytes);
+  for (const std::string& name : FolderNames(folder.Path()))
+    EXPECT_TRUE(name == RunLog::kFileName || name == std::string(RunLog::kFileName) + "-wal" ||
+                name == std::string(RunLog::kFileName) + "-shm")
+        << name;
+}
+
+TEST(SubmitTool, HistoryOfAMissingLogIsEmptyAndOfAnUnreadableOneEndsWithStatus66) {
+  TempFolder folder;
+  const std::string dir = folder.Path().string();
+  const Outcome none = RunTool({"--folder", dir, "--history", "--json"});
+  EXPECT_EQ(none.status, 0) << none.err;
+  EXPECT_EQ(none.out, "{\n  \"runs\": []\n}\n");
+  EXPECT_EQ(RunTool({"--folder", dir, "--history"}).out, "no runs recorded\n");
+  const Outcome noRun = RunTool({"--folder", dir, "--history", "--run", "1"});
+  EXPECT_EQ(noRun.status, exit_status::kRunLogUnreadable);
+  EXPECT_EQ(noRun.err, "tesselwick-submit: the run log has no run 1\n");
+  EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
+
+  // An empty file is a log without runs.
+  folder.Write(RunLog::kFileName, "");
+  EXPECT_EQ(RunTool({"--folder", dir, "--history"}).out, "no runs recorded\n");
+
+  struct Row {
+    const char* what;
+    std::string bytes;
+  };
+  const Row rows[] = {
+      {"random bytes", std::string("\x8f\x02\xd1 not a database \x00\xff\x13", 24)},
+      {"a damaged database", std::string("SQLite format 3\0", 16) + std::string(200, '\x5a')},
+  };
+  for (const Row& row : rows) {
+    folder.Write(RunLog::kFileName, row.bytes);
+    for (const char* option : {"--json", "--run=1"}) {
+      const Outcome run = RunTool({"--folder", dir, "--history", option});
+      EXPECT_EQ(run.status, exit_status::kRunLogUnreadable) << row.what;
+      EXPECT_EQ(run.out, "") << row.what;
+      EXPECT_TRUE(
+          run.err.starts_with("tesselwick-submit: the run log cannot be read: "
+                              "tesselwick-runs.db: "))
+          << run.err;
+      EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+    EXPECT_EQ(FolderNames(folder.Path()), std::vector<std::string>{RunLog::kFileName}) << row.what;
+    EXPECT_EQ(folder.Read(RunLog::kFileName), row.bytes) << row.what;
+  }
+
+  // Not a file at all: it cannot be opened.
+  std::filesystem::remove(folder / RunLog::kFileName);
+  std::filesystem::create_directory(folder / RunLog::kFileName);
+  const Outcome directory = RunTool({"--folder", dir, "--history"});
+  EXPECT_EQ(directory.status, exit_status::kRunLogUnreadable) << directory.out;
+  EXPECT_TRUE(directory.err.starts_with("tesselwick-submit: the run log cannot be read: "))
+      << directory.err;
 }
 
 TEST(SubmitTool, TimeoutEndsEveryRequestThatTakesLonger) {

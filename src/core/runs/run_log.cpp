@@ -175,13 +175,20 @@ struct RunLog::Impl {
   }
 
   void Connect() {
-    db.emplace(platform::Utf8FromPath(path), Database::Mode::ReadWriteCreate);
+    db.emplace(platform::Utf8FromPath(path),
+               options.readOnly ? Database::Mode::ReadOnly : Database::Mode::ReadWriteCreate);
     db->SetBusyTimeout(static_cast<int>(options.busyTimeout.count()));
     // Reading the header finds a file that is not a database.
     Statement version = db->Prepare("PRAGMA user_version");
     version.Step();
     int schema = static_cast<int>(version.Int(0));
     version.Reset();
+    if (options.readOnly) {
+      // A log without its tables (an empty file) has no runs to show.
+      if (schema == 0) db.reset();
+      if (schema > kSchemaVersion) TooNew(schema);
+      return;
+    }
     db->Execute("PRAGMA journal_mode=WAL");
     // In WAL mode a commit is safe from a killed process without a sync;
     // a power cut may lose the newest commits, never the file.
@@ -200,12 +207,14 @@ struct RunLog::Impl {
       }
       creating.Commit();
     }
-    if (schema > kSchemaVersion) {
-      db.reset();
-      Fail(RunLogProblem::Kind::Unusable,
-           "it was written by a newer version of the program (schema " + std::to_string(schema) +
-               ")");
-    }
+    if (schema > kSchemaVersion) TooNew(schema);
+  }
+
+  void TooNew(int schema) {
+    db.reset();
+    Fail(
+        RunLogProblem::Kind::Unusable,
+        "it was written by a newer version of the program (schema " + std::to_string(schema) + ")");
   }
 
   // Keeps a file that is not a database under a name of its own, with its
@@ -262,11 +271,16 @@ struct RunLog::Impl {
         return;
       } catch (const sqlite::Error& error) {
         db.reset();
-        if (!error.NotADatabase()) {
+        if (!error.NotADatabase() || options.readOnly) {
           GiveUp(error);
           return;
         }
       }
+    }
+    // A reader leaves the file as it found it.
+    if (options.readOnly) {
+      Fail(RunLogProblem::Kind::Unusable, "it is not a database");
+      return;
     }
     if (!SetAside()) return;
     try {

@@ -140,9 +140,14 @@ class RunLog {
     std::size_t batchRows = 64;
     // The longest a recorded row waits in memory before Record writes it.
     std::chrono::milliseconds batchDelay = std::chrono::milliseconds(250);
+    // Only reading, for a program that shows the log: the file is opened
+    // read-only and never created, its journal mode is left as it is, and a
+    // file that is not a database is a problem (Unusable) rather than
+    // renamed. An empty file has no runs.
+    bool readOnly = false;
   };
 
-  // Opens the log in `folder`, creating it when missing.
+  // Opens the log in `folder`, creating it when missing (unless readOnly).
   explicit RunLog(const std::filesystem::path& folder);
   RunLog(const std::filesystem::path& folder, Options options);
   ~RunLog();
