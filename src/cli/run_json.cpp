@@ -41,9 +41,10 @@ std::string RunJson(const RunResults& results, bool stopped) {
                   result.Error(), result.seconds}));
   }
   const json run = {
-      {"pad_url", results.PadUrl()}, {"category", results.Category()}, {"date", results.Date()},
-      {"stopped", stopped},          {"passed", results.Passed()},     {"failed", results.Failed()},
-      {"sites", std::move(sites)},
+      {"pad_url", results.PadUrl()},  {"category", results.Category()},
+      {"date", results.Date()},       {"stopped", stopped},
+      {"passed", results.Passed()},   {"failed", results.Failed()},
+      {"skipped", results.Skipped()}, {"sites", std::move(sites)},
   };
   return PrintedJson(run);
 }

@@ -61,6 +61,8 @@ struct Options {
   // --history: show the run log rather than submit; --run: one run of it.
   bool history = false;
   std::optional<std::int64_t> run;
+  // --skip-accepted: sites that took this version before are not asked.
+  bool skipAccepted = false;
   std::string padUrl;
 };
 
@@ -123,6 +125,8 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
       options.check = true;
     } else if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--skip-accepted") {
+      options.skipAccepted = true;
     } else if (arg == "--history") {
       options.history = true;
     } else if (std::optional<std::string> number = OptionValue(args, i, "--run")) {
@@ -175,6 +179,11 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
 
   if (options.check && (options.update || options.open)) {
     parsed.error = "option '--check' only checks the PAD file: it takes no '--update' or '--open'";
+    return parsed;
+  }
+  if (options.skipAccepted && (options.check || options.history)) {
+    parsed.error = std::string("option '--skip-accepted' is for a submission: it takes no '") +
+                   (options.check ? "--check" : "--history") + "'";
     return parsed;
   }
   if (options.run && !options.history) {
@@ -431,6 +440,7 @@ class ConsoleSubmit : public SubmitObserver {
         folder_(options.folder),
         aboutPad_(" (" + PrintableText(options.padUrl) + ")"),
         opener_(options.open, env, err),
+        skipAccepted_(options.skipAccepted),
         err_(err) {}
 
   void Wait(BackgroundFetch& fetch) override { progress_.Wait(fetch); }
@@ -444,6 +454,8 @@ class ConsoleSubmit : public SubmitObserver {
       err_ << kProgram << ": " << PrintableText(line) << std::endl;
     return true;
   }
+  // Without --skip-accepted every site is asked, as it always was.
+  bool AskAgain(const AlreadyAccepted&) override { return !skipAccepted_; }
   void ReportTemplateUnreadable() override {
     Say(texts::kTemplateUnreadableCaption, texts::kTemplateUnreadable,
         About(program::kReportTemplateFile, "; the built-in layout is used"));
@@ -473,6 +485,7 @@ class ConsoleSubmit : public SubmitObserver {
   const std::filesystem::path& folder_;
   const std::string aboutPad_;
   ReportOpener opener_;
+  const bool skipAccepted_;
   std::ostream& err_;
 };
 
@@ -548,7 +561,9 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
   if (options.json) {
     out << RunJson(*outcome.results, progress.Stopped()) << std::flush;
   } else {
-    out << progress.Passed() << " passed, " << progress.Failed() << " failed" << std::endl;
+    out << progress.Passed() << " passed, " << progress.Failed() << " failed";
+    if (options.skipAccepted) out << ", " << outcome.results->Skipped() << " skipped";
+    out << std::endl;
   }
 
   if (progress.Stopped()) return StoppedStatus(env);

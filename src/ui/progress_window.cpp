@@ -12,6 +12,7 @@
 
 #include "core/net/judgement.h"
 #include "core/text/messages.h"
+#include "core/text/translation.h"
 #include "ui/accessibility.h"
 #include "ui/text_convert.h"
 
@@ -34,12 +35,15 @@ wxString Counted(const char* format, std::size_t first, std::size_t second) {
 
 wxString SummaryLabel(const RunResults& results) {
   wxString label = Counted(texts::kRunSummary, results.Passed(), results.Failed());
+  if (results.Skipped() > 0) label += wxString::Format(_(texts::kRunSkipped), results.Skipped());
   if (results.Stopped()) label += Counted(texts::kRunStopped, results.Finished(), results.Count());
   return label;
 }
 
-// The order of the Status column: failed, not answered (a stopped run), passed.
+// The order of the Status column: failed, not answered (a stopped run),
+// passed, skipped.
 int StatusRank(const SiteResult& result) {
+  if (result.Skipped()) return 3;
   if (result.Passed()) return 2;
   return result.Finished() ? 0 : 1;
 }
@@ -67,6 +71,11 @@ class ResultsModel : public wxDataViewIndexListModel {
       case kSite:
         return ToWx(result.site.Title.str());
       case kReason:
+        if (result.skippedFor) {
+          return ToWx(
+              FormatText(Tr(reasons::kAccepted),
+                         {result.skippedFor->version, result.skippedFor->started.substr(0, 10)}));
+        }
         return wxGetTranslation(ToWx(result.Reason()));
       case kLastAccepted: {
         const std::optional<Acceptance> accepted = results_.LastAccepted(row);
@@ -89,10 +98,12 @@ class ResultsModel : public wxDataViewIndexListModel {
   bool GetAttrByRow(unsigned row, unsigned column, wxDataViewItemAttr& attr) const override {
     if (column != kStatus) return false;
     const SiteResult& result = results_.Sites()[row];
-    attr.SetBold(!result.Passed() && result.Finished());
-    attr.SetColour(result.Passed()     ? wxColour(0x2e, 0x8b, 0x3e)
-                   : result.Finished() ? wxColour(0xc0, 0x26, 0x26)
-                                       : wxColour(0x80, 0x80, 0x80));
+    // A skipped site is grey too: nothing was asked of it.
+    const bool failed = !result.Passed() && result.Finished() && !result.Skipped();
+    attr.SetBold(failed);
+    attr.SetColour(result.Passed() ? wxColour(0x2e, 0x8b, 0x3e)
+                   : failed        ? wxColour(0xc0, 0x26, 0x26)
+                                   : wxColour(0x80, 0x80, 0x80));
     return true;
   }
 

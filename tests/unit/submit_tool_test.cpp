@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -543,6 +544,52 @@ std::vector<std::string> FolderNames(const std::filesystem::path& folder) {
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+TEST(SubmitTool, SkipAcceptedAsksOnlyTheSitesThatHaveNotTakenThisVersion) {
+  TestHttpServer server;
+  server.Set("/pad.xml",
+             Reply::Text("<XML_DIZ_INFO><Program_Info><Program_Name>Puzzle Box</Program_Name>"
+                         "<Program_Version>2.4</Program_Version><Program_Category_Class>Games"
+                         "</Program_Category_Class></Program_Info></XML_DIZ_INFO>"));
+  server.Set("/thanks", Reply::Text("Thanks"));
+  server.Set("/later", Reply::Text("down", 503));
+  TempFolder folder;
+  folder.Write("pad.dat", Site("One", server.Url("/thanks")) + Site("Two", server.Url("/thanks")) +
+                              Site("Three", server.Url("/later")));
+  const std::string padUrl = server.Url("/pad.xml");
+  const std::string dir = folder.Path().string();
+  ASSERT_EQ(RunTool({"--folder", dir, padUrl}).status, exit_status::kSomeFailed);
+  const std::string today = RunLog::UtcTimestamp(std::time(nullptr)).substr(0, 10);
+
+  // The two that passed 2.4 are skipped and said so; the one that failed is asked.
+  const Outcome skipping = RunTool({"--folder", dir, "--skip-accepted", "--json", padUrl});
+  EXPECT_EQ(skipping.status, exit_status::kSomeFailed);
+  const auto json = nlohmann::json::parse(skipping.out);
+  EXPECT_EQ(json["passed"], 0);
+  EXPECT_EQ(json["failed"], 1);
+  EXPECT_EQ(json["skipped"], 2);
+  // The list's first row is the file's last record.
+  EXPECT_EQ(json["sites"][0]["status"], "Fail");
+  EXPECT_EQ(json["sites"][2]["status"], "Skipped");
+  EXPECT_EQ(json["sites"][2]["reason"], "accepted 2.4 on " + today);
+  EXPECT_EQ(json["sites"][2]["http_status"], nullptr);
+  // The first run's four requests, then the PAD file and the third site.
+  EXPECT_EQ(server.Requests().size(), 4u + 2u);
+
+  // When every site asked passes, the status is 0; the report has only them.
+  server.Set("/later", Reply::Text("Thanks"));
+  const Outcome passing = RunTool({"--folder", dir, "--skip-accepted", padUrl});
+  EXPECT_EQ(passing.status, exit_status::kAllPassed);
+  EXPECT_EQ(passing.Lines(),
+            (std::vector<std::string>{"Pass  Three", "1 passed, 0 failed, 2 skipped"}));
+  EXPECT_EQ(folder.Read("Report.htm").find("One"), std::string::npos);
+  RunLog log(folder.Path());
+  EXPECT_EQ(log.Runs().front().skipped, 2u);
+  EXPECT_EQ(log.Runs().front().passed, 1u);
+
+  // Without the option every site is asked, as before.
+  EXPECT_EQ(RunTool({"--folder", dir, padUrl}).Lines().back(), "3 passed, 0 failed");
 }
 
 TEST(SubmitTool, HistoryShowsTheRunLogAsItIsWithoutChangingIt) {

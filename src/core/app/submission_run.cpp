@@ -74,6 +74,15 @@ class MainDialog::WindowSubmit : public SubmitObserver {
            dialog_.controls_.messages.Ask(PadProblemsText(problems), texts::kPadProblemsCaption,
                                           texts::kSubmitAnyway, texts::kCancel);
   }
+  // "Skip Them" is the default: sites treat a second submission of one
+  // version as spam.
+  bool AskAgain(const AlreadyAccepted& accepted) override {
+    const std::string text =
+        FormatText(Tr(texts::kAlreadyAccepted), {std::to_string(accepted.sites), accepted.program,
+                                                 accepted.version, accepted.last.substr(0, 10)});
+    return dialog_.controls_.messages.Ask(text, texts::kAlreadyAcceptedCaption, texts::kAskAgain,
+                                          texts::kSkipThem);
+  }
   void ReportTemplateUnreadable() override {
     Show(texts::kTemplateUnreadable, texts::kTemplateUnreadableCaption);
   }

@@ -18,6 +18,9 @@ inline constexpr const char* kNoTemplate = N_("no request template");
 // The user stopped the run before the site was asked, or before it answered.
 inline constexpr const char* kNotSent = N_("not sent: the run was stopped");
 inline constexpr const char* kNoAnswer = N_("no answer: the run was stopped");
+// A site not asked because it had accepted this version of the program
+// before: the version, then the date of its newest such Pass.
+inline constexpr const char* kAccepted = N_("accepted %1$s on %2$s");
 }  // namespace reasons
 
 // How a site fared, and why: the one fact that its status word, its reason

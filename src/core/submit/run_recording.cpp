@@ -11,7 +11,9 @@ LoggedSite LoggedSiteOf(const SiteResult& result, std::size_t position, std::str
   row.url = result.site.Url;
   row.submitUrl = result.site.SubmitUrl;
   row.requestUrl = std::move(requestUrl);
-  row.outcome = result.Passed() ? SiteOutcome::Pass : SiteOutcome::Fail;
+  row.outcome = result.Skipped()  ? SiteOutcome::Skipped
+                : result.Passed() ? SiteOutcome::Pass
+                                  : SiteOutcome::Fail;
   row.reason = result.Reason();
   row.httpStatus = result.HttpStatus();
   row.error = result.Error();

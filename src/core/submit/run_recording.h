@@ -11,7 +11,7 @@
 namespace tesselwick {
 
 // A site's row in the run log, from its result as the results and the report
-// show it (Pass or Fail, never Skipped), at `position` of the site list.
+// show it (Pass, Fail or Skipped), at `position` of the site list.
 LoggedSite LoggedSiteOf(const SiteResult& result, std::size_t position, std::string requestUrl);
 
 // Writes a run's sites into the run log as they are judged (SiteRun's

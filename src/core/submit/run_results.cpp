@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/submit/request_url.h"
+#include "core/text/translation.h"
 
 namespace tesselwick {
 
@@ -38,12 +39,27 @@ std::string AcceptedText(const Acceptance& accepted) {
   return text;
 }
 
+std::string SkippedReason(const Acceptance& accepted) {
+  return FormatText(reasons::kAccepted, {accepted.version, accepted.started.substr(0, 10)});
+}
+
+std::string SiteResult::Reason() const {
+  return skippedFor ? SkippedReason(*skippedFor) : ReasonText(judgement);
+}
+
+const char* SiteResult::Word() const {
+  if (Skipped()) return N_("Skipped");
+  return Passed() ? "Pass" : "Fail";
+}
+
 std::optional<long> SiteResult::HttpStatus() const {
+  if (Skipped()) return std::nullopt;
   if (!judgement.Answered()) return std::nullopt;
   return judgement.status;
 }
 
 std::optional<int> SiteResult::Error() const {
+  if (Skipped()) return std::nullopt;
   // A site without a template was never asked: no status, no error.
   if (judgement.cause != Judgement::Cause::RequestFailed) return std::nullopt;
   return static_cast<int>(judgement.error);
@@ -76,6 +92,11 @@ std::size_t RunResults::Passed() const {
       std::count_if(sites_.begin(), sites_.end(), [](const SiteResult& r) { return r.Passed(); }));
 }
 
+std::size_t RunResults::Skipped() const {
+  return static_cast<std::size_t>(
+      std::count_if(sites_.begin(), sites_.end(), [](const SiteResult& r) { return r.Skipped(); }));
+}
+
 std::size_t RunResults::Finished() const {
   return static_cast<std::size_t>(std::count_if(sites_.begin(), sites_.end(),
                                                 [](const SiteResult& r) { return r.Finished(); }));
@@ -84,7 +105,7 @@ std::size_t RunResults::Finished() const {
 std::vector<std::size_t> RunResults::FailedSites() const {
   std::vector<std::size_t> failed;
   for (std::size_t i = 0; i < sites_.size(); ++i)
-    if (!sites_[i].Passed()) failed.push_back(i);
+    if (!sites_[i].Passed() && !sites_[i].Skipped()) failed.push_back(i);
   return failed;
 }
 
@@ -95,7 +116,7 @@ std::optional<std::string> RunResults::RequestUrl(std::size_t index) const {
 ReportRows RunResults::Rows() const {
   return [this](const ReportSink& out) {
     for (const SiteResult& result : sites_)
-      if (result.Finished()) out(ReportRow(result.site, result.Word(), date_));
+      if (result.Finished() && !result.Skipped()) out(ReportRow(result.site, result.Word(), date_));
   };
 }
 
@@ -103,8 +124,9 @@ ReportCounts RunResults::Counts() const {
   ReportCounts counts;
   counts.passed = Passed();
   counts.failed = Failed();
-  counts.sites = Count();
-  if (Stopped()) counts.stoppedAfter = Finished();
+  // A skipped site is no site of the report.
+  counts.sites = Count() - Skipped();
+  if (Stopped()) counts.stoppedAfter = Finished() - Skipped();
   return counts;
 }
 

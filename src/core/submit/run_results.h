@@ -24,22 +24,33 @@ struct SiteResult {
   // How long the request took, when it finished.
   std::optional<double> seconds;
 
+  // Set when the site was not asked because it had accepted this very
+  // version before: its newest such Pass.
+  std::optional<Acceptance> skippedFor;
+
+  bool Skipped() const { return skippedFor.has_value(); }
   // The site's request ended, with an answer or an error, or the site had
-  // nothing to ask; false when the run was stopped before that.
-  bool Finished() const { return judgement.Finished(); }
-  bool Passed() const { return judgement.Passed(); }
+  // nothing to ask, or it was skipped; false when the run was stopped before
+  // that.
+  bool Finished() const { return Skipped() || judgement.Finished(); }
+  bool Passed() const { return !Skipped() && judgement.Passed(); }
   // Why: "HTTP 200" for a pass; for a failure the error number with its
   // words, the status, the error word of the answer, "no request template",
-  // or that the run was stopped (reasons::kNotSent, kNoAnswer).
-  std::string Reason() const { return ReasonText(judgement); }
+  // or that the run was stopped (reasons::kNotSent, kNoAnswer); for a skipped
+  // site "accepted 2.4 on 2026-12-08".
+  std::string Reason() const;
   // The final answer's HTTP status, when there was an answer.
   std::optional<long> HttpStatus() const;
   // The error number, when the request failed.
   std::optional<int> Error() const;
 
-  // The status word: "Pass" or "Fail" (a site never asked did not pass).
-  const char* Word() const { return Passed() ? "Pass" : "Fail"; }
+  // The status word: "Pass", "Fail" (a site never asked did not pass) or
+  // "Skipped".
+  const char* Word() const;
 };
+
+// Why a site was skipped: "accepted 2.4 on 2026-12-08".
+std::string SkippedReason(const Acceptance& accepted);
 
 // An earlier Pass as the results show it: its date (UTC) and the version
 // sent, "2026-12-08 2.4"; the date alone when no version was sent.
@@ -69,11 +80,18 @@ class RunResults {
   const std::vector<SiteResult>& Sites() const { return sites_; }
   std::size_t Count() const { return sites_.size(); }
   std::size_t Passed() const;
-  std::size_t Failed() const { return Count() - Passed(); }
+  // Sites not asked because they had accepted this version before.
+  std::size_t Skipped() const;
+  // Marks the site at `index` as skipped for its earlier Pass.
+  void Skip(std::size_t index, Acceptance accepted) {
+    sites_[index].skippedFor = std::move(accepted);
+  }
+  // Every site asked, or to be asked, that did not pass.
+  std::size_t Failed() const { return Count() - Passed() - Skipped(); }
   std::size_t Finished() const;
   // Some site's request never ended because the user stopped the run.
   bool Stopped() const { return Finished() < Count(); }
-  // The list indices of the sites that did not pass.
+  // The list indices of the sites that did not pass, the skipped ones left out.
   std::vector<std::size_t> FailedSites() const;
 
   const std::string& PadUrl() const { return padUrl_; }

@@ -1,6 +1,8 @@
 #include "core/submit/submit_flow.h"
 
+#include <algorithm>
 #include <ctime>
+#include <map>
 #include <utility>
 
 #include "core/platform/date.h"
@@ -45,13 +47,13 @@ class Recording {
     if (!log_ || !log_->Usable()) return 0;
     const std::int64_t id = log_->BeginRun(start);
     TellProblem();
-    log = &*log_;
     recorder_.emplace(run, *log_, std::move(listIndices));
     return id;
   }
   RunRecorder* Recorder() { return recorder_ ? &*recorder_ : nullptr; }
-  // The log the run is written into; nullptr when it is not.
-  RunLog* log = nullptr;
+  // The log the run is written into; nullptr when runs are not recorded or
+  // the log cannot be used.
+  RunLog* Log() { return log_ && log_->Usable() ? &*log_ : nullptr; }
   void End(bool stopped) {
     if (!recorder_) return;
     log_->EndRun(stopped);
@@ -80,8 +82,7 @@ void RequestSites(const SubmitRequest& request, SubmitOutcome& outcome, SubmitOb
   }
   outcome.results =
       std::make_unique<RunResults>(sites, request.padUrl, outcome.category, outcome.date);
-  SiteRun run(std::move(sites), outcome.category, request.padUrl, request.limits,
-              request.maxConcurrent);
+  RunResults& results = *outcome.results;
 
   RunStart start;
   start.started = std::time(nullptr);
@@ -91,15 +92,59 @@ void RequestSites(const SubmitRequest& request, SubmitOutcome& outcome, SubmitOb
   start.version = program.version;
   start.category = outcome.category;
   if (request.sites != nullptr) start.sitesVersion = request.sites->Version();
-  start.siteCount = run.Sites().size();
+  start.siteCount = sites.size();
   Recording recording(request, observer);
-  const std::int64_t id = recording.Begin(start, run);
-  outcome.results->SetLogged(id, start);
-  if (recording.log != nullptr) {
+
+  // Sites that took this very version before are asked again only when the
+  // front end says so, before any site is asked.
+  std::vector<std::size_t> asked;
+  if (RunLog* log = recording.Log()) {
+    const std::vector<AcceptedSite> accepted =
+        log->AcceptedVersion(request.padUrl, program.version);
+    if (!accepted.empty()) {
+      std::map<std::pair<std::string, std::string>, std::string> newest;
+      for (const AcceptedSite& site : accepted)
+        newest.emplace(std::pair{site.site.title, site.site.url}, site.started);
+      AlreadyAccepted already{0, program.name, program.version, {}};
+      std::vector<std::optional<Acceptance>> skip(sites.size());
+      for (std::size_t i = 0; i < sites.size(); ++i) {
+        const auto found = newest.find({sites[i].Title, sites[i].Url});
+        if (found == newest.end()) continue;
+        skip[i] = Acceptance{0, found->second, program.version};
+        ++already.sites;
+        already.last = std::max(already.last, found->second);
+      }
+      if (already.sites > 0 && !observer.AskAgain(already)) {
+        for (std::size_t i = 0; i < sites.size(); ++i) {
+          if (skip[i]) {
+            results.Skip(i, *skip[i]);
+          } else {
+            asked.push_back(i);
+          }
+        }
+      }
+    }
+  }
+  std::vector<SiteRecord> askedSites;
+  if (asked.empty() && results.Skipped() == 0) {
+    askedSites = std::move(sites);
+  } else {
+    for (const std::size_t i : asked) askedSites.push_back(sites[i]);
+  }
+  SiteRun run(std::move(askedSites), outcome.category, request.padUrl, request.limits,
+              request.maxConcurrent);
+
+  const std::int64_t id = recording.Begin(start, run, asked);
+  results.SetLogged(id, start);
+  if (RunLog* log = recording.Log()) {
+    // The skipped sites are recorded as such at once; the others as they
+    // are judged.
+    for (std::size_t i = 0; i < results.Count(); ++i)
+      if (results.Sites()[i].Skipped()) log->Record(LoggedSiteOf(results.Sites()[i], i, ""));
     std::vector<SiteKey> keys;
-    keys.reserve(run.Sites().size());
-    for (const SiteRecord& site : run.Sites()) keys.push_back({site.Title, site.Url});
-    outcome.results->SetLastAccepted(recording.log->LastAccepted(request.padUrl, keys, id));
+    keys.reserve(results.Count());
+    for (const SiteResult& site : results.Sites()) keys.push_back({site.site.Title, site.site.Url});
+    results.SetLastAccepted(log->LastAccepted(request.padUrl, keys, id));
   }
 
   const std::optional<std::size_t> lastFailed = FollowRun(run, observer, recording.Recorder());
@@ -113,8 +158,8 @@ void RequestSites(const SubmitRequest& request, SubmitOutcome& outcome, SubmitOb
     outcome.lastAnswer = *run.Answer(*last);
     if (lastFailed) outcome.lastFailure = run.Answer(*lastFailed)->error;
   }
-  outcome.results->Take(run);
-  recording.End(outcome.results->Stopped());
+  results.Take(run, asked);
+  recording.End(results.Stopped());
 }
 
 // Writes the report of `results`, with no rows when no site was asked.

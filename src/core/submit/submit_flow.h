@@ -20,6 +20,17 @@
 
 namespace tesselwick {
 
+// Sites of the list that passed this PAD URL with this same Program_Version
+// in a recorded run.
+struct AlreadyAccepted {
+  std::size_t sites = 0;
+  // The PAD file's Program_Name and Program_Version.
+  std::string program;
+  std::string version;
+  // The newest of those Passes, UTC ("2026-12-08T10:00:00Z").
+  std::string last;
+};
+
 // What a Submit tells its front end as it goes, and asks it: the window shows
 // each notice as its message box, the command-line tool as its line. Notices
 // come in the order the user must see them; the waits and the sites' progress
@@ -42,6 +53,12 @@ class SubmitObserver : public RunProgress {
   // asked; false ends the Submit there (the report is still written).
   virtual bool GoOn(const std::vector<PadProblem>& problems) {
     (void)problems;
+    return true;
+  }
+  // Some sites already accepted this version: true asks them again, false
+  // skips them (they are not asked, and show as skipped).
+  virtual bool AskAgain(const AlreadyAccepted& accepted) {
+    (void)accepted;
     return true;
   }
   // The report template could not be read: the built-in layout was used.

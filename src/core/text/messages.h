@@ -54,6 +54,13 @@ inline constexpr const char* kRunLogUnusable =
     "The run log cannot be written: %1$s. The submission goes on without it.";
 inline constexpr const char* kRunLogReplaced = "The run log was started anew: %1$s.";
 inline constexpr const char* kRunLogCaption = "Run Log";
+// Before any site is asked, when sites already accepted this version: the
+// number of sites, the program, its version, the date of the newest Pass.
+inline constexpr const char* kAlreadyAccepted =
+    "%1$s sites already accepted %2$s %3$s (last on %4$s). Ask them again?";
+inline constexpr const char* kAlreadyAcceptedCaption = "Already Accepted";
+inline constexpr const char* kAskAgain = "Ask Again";
+inline constexpr const char* kSkipThem = "Skip Them";
 
 // The window that shows a submission run, then its results. The texts with
 // %zu take numbers in the order their comments give.
@@ -68,6 +75,8 @@ inline constexpr const char* kTally = "Pass: %zu    Fail: %zu";  // passed, fail
 inline constexpr const char* kStop = "Stop";
 inline constexpr const char* kStopping = "Stopping";
 inline constexpr const char* kRunSummary = "%zu passed, %zu failed";  // passed, failed
+// Follows kRunSummary when sites were skipped.
+inline constexpr const char* kRunSkipped = ", %zu skipped";  // skipped
 // Follows kRunSummary when the run was stopped.
 inline constexpr const char* kRunStopped = "; stopped after %zu of %zu sites";  // done, sites
 inline constexpr const char* kResultsListName = "Results of the sites";
