@@ -63,6 +63,9 @@ struct Options {
   std::optional<std::int64_t> run;
   // --skip-accepted: sites that took this version before are not asked.
   bool skipAccepted = false;
+  // --retry-failed: ask the sites that failed in the newest recorded run of
+  // the PAD URL again.
+  bool retryFailed = false;
   std::string padUrl;
 };
 
@@ -125,6 +128,8 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
       options.check = true;
     } else if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--retry-failed") {
+      options.retryFailed = true;
     } else if (arg == "--skip-accepted") {
       options.skipAccepted = true;
     } else if (arg == "--history") {
@@ -184,6 +189,13 @@ Parsed ParseArguments(const std::vector<std::string>& args) {
   if (options.skipAccepted && (options.check || options.history)) {
     parsed.error = std::string("option '--skip-accepted' is for a submission: it takes no '") +
                    (options.check ? "--check" : "--history") + "'";
+    return parsed;
+  }
+  if (options.retryFailed &&
+      (options.check || options.history || options.update || options.skipAccepted)) {
+    parsed.error =
+        "option '--retry-failed' asks the sites of the recorded run again: it takes no "
+        "'--check', '--history', '--update' or '--skip-accepted'";
     return parsed;
   }
   if (options.run && !options.history) {
@@ -540,7 +552,18 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
   request.sites = &sites;
   request.history = &history;
   request.saveHistory = true;
-  SubmitOutcome outcome = SubmitPadFile(request, console);
+  SubmitOutcome outcome =
+      options.retryFailed ? RetryRecordedRun(request, console) : SubmitPadFile(request, console);
+  if (outcome.noRecordedRun) {
+    err << kProgram << ": the run log has no run of " << PrintableText(options.padUrl)
+        << " to retry" << std::endl;
+    return exit_status::kRunLogUnreadable;
+  }
+  // The PAD file let the sites be asked (a retry may find none that failed).
+  const bool padFileReady = outcome.results != nullptr;
+  if (options.retryFailed && padFileReady && !progress.SitesRequested()) {
+    err << kProgram << ": every site of the recorded run passed; none was asked again" << std::endl;
+  }
   // A run that stopped at the PAD file has no sites.
   if (!outcome.results) {
     outcome.results = std::make_unique<RunResults>(std::vector<SiteRecord>{}, options.padUrl,
@@ -560,6 +583,10 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
   }
   if (options.json) {
     out << RunJson(*outcome.results, progress.Stopped()) << std::flush;
+  } else if (options.retryFailed) {
+    // The recorded run as it now stands, the retried sites in their places.
+    out << outcome.results->Passed() << " passed, " << outcome.results->Failed() << " failed"
+        << std::endl;
   } else {
     out << progress.Passed() << " passed, " << progress.Failed() << " failed";
     if (options.skipAccepted) out << ", " << outcome.results->Skipped() << " skipped";
@@ -567,7 +594,7 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
   }
 
   if (progress.Stopped()) return StoppedStatus(env);
-  if (!progress.SitesRequested()) return exit_status::kPadFileFailed;
+  if (!padFileReady) return exit_status::kPadFileFailed;
   if (!outcome.report.written) return exit_status::kReportNotWritten;
   return progress.Failed() > 0 ? exit_status::kSomeFailed : exit_status::kAllPassed;
 }
@@ -577,6 +604,9 @@ int Submit(const Options& options, std::ostream& out, std::ostream& err,
 std::string SubmitToolUsage() {
   return std::string(
              "Usage: tesselwick-submit [--folder DIR] [--update] [--open] [--json]\n"
+             "                         [--timeout SECONDS] [--parallel N] [--skip-accepted]\n"
+             "                         PAD_URL\n"
+             "       tesselwick-submit [--folder DIR] --retry-failed [--open] [--json]\n"
              "                         [--timeout SECONDS] [--parallel N] PAD_URL\n"
              "       tesselwick-submit --check [--json] [--timeout SECONDS] PAD_URL\n"
              "       tesselwick-submit [--folder DIR] --history [--run N] [--json]\n"
@@ -587,7 +617,9 @@ std::string SubmitToolUsage() {
              "remembered in tesselwick.ini. Before any site is asked, the PAD file is checked\n"
              "for what download sites reject; each problem is printed as a warning on\n"
              "standard error, and the run goes on; it also says how many further\n"
-             "warnings --check lists.\n"
+             "warnings --check lists. Every run is kept in the run log beside pad.dat\n"
+             "(tesselwick-runs.db); a log that cannot be written is said once, and the\n"
+             "run goes on without it.\n"
              "\n"
              "Options:\n"
              "  --folder DIR  work in DIR, with its pad.dat, tesselwick.ini,\n"
@@ -620,6 +652,18 @@ std::string SubmitToolUsage() {
          "                never more than " +
          std::to_string(RequestPool::kPerHost) +
          " at once to one host\n"
+         "  --skip-accepted\n"
+         "                do not ask the sites that passed this PAD URL with the same\n"
+         "                Program_Version in a recorded run: they show as \"Skipped\"\n"
+         "                (reason \"accepted VERSION on DATE\"), are counted in\n"
+         "                \"skipped\", get no row in Report.htm, and the last line\n"
+         "                becomes \"N passed, M failed, K skipped\"\n"
+         "  --retry-failed\n"
+         "                fetch the PAD file again and ask only the sites that failed\n"
+         "                (not those skipped) in the newest recorded run of PAD_URL,\n"
+         "                with the requests that run made; the report and the JSON\n"
+         "                hold that run's sites with the retried outcomes in place,\n"
+         "                and the last line counts them all\n"
          "  --history     only show the run log of the folder (tesselwick-runs.db),\n"
          "                every run newest first, one a line: its number, start\n"
          "                (UTC), program and version, how many sites passed, failed\n"
@@ -658,6 +702,7 @@ std::string SubmitToolUsage() {
          "With --json, standard output holds one JSON object instead, for example:\n"
          "  {\"pad_url\": \"http://example.com/pad.xml\", \"category\": \"Games\",\n"
          "   \"date\": \"07-Dec-2026\", \"stopped\": false, \"passed\": 1, \"failed\": 1,\n"
+         "   \"skipped\": 0,\n"
          "   \"sites\": [{\"title\": \"Shareware Harbor\", \"url\": \"http://harbor.example/\",\n"
          "     \"submit_url\": \"http://harbor.example/add.htm\",\n"
          "     \"request\": \"http://harbor.example/submit?pad=http://example.com/pad.xml\",\n"
@@ -673,7 +718,7 @@ std::string SubmitToolUsage() {
          "request template\".\n"
          "\n"
          "Exit status:\n"
-         "  0    every site passed (also when the site list is empty)\n"
+         "  0    every site asked passed (also when the site list is empty)\n"
          "  1    one or more sites failed\n"
          "  2    the PAD file could not be fetched or names no category\n"
          "  3    Report.htm could not be written\n"
@@ -682,7 +727,8 @@ std::string SubmitToolUsage() {
          "  65   --check found problems in the PAD file: errors (0: none, or only\n"
          "       warnings; 2: not fetched)\n"
          "  66   --history: the run log cannot be read (not a database, locked by\n"
-         "       another run for too long, no permission), or it has no run N\n"
+         "       another run for too long, no permission), or it has no run N;\n"
+         "       --retry-failed: the run log has no run of PAD_URL\n"
          "  74   standard output could not be written (a full disk, a closed pipe);\n"
          "       the report and the history are still written (a stop keeps 129,\n"
          "       130 or 143)\n"

@@ -497,6 +497,11 @@ TEST(SubmitTool, UsageErrorsEndWithStatus64AndTouchNothing) {
       {"--folder", dir, "http://x/pad.xml\nURL3=http://planted.example/"},
       {"--folder", dir, "http://x/pad.xml\r\nURL3=http://planted.example/"},
       {"--check", "http://x/\x1b]0;title\x07pad.xml"},
+      // --skip-accepted and --retry-failed are for a submission.
+      {"--folder", dir, "--skip-accepted", "--check", "http://a/pad.xml"},
+      {"--folder", dir, "--skip-accepted", "--history"},
+      {"--folder", dir, "--retry-failed", "--skip-accepted", "http://a/pad.xml"},
+      {"--folder", dir, "--retry-failed", "--update", "http://a/pad.xml"},
       // --history only reads the run log.
       {"--folder", dir, "--history", "http://a/pad.xml"},
       {"--folder", dir, "--run", "1"},
@@ -590,6 +595,58 @@ TEST(SubmitTool, SkipAcceptedAsksOnlyTheSitesThatHaveNotTakenThisVersion) {
 
   // Without the option every site is asked, as before.
   EXPECT_EQ(RunTool({"--folder", dir, padUrl}).Lines().back(), "3 passed, 0 failed");
+}
+
+TEST(SubmitTool, RetryFailedAsksAgainTheSitesThatFailedInTheNewestRecordedRun) {
+  TestHttpServer server;
+  server.Set("/pad.xml",
+             Reply::Text("<XML_DIZ_INFO><Program_Info><Program_Name>Puzzle Box</Program_Name>"
+                         "<Program_Version>2.4</Program_Version><Program_Category_Class>Games"
+                         "</Program_Category_Class></Program_Info></XML_DIZ_INFO>"));
+  server.Set("/thanks", Reply::Text("Thanks"));
+  server.Set("/later", Reply::Text("down", 503));
+  TempFolder folder;
+  folder.Write("pad.dat", Site("One", server.Url("/thanks")) + Site("Two", server.Url("/later")) +
+                              Site("Three", server.Url("/later?c=%CATEGORY%")));
+  const std::string padUrl = server.Url("/pad.xml");
+  const std::string dir = folder.Path().string();
+
+  // Nothing recorded yet: nothing to retry, and no site is asked.
+  const Outcome none = RunTool({"--folder", dir, "--retry-failed", padUrl});
+  EXPECT_EQ(none.status, exit_status::kRunLogUnreadable);
+  EXPECT_TRUE(Contains(none.err, "the run log has no run of " + padUrl + " to retry\n"));
+  EXPECT_EQ(server.Requests().size(), 0u);
+
+  // One passes; in the next run it is skipped, the two others fail again.
+  ASSERT_EQ(RunTool({"--folder", dir, padUrl}).status, exit_status::kSomeFailed);
+  ASSERT_EQ(RunTool({"--folder", dir, "--skip-accepted", padUrl}).status, exit_status::kSomeFailed);
+  const std::size_t before = server.Requests().size();
+
+  // The retry fetches the PAD file and asks the two failed sites alone, with
+  // the requests they were made with; the skipped one stays skipped.
+  server.Set("/later", Reply::Text("Thanks"));
+  const Outcome retry = RunTool({"--folder", dir, "--retry-failed", "--json", padUrl});
+  EXPECT_EQ(retry.status, exit_status::kAllPassed);
+  EXPECT_EQ(server.Requests().size(), before + 3u);
+  const std::vector<test::RecordedRequest> asked = server.Requests();
+  for (std::size_t i = before; i < asked.size(); ++i) EXPECT_NE(asked[i].path, "/thanks");
+  const auto json = nlohmann::json::parse(retry.out);
+  EXPECT_EQ(json["passed"], 2);
+  EXPECT_EQ(json["failed"], 0);
+  EXPECT_EQ(json["skipped"], 1);
+  EXPECT_EQ(json["sites"][0]["status"], "Pass");
+  EXPECT_EQ(json["sites"][0]["request"], server.Url("/later?c=Games"));
+  EXPECT_EQ(json["sites"][2]["status"], "Skipped");
+  // The report has the rows of the retried run, the skipped site left out.
+  const std::string report = folder.Read("Report.htm");
+  EXPECT_NE(report.find(">Three<"), std::string::npos);
+  EXPECT_EQ(report.find(">One<"), std::string::npos);
+  // The retry is a run of its own in the log, naming the run it retried.
+  RunLog log(folder.Path());
+  const std::vector<LoggedRun> runs = log.Runs();
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_EQ(runs[0].retryOf, runs[1].id);
+  EXPECT_EQ(runs[0].passed, 2u);
 }
 
 TEST(SubmitTool, HistoryShowsTheRunLogAsItIsWithoutChangingIt) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,16 @@ namespace tesselwick {
 // A site's row in the run log, from its result as the results and the report
 // show it (Pass, Fail or Skipped), at `position` of the site list.
 LoggedSite LoggedSiteOf(const SiteResult& result, std::size_t position, std::string requestUrl);
+
+// How a site fared as its row in the run log says: the inverse of
+// LoggedSiteOf, but for the words of a limit, which the row keeps only in
+// its reason.
+Judgement JudgementOfLogged(const LoggedSite& row);
+
+// A recorded run as its results stand once it ended (RunLog::MergedSites):
+// one result for each site that had a row, asked with the URL it was asked
+// with then; its log run, and each site's newest Pass before it, kept.
+std::unique_ptr<RunResults> ResultsOfLoggedRun(RunLog& log, const LoggedRun& run, std::string date);
 
 // Writes a run's sites into the run log as they are judged (SiteRun's
 // answer hook): a site's row is recorded when its answer is judged, and the

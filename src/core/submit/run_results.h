@@ -82,6 +82,11 @@ class RunResults {
   std::size_t Passed() const;
   // Sites not asked because they had accepted this version before.
   std::size_t Skipped() const;
+  // Gives the site at `index` the outcome it had, as a recorded run keeps it.
+  void Restore(std::size_t index, Judgement judgement, std::optional<double> seconds) {
+    sites_[index].judgement = judgement;
+    sites_[index].seconds = seconds;
+  }
   // Marks the site at `index` as skipped for its earlier Pass.
   void Skip(std::size_t index, Acceptance accepted) {
     sites_[index].skippedFor = std::move(accepted);

@@ -193,75 +193,124 @@ std::string RunLogFaultText(const RunLogProblem& problem) {
   return FormatText(Tr(pattern), {problem.reason});
 }
 
-SubmitOutcome SubmitPadFile(const SubmitRequest& request, SubmitObserver& observer) {
-  SubmitOutcome outcome;
-  // A URL with a line break in it can be neither requested nor kept in the
-  // history file, whose lines it would split.
+namespace {
+
+// The first steps of every run: a URL with a line break in it can be neither
+// requested nor kept in the history file, whose lines it would split; the
+// URL is remembered before anything is fetched, so a PAD file that fails to
+// load doesn't cost the user the typed URL (a case variant of an entry adds
+// nothing). False when the URL was refused.
+bool Begin(const SubmitRequest& request, SubmitOutcome& outcome, SubmitObserver& observer) {
   if (HasControlCharacter(request.padUrl)) {
     outcome.refused = true;
     observer.PadUrlRefused();
-    return outcome;
+    return false;
   }
-  // The URL is remembered before anything is fetched, so a PAD file that
-  // fails to load doesn't cost the user the typed URL; a case variant of an
-  // entry adds nothing.
   if (request.history != nullptr) {
     if (const std::optional<std::size_t> at = request.history->Remember(request.padUrl))
       observer.Remembered(*at);
   }
   // Every row of the run carries the date at which the run began.
   outcome.date = Today();
+  return true;
+}
 
-  // The PAD file is fetched on a thread of its own while the front end waits;
-  // the user may give it up, which is no error of the network's.
+// Fetches the PAD file on a thread of its own while the front end waits (the
+// user may give it up, which is no error of the network's), takes its
+// category and checks it: what download sites would reject is shown before
+// any of them is asked, and the observer may end the run there. True when
+// the sites may be asked.
+bool PadFileReady(const SubmitRequest& request, SubmitOutcome& outcome, SubmitObserver& observer) {
   outcome.pad = FetchPadFile(request.padUrl, request.limits, &observer);
   const PadFile& pad = outcome.pad;
   if (pad.outcome == PadFile::Outcome::Failed) {
     if (!pad.answer.ok()) observer.Unreachable(pad.answer);
     observer.PadFileFailed(pad);
-  } else if (pad.outcome == PadFile::Outcome::Fetched) {
-    outcome.category = pad.category;
-    if (outcome.category.empty()) {
-      observer.NoCategory();
-    } else if (observer.GoOn(CheckPadFields(pad.answer.body, request.padUrl))) {
-      // What download sites would reject is shown before any of them is
-      // asked; the observer may end the run there.
-      RequestSites(request, outcome, observer);
-    }
+    return false;
   }
+  if (pad.outcome != PadFile::Outcome::Fetched) return false;
+  outcome.category = pad.category;
+  if (outcome.category.empty()) {
+    observer.NoCategory();
+    return false;
+  }
+  return observer.GoOn(CheckPadFields(pad.answer.body, request.padUrl));
+}
 
-  // The report is written and shown on every path, with no rows when the PAD
-  // file stopped the run; then the history is saved, as the window does when
-  // it closes.
-  outcome.report = WriteReport(request.folder, request.padUrl, outcome.category,
-                               outcome.results.get(), observer);
+// The last steps of every run: the report is written and shown on every
+// path, with no rows when the PAD file stopped the run; then the history is
+// saved, as the window does when it closes.
+void End(const SubmitRequest& request, SubmitOutcome& outcome, SubmitObserver& observer) {
+  const std::string& category = outcome.results ? outcome.results->Category() : outcome.category;
+  outcome.report =
+      WriteReport(request.folder, request.padUrl, category, outcome.results.get(), observer);
   if (request.saveHistory && request.history != nullptr) {
     outcome.historySaved =
         request.history->Save(request.folder / program::kHistoryFile, request.padUrl);
     if (!*outcome.historySaved) observer.HistoryNotSaved();
   }
-  return outcome;
 }
 
-RetryOutcome RetryFailedSites(RunResults& results, const SubmitRequest& request,
-                              SubmitObserver& observer) {
-  RetryOutcome outcome;
+// Asks the sites of `results` that did not pass again, recording the retry
+// as a run of its own that names the run it retried. False when every site
+// passed (or was skipped).
+bool RetrySites(RunResults& results, const SubmitRequest& request, SubmitObserver& observer,
+                Recording& recording) {
   std::unique_ptr<SiteRun> retry = results.RetryRun(request.limits, request.maxConcurrent);
-  if (!retry) return outcome;
-  outcome.retried = true;
+  if (!retry) return false;
   // The report's rows carry the date of the latest asking.
   results.SetDate(Today());
   RunStart start = results.LoggedStart();
   start.started = std::time(nullptr);
   start.siteCount = retry->Sites().size();
   start.retryOf = results.LoggedRun();
-  Recording recording(request, observer);
   const std::int64_t id = recording.Begin(start, *retry, results.FailedSites());
   FollowRun(*retry, observer, recording.Recorder());
   results.TakeRetry(*retry);
   recording.End(retry->Stopped());
   // A later retry asks again what this one left failed, as its results stand.
   if (id != 0) results.SetLogged(id, start);
+  return true;
+}
+
+}  // namespace
+
+SubmitOutcome SubmitPadFile(const SubmitRequest& request, SubmitObserver& observer) {
+  SubmitOutcome outcome;
+  if (!Begin(request, outcome, observer)) return outcome;
+  if (PadFileReady(request, outcome, observer)) RequestSites(request, outcome, observer);
+  End(request, outcome, observer);
+  return outcome;
+}
+
+SubmitOutcome RetryRecordedRun(const SubmitRequest& request, SubmitObserver& observer) {
+  SubmitOutcome outcome;
+  if (!Begin(request, outcome, observer)) return outcome;
+  Recording recording(request, observer);
+  RunLog* log = recording.Log();
+  const std::optional<LoggedRun> newest =
+      log != nullptr ? log->NewestRun(request.padUrl) : std::nullopt;
+  if (!newest) {
+    outcome.noRecordedRun = true;
+    observer.NoRecordedRun();
+    return outcome;
+  }
+  if (PadFileReady(request, outcome, observer)) {
+    // The earlier run as its results stand, asked again with the same
+    // requests it was made with.
+    outcome.results = ResultsOfLoggedRun(*log, *newest, outcome.date);
+    RetrySites(*outcome.results, request, observer, recording);
+  }
+  End(request, outcome, observer);
+  return outcome;
+}
+
+RetryOutcome RetryFailedSites(RunResults& results, const SubmitRequest& request,
+                              SubmitObserver& observer) {
+  RetryOutcome outcome;
+  Recording recording(request, observer);
+  outcome.retried = RetrySites(results, request, observer, recording);
+  if (!outcome.retried) return outcome;
   outcome.report =
       WriteReport(request.folder, results.PadUrl(), results.Category(), &results, observer);
   return outcome;

@@ -67,6 +67,9 @@ class SubmitObserver : public RunProgress {
   virtual void ReportNotWritten() {}
   // The report's file, written or not, to be shown.
   virtual void ReportReady(const std::filesystem::path& file) { (void)file; }
+  // A retry of the newest recorded run found no run of this PAD URL in the
+  // run log.
+  virtual void NoRecordedRun() {}
   // tesselwick.ini could not be saved.
   virtual void HistoryNotSaved() {}
   // The run log could not be opened or written, or was started anew; told
@@ -97,6 +100,9 @@ struct SubmitRequest {
 struct SubmitOutcome {
   // The PAD URL was refused; nothing else happened.
   bool refused = false;
+  // RetryRecordedRun found no recorded run of the PAD URL; nothing else
+  // happened after the URL was remembered.
+  bool noRecordedRun = false;
   PadFile pad;
   // The category as sent (empty when the PAD file stopped the run).
   std::string category;
@@ -123,6 +129,13 @@ std::string RunLogFaultText(const RunLogProblem& problem);
 // observer whether to go on when it has problems), asks every site, writes
 // the report on every path, and saves the history when asked to.
 SubmitOutcome SubmitPadFile(const SubmitRequest& request, SubmitObserver& observer);
+
+// Retry Failed after the program was started anew: remembers the URL,
+// fetches and checks the PAD file as a Submit does, then asks the sites
+// that failed (not those skipped) in the newest recorded run of the PAD URL
+// again, with the requests that run made; the report holds the sites of
+// that run that had a row, with the retried outcomes in place.
+SubmitOutcome RetryRecordedRun(const SubmitRequest& request, SubmitObserver& observer);
 
 // Retry Failed: asks the sites of `results` that did not pass again with the
 // same PAD URL and category, takes their outcomes, and writes the report
