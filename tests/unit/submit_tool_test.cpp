@@ -551,14 +551,20 @@ std::vector<std::string> FolderNames(const std::filesystem::path& folder) {
   return names;
 }
 
-TEST(SubmitTool, SkipAcceptedAsksOnlyTheSitesThatHaveNotTakenThisVersion) {
-  TestHttpServer server;
+// A PAD file of version 2.4 of a program, a page that thanks, and one that
+// is down for now (503) until a test sets it anew.
+void ServeRecordedProduct(TestHttpServer& server) {
   server.Set("/pad.xml",
              Reply::Text("<XML_DIZ_INFO><Program_Info><Program_Name>Puzzle Box</Program_Name>"
                          "<Program_Version>2.4</Program_Version><Program_Category_Class>Games"
                          "</Program_Category_Class></Program_Info></XML_DIZ_INFO>"));
   server.Set("/thanks", Reply::Text("Thanks"));
   server.Set("/later", Reply::Text("down", 503));
+}
+
+TEST(SubmitTool, SkipAcceptedAsksOnlyTheSitesThatHaveNotTakenThisVersion) {
+  TestHttpServer server;
+  ServeRecordedProduct(server);
   TempFolder folder;
   folder.Write("pad.dat", Site("One", server.Url("/thanks")) + Site("Two", server.Url("/thanks")) +
                               Site("Three", server.Url("/later")));
@@ -599,12 +605,7 @@ TEST(SubmitTool, SkipAcceptedAsksOnlyTheSitesThatHaveNotTakenThisVersion) {
 
 TEST(SubmitTool, RetryFailedAsksAgainTheSitesThatFailedInTheNewestRecordedRun) {
   TestHttpServer server;
-  server.Set("/pad.xml",
-             Reply::Text("<XML_DIZ_INFO><Program_Info><Program_Name>Puzzle Box</Program_Name>"
-                         "<Program_Version>2.4</Program_Version><Program_Category_Class>Games"
-                         "</Program_Category_Class></Program_Info></XML_DIZ_INFO>"));
-  server.Set("/thanks", Reply::Text("Thanks"));
-  server.Set("/later", Reply::Text("down", 503));
+  ServeRecordedProduct(server);
   TempFolder folder;
   folder.Write("pad.dat", Site("One", server.Url("/thanks")) + Site("Two", server.Url("/later")) +
                               Site("Three", server.Url("/later?c=%CATEGORY%")));
