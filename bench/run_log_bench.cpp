@@ -14,7 +14,9 @@
 //     the full log, and what recording adds to the wall time.
 // Asserts nothing.
 //
-//   run_log_bench [R [N [L]]]      defaults: R = 1000, N = 1000, L = 200
+//   run_log_bench [R [N [L [KEEP]]]]   defaults: R = 1000, N = 1000, L = 200
+// With KEEP, the filled log is copied into that folder at the end, so that
+// tesselwick-submit --folder KEEP --history can be timed against it.
 
 #include <algorithm>
 #include <chrono>
@@ -155,7 +157,7 @@ double TimeSubmit(const bench::DemoSite& site, int count, RunLog* log) {
   return seconds;
 }
 
-int Run(int runs, int sites, int delayMs) {
+int Run(int runs, int sites, int delayMs, const char* keep) {
   test::TempFolder folder;
   std::printf("Run log: %d runs of %d sites (%lld site rows) in %s\n", runs, sites,
               static_cast<long long>(runs) * sites, folder.Path().string().c_str());
@@ -223,6 +225,15 @@ int Run(int runs, int sites, int delayMs) {
   std::printf("  recording adds %.3f s in all to a run of %.3f s: %.1f %%\n", (logged - plain) / 2,
               plain / 2, 100.0 * (logged - plain) / plain);
   if (log.Problem()) std::printf("  log problem: %s\n", log.Problem()->reason.c_str());
+  if (keep != nullptr) {
+    // Closed first, so that the file holds every row without its journal.
+    { RunLog closing = std::move(log); }
+    std::error_code error;
+    fs::create_directories(keep, error);
+    fs::copy_file(folder.Path() / RunLog::kFileName, fs::path(keep) / RunLog::kFileName,
+                  fs::copy_options::overwrite_existing, error);
+    std::printf("  log kept in %s%s\n", keep, error ? (": " + error.message()).c_str() : "");
+  }
   return 0;
 }
 
@@ -234,8 +245,8 @@ int main(int argc, char** argv) {
   const int sites = argc > 2 ? std::atoi(argv[2]) : 1000;
   const int delayMs = argc > 3 ? std::atoi(argv[3]) : 200;
   if (runs < 1 || sites < 1 || delayMs < 0) {
-    std::fprintf(stderr, "usage: run_log_bench [runs [sites [delay-ms]]]\n");
+    std::fprintf(stderr, "usage: run_log_bench [runs [sites [delay-ms [keep-folder]]]]\n");
     return 2;
   }
-  return tesselwick::Run(runs, sites, delayMs);
+  return tesselwick::Run(runs, sites, delayMs, argc > 4 ? argv[4] : nullptr);
 }
