@@ -774,7 +774,7 @@ TEST(SubmitTool, HistoryOfAMissingLogIsEmptyAndOfAnUnreadableOneEndsWithStatus66
     std::string bytes;
   };
   const Row rows[] = {
-      {"random bytes", std::string("\x8f\x02\xd1 not a database \x00\xff\x13", 24)},
+      {"random bytes", std::string("\x8f\x02\xd1 not a database \x00\xff\x13", 22)},
       {"a damaged database", std::string("SQLite format 3\0", 16) + std::string(200, '\x5a')},
   };
   for (const Row& row : rows) {
