@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <thread>
@@ -245,18 +246,28 @@ wxSizer* ProgressWindow::BuildResults() {
   list_->SetName(_(texts::kResultsListName));
   NameForScreenReaders(list_, list_->GetName());
   // A column is never narrower than its heading with room for the sort arrow,
-  // in any language and however the system draws headings.
-  auto addColumn = [this](const char* heading, unsigned column, int widthDlu, wxAlignment align) {
+  // nor than the `words` it shows, in any language and however the system
+  // draws headings.
+  auto addColumn = [this](const char* heading, unsigned column, int widthDlu, wxAlignment align,
+                          std::initializer_list<const char*> words = {}) {
     const wxString title = _(heading);
-    const int width = std::max(ConvertDialogToPixels(wxSize(widthDlu, 0)).x,
-                               list_->GetTextExtent(title).x + FromDIP(36));
+    int width = std::max(ConvertDialogToPixels(wxSize(widthDlu, 0)).x,
+                         list_->GetTextExtent(title).x + FromDIP(36));
+    // Bold, as a failure shows, with the cell's margins.
+    const wxFont bold = list_->GetFont().Bold();
+    for (const char* word : words) {
+      int wordWidth = 0;
+      list_->GetTextExtent(_(word), &wordWidth, nullptr, nullptr, nullptr, &bold);
+      width = std::max(width, wordWidth + FromDIP(16));
+    }
     list_->AppendTextColumn(title, column, wxDATAVIEW_CELL_INERT, width, align,
                             wxDATAVIEW_COL_SORTABLE | wxDATAVIEW_COL_RESIZABLE);
   };
-  addColumn(texts::kStatusHeading, kStatus, 34, wxALIGN_LEFT);
-  addColumn(texts::kSiteHeading, kSite, 110, wxALIGN_LEFT);
-  addColumn(texts::kReasonHeading, kReason, 150, wxALIGN_LEFT);
-  addColumn(texts::kLastAcceptedHeading, kLastAccepted, 60, wxALIGN_LEFT);
+  addColumn(texts::kStatusHeading, kStatus, 34, wxALIGN_LEFT, {"Pass", "Fail", "Skipped"});
+  addColumn(texts::kSiteHeading, kSite, 100, wxALIGN_LEFT);
+  addColumn(texts::kReasonHeading, kReason, 120, wxALIGN_LEFT);
+  // A date and a version: "2026-12-08 2.4.1".
+  addColumn(texts::kLastAcceptedHeading, kLastAccepted, 70, wxALIGN_LEFT);
   addColumn(texts::kTimeHeading, kTime, 40, wxALIGN_RIGHT);
 #ifndef __WXGTK__
   // GTK's list gives the room left to its last column itself; the generic
@@ -372,7 +383,7 @@ void ProgressWindow::ShowResults(const RunResults& results, RunResultsActions& a
   RefreshResults();
   SetEscapeId(wxID_CLOSE);
   // Room for the list; the user may make it larger still.
-  const wxSize room = ConvertDialogToPixels(wxSize(360, 240));
+  const wxSize room = ConvertDialogToPixels(wxSize(440, 240));
   SetMinSize(ConvertDialogToPixels(wxSize(260, 160)));
   SetSize(wxSize(std::max(room.x, GetSize().x), std::max(room.y, GetSize().y)));
   Layout();

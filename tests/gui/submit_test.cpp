@@ -1,6 +1,9 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <ctime>
+#include <map>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -141,19 +144,34 @@ TEST_F(SubmitTest, ASignalToEndClosesTheWindowDownAsQuitDoesAndStopsARunFirst) {
   EXPECT_NE(folder.Read("tesselwick.ini").find("URL1=" + padUrl), std::string::npos);
 }
 
-// The box that lists a PAD file's problems: its words, its buttons, and
-// what it leaves the caller; nothing else happens while it is shown.
+// The words of a box that asks before any site is asked.
+struct Question {
+  std::string caption;
+  std::string yes;
+  std::string no;
+};
+const Question kPadProblems{"Check Your PAD File", "Submit Anyway", "Cancel"};
+const Question kAlreadyAccepted{"Already Accepted", "Ask Again", "Skip Them"};
+
+// A box that asks before the sites: its words, its buttons (the safe one,
+// No, the default), and what it leaves the caller; nothing else happens while
+// it is shown.
 class ExpectQuestion : public wxExpectModal<wxMessageDialog> {
  public:
-  ExpectQuestion(int answer, std::string text, test::TestHttpServer& server)
-      : wxExpectModal<wxMessageDialog>(answer), text_(std::move(text)), server_(server) {}
+  ExpectQuestion(int answer, std::string text, test::TestHttpServer& server,
+                 Question words = kPadProblems)
+      : wxExpectModal<wxMessageDialog>(answer),
+        text_(std::move(text)),
+        server_(server),
+        words_(std::move(words)) {}
 
  protected:
   int OnInvoked(wxMessageDialog* box) const override {
     EXPECT_EQ(box->GetMessage().ToStdString(), text_);
-    EXPECT_EQ(box->GetTitle().ToStdString(), "Check Your PAD File");
-    EXPECT_EQ(box->GetYesLabel().ToStdString(), "Submit Anyway");
-    EXPECT_EQ(box->GetNoLabel().ToStdString(), "Cancel");
+    EXPECT_EQ(box->GetTitle().ToStdString(), words_.caption);
+    EXPECT_EQ(box->GetYesLabel().ToStdString(), words_.yes);
+    EXPECT_EQ(box->GetNoLabel().ToStdString(), words_.no);
+    EXPECT_NE(box->GetMessageDialogStyle() & wxNO_DEFAULT, 0);
     // No site has been asked yet.
     for (const auto& request : server_.Requests()) EXPECT_EQ(request.path, "/pad.xml");
     return wxExpectModal<wxMessageDialog>::OnInvoked(box);
@@ -162,6 +180,7 @@ class ExpectQuestion : public wxExpectModal<wxMessageDialog> {
  private:
   std::string text_;
   test::TestHttpServer& server_;
+  Question words_;
 };
 
 TEST_F(SubmitTest, APadFileWithProblemsIsShownBeforeAnySiteAndSubmittedOnlyWhenTheUserSaysSo) {
@@ -198,6 +217,108 @@ TEST_F(SubmitTest, APadFileWithProblemsIsShownBeforeAnySiteAndSubmittedOnlyWhenT
   EXPECT_EQ(server.Requests()[2].path, "/site");
   EXPECT_EQ(test::RowsOf(folder.Read("Report.htm")), test::Row("Only", "Pass"));
   EXPECT_EQ(opened.size(), 2u);
+}
+
+// A site's row in the results window: status, reason, last accepted.
+struct ResultRow {
+  std::string status;
+  std::string reason;
+  std::string lastAccepted;
+  bool operator==(const ResultRow&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const ResultRow& row) {
+  return out << '{' << row.status << " | " << row.reason << " | " << row.lastAccepted << '}';
+}
+
+// What the results window of one run showed: its summary, and each site's
+// row by title.
+struct ShownResults {
+  std::string summary;
+  std::map<std::string, ResultRow> rows;
+};
+
+TEST_F(SubmitTest, SitesThatAcceptedThisVersionAreSkippedOrAskedAgainAsTheUserSays) {
+  test::TestHttpServer server;
+  const std::string padUrl = server.Url("/pad.xml");
+  server.Set("/pad.xml", test::Reply::Text(test::CheckedPad(padUrl)));
+  server.Set("/alpha", test::Reply::Text("Thank you"));
+  server.Set("/beta", test::Reply::Text("Thank you"));
+  server.Set("/gamma", test::Reply::Text("Error: no such category", 500));
+  folder.Write("pad.dat", test::Site("Alpha", server.Url("/alpha")) +
+                              test::Site("Beta", server.Url("/beta")) +
+                              test::Site("Gamma", server.Url("/gamma")));
+  MainWindow& w = Open();
+  w.PadUrlBox()->ChangeValue(padUrl);
+
+  std::vector<ShownResults> shown;
+  GoogleTestModalHook::onResults = [&shown](ProgressWindow& results) {
+    ShownResults seen{results.SummaryText()->GetLabel().ToStdString(), {}};
+    for (std::size_t row = 0; row < 3; ++row)
+      seen.rows[results.CellText(row, 1).ToStdString()] = {results.CellText(row, 0).ToStdString(),
+                                                           results.CellText(row, 2).ToStdString(),
+                                                           results.CellText(row, 3).ToStdString()};
+    shown.push_back(seen);
+    return wxID_CLOSE;
+  };
+  struct Unhook {
+    ~Unhook() { GoogleTestModalHook::onResults = nullptr; }
+  } unhook;
+  auto asked = [&server](const std::string& path) {
+    std::size_t count = 0;
+    for (const auto& request : server.Requests()) count += request.path == path ? 1 : 0;
+    return count;
+  };
+  const ResultRow failed{"Fail", "HTTP 500", ""};
+
+  // The first run: nothing to ask; Alpha and Beta pass, Gamma fails.
+  {
+    GoogleTestModalHook noBox(__FILE__, __LINE__, __func__);
+    Click(kIdSubmit);
+  }
+  // The run log keeps the run's start in UTC.
+  char date[11];
+  const std::time_t now = std::time(nullptr);
+  std::strftime(date, sizeof date, "%Y-%m-%d", std::gmtime(&now));
+  const std::string day = date;
+  const ResultRow before{"Pass", "HTTP 200", ""};
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].summary, "2 passed, 1 failed");
+  EXPECT_EQ(shown[0].rows["Alpha"], before);
+  EXPECT_EQ(shown[0].rows["Beta"], before);
+  EXPECT_EQ(shown[0].rows["Gamma"], failed);
+
+  // Skip Them: only Gamma is asked; the others show as skipped, with their
+  // earlier pass, and have no row in the report.
+  const std::string text =
+      "2 sites already accepted Box 1.0 (last on " + day + "). Ask them again?";
+  server.ClearRequests();
+  wxTEST_DIALOG(Click(kIdSubmit), ExpectQuestion(wxID_NO, text, server, kAlreadyAccepted));
+  EXPECT_EQ(asked("/alpha"), 0u);
+  EXPECT_EQ(asked("/beta"), 0u);
+  EXPECT_EQ(asked("/gamma"), 1u);
+  const ResultRow skipped{"Skipped", "accepted 1.0 on " + day, day + " 1.0"};
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1].summary, "0 passed, 1 failed, 2 skipped");
+  EXPECT_EQ(shown[1].rows["Alpha"], skipped);
+  EXPECT_EQ(shown[1].rows["Beta"], skipped);
+  EXPECT_EQ(shown[1].rows["Gamma"], failed);
+  EXPECT_EQ(test::RowsOf(folder.Read("Report.htm")), test::Row("Gamma", "Fail"));
+
+  // Ask Again: every site is asked; the skipped run took nothing from the
+  // earlier passes, which the list still shows.
+  server.ClearRequests();
+  wxTEST_DIALOG(Click(kIdSubmit), ExpectQuestion(wxID_YES, text, server, kAlreadyAccepted));
+  EXPECT_EQ(asked("/alpha"), 1u);
+  EXPECT_EQ(asked("/beta"), 1u);
+  EXPECT_EQ(asked("/gamma"), 1u);
+  const ResultRow again{"Pass", "HTTP 200", day + " 1.0"};
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[2].summary, "2 passed, 1 failed");
+  EXPECT_EQ(shown[2].rows["Alpha"], again);
+  EXPECT_EQ(shown[2].rows["Beta"], again);
+  EXPECT_EQ(shown[2].rows["Gamma"], failed);
+  EXPECT_EQ(test::RowsOf(folder.Read("Report.htm")),
+            test::Row("Gamma", "Fail") + test::Row("Beta", "Pass") + test::Row("Alpha", "Pass"));
 }
 
 }  // namespace
