@@ -146,6 +146,8 @@ ProgressWindow::ProgressWindow(wxWindow* parent, SiteRun& run)
 ProgressWindow::ProgressWindow(wxWindow* parent, BackgroundFetch& padFile)
     : ProgressWindow(parent, nullptr, &padFile) {}
 
+ProgressWindow::ProgressWindow(wxWindow* parent) : ProgressWindow(parent, nullptr, nullptr) {}
+
 ProgressWindow::ProgressWindow(wxWindow* parent, SiteRun* run, BackgroundFetch* padFile)
     : wxDialog(parent, wxID_ANY, _(texts::kProgressCaption), wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX | wxRESIZE_BORDER),
@@ -177,7 +179,7 @@ ProgressWindow::ProgressWindow(wxWindow* parent, SiteRun* run, BackgroundFetch* 
     Stop();
   });
   Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Tick(); });
-  timer_.Start(kRefreshMilliseconds);
+  if (run_ != nullptr || padFile_ != nullptr) timer_.Start(kRefreshMilliseconds);
   CentreOnParent();
 }
 
@@ -342,9 +344,11 @@ void ProgressWindow::Tick() {
         gauge_->SetValue(static_cast<int>(finished));
       SetLabelIfChanged(tally_, Counted(texts::kTally, passes_, fails_));
     }
-  } else {
+  } else if (padFile_ != nullptr) {
     done = padFile_->Done();
     gauge_->Pulse();
+  } else {
+    return;
   }
   if (!done) return;
   ended_ = true;
@@ -457,6 +461,9 @@ void WindowRunProgress::FollowSites(SiteRun& run) {
 }
 
 void WindowRunProgress::ShowResults(const RunResults& results, RunResultsActions& actions) {
+  // A run whose every site was skipped asked none: its results have a
+  // window of their own.
+  if (!window_ && results.Count() > 0) window_ = std::make_unique<ProgressWindow>(owner_);
   if (!window_) return;
   std::unique_ptr<ProgressWindow> window = std::move(window_);
   window->ShowResults(results, actions);

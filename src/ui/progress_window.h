@@ -42,6 +42,9 @@ class ProgressWindow : public wxDialog, public SubmissionObserver {
   ProgressWindow(wxWindow* parent, SiteRun& run);
   // Waits for the PAD file.
   ProgressWindow(wxWindow* parent, BackgroundFetch& padFile);
+  // Follows nothing: for the results of a run that had no site to ask (every
+  // site skipped), shown with ShowResults.
+  explicit ProgressWindow(wxWindow* parent);
   ~ProgressWindow() override;
 
   // Shows `results` in place of the progress; the buttons call `actions`.

@@ -319,6 +319,19 @@ TEST_F(SubmitTest, SitesThatAcceptedThisVersionAreSkippedOrAskedAgainAsTheUserSa
   EXPECT_EQ(shown[2].rows["Gamma"], failed);
   EXPECT_EQ(test::RowsOf(folder.Read("Report.htm")),
             test::Row("Gamma", "Fail") + test::Row("Beta", "Pass") + test::Row("Alpha", "Pass"));
+
+  // Once every site took this version, Skip Them asks none: the results
+  // still show, every site skipped.
+  server.Set("/gamma", test::Reply::Text("Thanks"));
+  server.ClearRequests();
+  wxTEST_DIALOG(Click(kIdSubmit), ExpectQuestion(wxID_YES, text, server, kAlreadyAccepted));
+  server.ClearRequests();
+  const std::string all = "3 sites already accepted Box 1.0 (last on " + day + "). Ask them again?";
+  wxTEST_DIALOG(Click(kIdSubmit), ExpectQuestion(wxID_NO, all, server, kAlreadyAccepted));
+  EXPECT_EQ(server.Requests().size(), 1u);  // the PAD file alone
+  ASSERT_EQ(shown.size(), 5u);
+  EXPECT_EQ(shown[4].summary, "0 passed, 0 failed, 3 skipped");
+  EXPECT_EQ(shown[4].rows["Gamma"], skipped);
 }
 
 }  // namespace
