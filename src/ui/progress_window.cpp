@@ -72,11 +72,8 @@ class ResultsModel : public wxDataViewIndexListModel {
       case kSite:
         return ToWx(result.site.Title.str());
       case kReason:
-        if (result.skippedFor) {
-          return ToWx(
-              FormatText(Tr(reasons::kAccepted),
-                         {result.skippedFor->version, result.skippedFor->started.substr(0, 10)}));
-        }
+        if (result.skippedFor)
+          return ToWx(SkippedReason(*result.skippedFor, Tr(reasons::kAccepted)));
         return wxGetTranslation(ToWx(result.Reason()));
       case kLastAccepted: {
         const std::optional<Acceptance> accepted = results_.LastAccepted(row);

@@ -79,7 +79,7 @@ class MainDialog::WindowSubmit : public SubmitObserver {
   bool AskAgain(const AlreadyAccepted& accepted) override {
     const std::string text =
         FormatText(Tr(texts::kAlreadyAccepted), {std::to_string(accepted.sites), accepted.program,
-                                                 accepted.version, accepted.last.substr(0, 10)});
+                                                 accepted.version, LoggedDay(accepted.last)});
     return dialog_.controls_.messages.Ask(text, texts::kAlreadyAcceptedCaption, texts::kAskAgain,
                                           texts::kSkipThem);
   }

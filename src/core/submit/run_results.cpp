@@ -33,14 +33,16 @@ void RunResults::Take(const SiteRun& run, const std::vector<std::size_t>& listIn
   }
 }
 
+std::string LoggedDay(const std::string& started) { return started.substr(0, 10); }
+
 std::string AcceptedText(const Acceptance& accepted) {
-  std::string text = accepted.started.substr(0, 10);
+  std::string text = LoggedDay(accepted.started);
   if (!accepted.version.empty()) text += " " + accepted.version;
   return text;
 }
 
-std::string SkippedReason(const Acceptance& accepted) {
-  return FormatText(reasons::kAccepted, {accepted.version, accepted.started.substr(0, 10)});
+std::string SkippedReason(const Acceptance& accepted, const char* pattern) {
+  return FormatText(pattern, {accepted.version, LoggedDay(accepted.started)});
 }
 
 std::string SiteResult::Reason() const {

@@ -49,8 +49,12 @@ struct SiteResult {
   const char* Word() const;
 };
 
-// Why a site was skipped: "accepted 2.4 on 2026-12-08".
-std::string SkippedReason(const Acceptance& accepted);
+// The day of a time the run log keeps, "2026-12-08" of "2026-12-08T10:00:00Z".
+std::string LoggedDay(const std::string& started);
+
+// Why a site was skipped: "accepted 2.4 on 2026-12-08", from `pattern`
+// (reasons::kAccepted, or its translation where the window shows it).
+std::string SkippedReason(const Acceptance& accepted, const char* pattern = reasons::kAccepted);
 
 // An earlier Pass as the results show it: its date (UTC) and the version
 // sent, "2026-12-08 2.4"; the date alone when no version was sent.

@@ -70,6 +70,27 @@ class Recording {
   std::optional<RunRecorder> recorder_;
 };
 
+// For each site of `sites`, its newest Pass of this PAD URL with this same
+// version in a recorded run; `already` counts them and takes the newest.
+std::vector<std::optional<Acceptance>> AcceptedBefore(RunLog& log, const std::string& padUrl,
+                                                      const std::string& version,
+                                                      const std::vector<SiteRecord>& sites,
+                                                      AlreadyAccepted& already) {
+  std::vector<std::optional<Acceptance>> accepted(sites.size());
+  std::map<std::pair<std::string, std::string>, std::string> newest;
+  for (const AcceptedSite& site : log.AcceptedVersion(padUrl, version))
+    newest.emplace(std::pair{site.site.title, site.site.url}, site.started);
+  if (newest.empty()) return accepted;
+  for (std::size_t i = 0; i < sites.size(); ++i) {
+    const auto found = newest.find({sites[i].Title, sites[i].Url});
+    if (found == newest.end()) continue;
+    accepted[i] = Acceptance{0, found->second, version};
+    ++already.sites;
+    already.last = std::max(already.last, found->second);
+  }
+  return accepted;
+}
+
 // Asks every site of the list and keeps, besides the results, the last site
 // that finished, as it was requested, and the last that failed: the window
 // shows them as its state.
@@ -99,28 +120,15 @@ void RequestSites(const SubmitRequest& request, SubmitOutcome& outcome, SubmitOb
   // front end says so, before any site is asked.
   std::vector<std::size_t> asked;
   if (RunLog* log = recording.Log()) {
-    const std::vector<AcceptedSite> accepted =
-        log->AcceptedVersion(request.padUrl, program.version);
-    if (!accepted.empty()) {
-      std::map<std::pair<std::string, std::string>, std::string> newest;
-      for (const AcceptedSite& site : accepted)
-        newest.emplace(std::pair{site.site.title, site.site.url}, site.started);
-      AlreadyAccepted already{0, program.name, program.version, {}};
-      std::vector<std::optional<Acceptance>> skip(sites.size());
+    AlreadyAccepted already{0, program.name, program.version, {}};
+    const std::vector<std::optional<Acceptance>> skip =
+        AcceptedBefore(*log, request.padUrl, program.version, sites, already);
+    if (already.sites > 0 && !observer.AskAgain(already)) {
       for (std::size_t i = 0; i < sites.size(); ++i) {
-        const auto found = newest.find({sites[i].Title, sites[i].Url});
-        if (found == newest.end()) continue;
-        skip[i] = Acceptance{0, found->second, program.version};
-        ++already.sites;
-        already.last = std::max(already.last, found->second);
-      }
-      if (already.sites > 0 && !observer.AskAgain(already)) {
-        for (std::size_t i = 0; i < sites.size(); ++i) {
-          if (skip[i]) {
-            results.Skip(i, *skip[i]);
-          } else {
-            asked.push_back(i);
-          }
+        if (skip[i]) {
+          results.Skip(i, *skip[i]);
+        } else {
+          asked.push_back(i);
         }
       }
     }
