@@ -487,6 +487,35 @@ TEST(RunLogFaults, AFileThatIsNotADatabaseIsKeptAsideAndANewLogStarted) {
 }
 
 #ifndef _WIN32
+TEST(RunLogFaults, AFifoOrAFolderInTheLogsPlaceIsReportedAtOnceAndLeftAsItIs) {
+  // A FIFO would hold the first read of it for ever.
+  const struct {
+    const char* name;
+    bool fifo;
+    const char* reason;
+  } cases[] = {
+      {"a FIFO", true, "tesselwick-runs.db: it is not a regular file"},
+      {"a folder", false, "tesselwick-runs.db: it is a folder"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder folder;
+    const std::filesystem::path place = folder / "tesselwick-runs.db";
+    if (c.fifo) {
+      ASSERT_EQ(::mkfifo(place.c_str(), 0600), 0);
+    } else {
+      std::filesystem::create_directory(place);
+    }
+    RunLog log(folder.Path());
+    EXPECT_FALSE(log.Usable());
+    ASSERT_TRUE(log.Problem());
+    EXPECT_EQ(log.Problem()->kind, RunLogProblem::Kind::Unusable);
+    EXPECT_EQ(log.Problem()->reason, c.reason);
+    EXPECT_EQ(std::filesystem::is_fifo(place), c.fifo);
+    EXPECT_EQ(std::filesystem::is_directory(place), !c.fifo);
+  }
+}
+
 TEST(RunLogFaults, AReadOnlyFolderIsReportedOnceAndTheRunGoesOn) {
   TempFolder folder;
   EXPECT_EQ(test::RunInChildProcess([&] {

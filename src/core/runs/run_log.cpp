@@ -264,6 +264,15 @@ struct RunLog::Impl {
   }
 
   void Open() {
+    // A FIFO would hold the run for ever in the first read of it, SQLite's
+    // or ours; a folder, a FIFO or a device in the log's place is no log.
+    std::error_code statusError;
+    const fs::file_status kind = fs::status(path, statusError);
+    if (!statusError && fs::exists(kind) && !fs::is_regular_file(kind)) {
+      Fail(RunLogProblem::Kind::Unusable,
+           fs::is_directory(kind) ? "it is a folder" : "it is not a regular file");
+      return;
+    }
     bool setAside = ForeignFile();
     if (!setAside) {
       try {
